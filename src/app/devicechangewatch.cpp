@@ -1,0 +1,18 @@
+#include "devicechangewatch.h"
+
+#include <QSocketNotifier>
+
+DeviceChangeWatch::DeviceChangeWatch(int descriptor, std::function<void()> onChange, QObject* parent)
+{
+    if (descriptor < 0)
+        return;
+    m_notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, parent);
+    QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [onChange = std::move(onChange)]() {
+        onChange();
+    });
+}
+
+DeviceChangeWatch::~DeviceChangeWatch()
+{
+    delete m_notifier;
+}

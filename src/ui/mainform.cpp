@@ -1,0 +1,102 @@
+#include "mainform.h"
+
+#include "KoUSBLib.h"
+
+#include <QHeaderView>
+#include <QIcon>
+#include <QStatusBar>
+#include <QTreeWidgetItem>
+
+MainForm::MainForm() : QMainWindow(nullptr)
+{
+    setupUi(this);
+    usbIcon = new QIcon(QStringLiteral(":/Icons/resources/usb.ico"));
+
+    // The window description's one-column header gives way to the four columns.
+    auto* header = new QTreeWidgetItem;
+    header->setText(0, QStringLiteral("Id"));
+    header->setText(1, QStringLiteral("Name"));
+    header->setText(2, QStringLiteral("Class"));
+    header->setText(3, QStringLiteral("FW"));
+    devListTree->setHeaderItem(header);
+    devListTree->setColumnCount(4);
+    devListTree->setColumnWidth(0, 60);
+    devListTree->setColumnWidth(1, 120);
+    devListTree->setColumnWidth(2, 50);
+    devListTree->setColumnWidth(3, 50);
+    devListTree->setIconSize(QSize(16, 16));
+
+    setupBenchmarkPlot();
+
+    connect(actionAbout, &QAction::triggered, this, &MainForm::showAbout);
+    connect(actionExpertMode, &QAction::triggered, this, &MainForm::expertModeChanged);
+
+    InitUSB();
+    currentDevice = new KoUSBDevice(nullptr);
+    updateDeviceList();
+    updateCurrentDevice(-1);
+    expertModeChanged();
+    flashProgressBar->hide();
+}
+
+MainForm::~MainForm()
+{
+    deviceItems.clear();
+    delete currentDevice;
+    delete usbIcon;
+}
+
+void MainForm::updateDeviceList()
+{
+    KoUSBDevice board(nullptr);  // reads each row without rebinding currentDevice
+    deviceItems.clear();
+    devListTree->clear();
+    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
+        void* handle = GetUSBDeviceIndexed(slot);
+        if (!handle)
+            continue;
+        board.SetDeviceHandle(handle);
+        QStringList texts;
+        texts << QString::number(board.GetId()) << QString::fromLatin1(board.GetName())
+              << QString::number(board.GetClass()) << QString::number(board.GetFWVersion());
+        auto* item = new QTreeWidgetItem(devListTree, texts);
+        item->setIcon(0, *usbIcon);
+        deviceItems.append(item);
+    }
+}
+
+void MainForm::updateCurrentDevice(int id)
+{
+    void* handle = GetUSBDevice(id, -1);
+    if (handle) {
+        currentDevice->SetDeviceHandle(handle);
+        const QString name = QString::fromLatin1(currentDevice->GetName());
+        const int boardId = currentDevice->GetId();
+        statusbar->showMessage(QStringLiteral("Current device: ") + name + QStringLiteral(" with ID ")
+                               + QString::number(boardId));
+        infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
+        classLineEdit->setText(QString::number(currentDevice->GetClass()));
+        IdLineEdit->setText(QString::number(boardId));
+        nameLineEdit->setText(name);
+    } else {
+        currentDevice->SetDeviceHandle(nullptr);
+        statusbar->showMessage(QStringLiteral("No USB device found or selected."));
+        infoWindow->clear();
+    }
+}
+
+void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
+{
+    const int row = devListTree->indexOfTopLevelItem(item);
+    if (row < 0 || row >= deviceItems.size())
+        return;
+    updateCurrentDevice(deviceItems.at(row)->text(0).toInt(nullptr, 10));
+}
+
+void MainForm::handleDeviceChange()
+{
+    if (OnDeviceChange()) {
+        updateDeviceList();
+        updateCurrentDevice(-1);
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include "ui_mainwindow.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+
+class KoUSBDevice;
+class QIcon;
+class QTreeWidgetItem;
+class QwtPlotCurve;
+
+// The program's one window. Its public slots are the operations of the tool;
+// each runs on the GUI thread and acts on `currentDevice`. The code is split
+// by page: mainform.cpp holds construction and the device list, and each work
+// page has a mainform_<page>.cpp of its own.
+class MainForm : public QMainWindow, public Ui_MainWindow {
+    Q_OBJECT
+
+public:
+    MainForm();
+    ~MainForm() override;
+
+    void updateDeviceList();
+    void updateCurrentDevice(int id);
+    void handleDeviceChange();
+    void flashEEPROMWorker();
+
+public slots:
+    void openFPGADialog();
+    void openEEPROMDialog();
+    void openControllerDialog();
+    void loadFPGA();
+    void loadController();
+    void flashEEPROM();
+    void updateDeviceId();
+    void listItemClicked(QTreeWidgetItem* item, int column);
+    void showAbout();
+    void writeClicked();
+    void readClicked();
+    void selectMode(QString mode);
+    void runBenchmark();
+    void expertModeChanged();
+
+private:
+    void setupBenchmarkPlot();
+
+    KoUSBDevice* currentDevice = nullptr;
+    QIcon* usbIcon = nullptr;
+    QList<QTreeWidgetItem*> deviceItems;
+    QwtPlotCurve* writeCurve = nullptr;
+    QwtPlotCurve* readCurve = nullptr;
+};

@@ -1,0 +1,6 @@
+// The Options and Help menus.
+#include "mainform.h"
+
+void MainForm::expertModeChanged() {}
+
+void MainForm::showAbout() {}

@@ -1,0 +1,101 @@
+#pragma once
+// KoUSBLib: the board library as the USB Device Manager uses it.
+//
+// Plain C++17, no Qt. Boards are found by backends (simulated boards now,
+// real USB boards later) and kept in numbered slots. A device handle is an
+// opaque token owned by the library: a handle whose board has gone never
+// dangles, every call on it fails harmlessly.
+//
+// All calls may be made from any thread; calls on one board are serialised
+// inside the library.
+
+#if defined(_WIN32) && defined(KOUSB_BUILD_SHARED)
+#define KOUSB_API __declspec(dllexport)
+#else
+#define KOUSB_API
+#endif
+
+// Prepares the library and looks for boards. Call once before anything else;
+// a later call looks for boards again. Returns false when no backend could start.
+KOUSB_API bool InitUSB();
+
+// Brings the library's view of the attached boards up to date.
+// Returns true when the set of boards changed since the last call.
+KOUSB_API bool OnDeviceChange();
+
+// Number of slots to scan with GetUSBDeviceIndexed; at least 16.
+KOUSB_API int GetMaxNumberOfUSBBoards();
+
+// Handle of the board in slot `index`, or null for an empty slot or an index
+// outside 0..GetMaxNumberOfUSBBoards()-1.
+KOUSB_API void* GetUSBDeviceIndexed(int index);
+
+// Handle of the first board (in slot order) whose ID is `id`, or of the first
+// board at all for id -1; null if there is none. `reserved` is always -1.
+KOUSB_API void* GetUSBDevice(int id, int reserved);
+
+// A descriptor that becomes readable when the set of boards may have changed,
+// so a caller can wait for changes without polling; OnDeviceChange drains it.
+// -1 where the platform has no such descriptor (call OnDeviceChange on the
+// platform's own device-change messages instead). Valid after InitUSB.
+KOUSB_API int GetDeviceChangeDescriptor();
+
+class KoUSBDevice {
+public:
+    // Binds to `handle` (null: no board).
+    explicit KoUSBDevice(void* handle);
+    ~KoUSBDevice();
+    KoUSBDevice(const KoUSBDevice&) = delete;
+    KoUSBDevice& operator=(const KoUSBDevice&) = delete;
+
+    // Binds to another board (null unbinds). Handles belong to the library:
+    // several objects may share one; destroying an object leaves it valid.
+    void SetDeviceHandle(void* handle);
+
+    // Identity as stored in the board's EEPROM; 0 or empty text when unbound
+    // or when the board has gone. The texts stay valid until the next call of
+    // the same getter on this object.
+    int GetId();
+    int GetClass();
+    int GetFWVersion();
+    const char* GetName();
+    const char* GetEndpointInfo();
+
+    // Transfers. Reads write at most `length` bytes into `buffer` (at most 16
+    // for ReadInterrupt); a negative length is refused. All return false on
+    // failure and leave the reason in GetLastError().
+    bool ReadExternal(unsigned short address, unsigned char* buffer, int length);
+    bool WriteExternal(unsigned short address, unsigned char* buffer, int length);
+    bool ReadXilinx(unsigned short address, unsigned char* buffer, int length);
+    bool WriteXilinx(unsigned short address, unsigned char* buffer, int length);
+    bool Read8051(unsigned short address, unsigned char* buffer, unsigned short length);
+    bool Write8051(unsigned short address, unsigned char* buffer, unsigned short length);
+    bool ReadI2C(unsigned char address, unsigned char* buffer, unsigned short length);
+    bool WriteI2C(unsigned char address, unsigned char* buffer, unsigned short length);
+    bool ReadSPI(int address, unsigned char* buffer, unsigned short length);
+    bool WriteSPI(int address, unsigned char* buffer, unsigned short length);
+    bool ReadSerial(unsigned char* buffer, unsigned short length);
+    bool WriteSerial(unsigned char* buffer, unsigned short length);
+    bool WriteCommand(unsigned char* buffer, unsigned short length);
+    bool ReadInterrupt(unsigned char* buffer);
+    bool WriteInterrupt(unsigned char* buffer);
+    bool ReadBlock(unsigned char* buffer, int length);
+    bool WriteBlock(unsigned char* buffer, int length);
+
+    // Firmware and EEPROM; each path is a zero-terminated file name in the
+    // platform's encoding, read by the library during the call only.
+    bool DownloadXilinx(const char* path);
+    bool LoadFirmwareFromFile(const char* path);
+    bool LoadHexFileToEeprom(const char* path);
+    bool WriteIDToEEPROM(int id);
+    bool WriteNameToEEPROM(const char* name);
+    bool WriteDeviceClassToEEPROM(unsigned char deviceClass);
+
+    // A short human-readable reason for the last failed call on this object,
+    // or empty text after a call that succeeded.
+    const char* GetLastError();
+
+private:
+    struct Private;
+    Private* d;
+};

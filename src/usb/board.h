@@ -1,0 +1,76 @@
+#pragma once
+#include "status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kousb {
+
+// What a board says about itself; read from the identity block of its EEPROM.
+struct BoardIdentity {
+    std::int32_t id = 0;
+    std::string name;
+    std::uint8_t deviceClass = 0;
+    int firmwareVersion = 0;
+};
+
+// Bytes a board's interrupt endpoint moves per report.
+constexpr std::size_t kInterruptReportSize = 16;
+
+// One attached board, as a backend presents it.
+//
+// Contract for every method: the library serialises all calls on one board
+// (a backend never sees two at once), so implementations need no lock of their
+// own for that; a call may come from any thread. Each call blocks until its
+// work is done. A failure returns a Status with the reason and, unless the
+// method says otherwise, leaves the caller's buffer untouched. Reads never
+// write more than `length` bytes.
+class Board {
+public:
+    virtual ~Board() = default;
+
+    // Identity and a readable description of the endpoints and board state.
+    virtual BoardIdentity identity() = 0;
+    virtual std::string endpointInfo() = 0;
+
+    // External bus memory, 16-bit byte addresses.
+    virtual Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) = 0;
+    virtual Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) = 0;
+    // FPGA register file, 16-bit addresses.
+    virtual Status readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length) = 0;
+    virtual Status writeXilinx(std::uint16_t address, const std::uint8_t* data, std::size_t length) = 0;
+    // The controller's own memory space.
+    virtual Status read8051(std::uint16_t address, std::uint8_t* data, std::size_t length) = 0;
+    virtual Status write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length) = 0;
+    // I2C bus; `address` is the 7-bit device address.
+    virtual Status readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length) = 0;
+    virtual Status writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length) = 0;
+    // SPI device, addressed by the full int.
+    virtual Status readSPI(std::int32_t address, std::uint8_t* data, std::size_t length) = 0;
+    virtual Status writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length) = 0;
+    // UART; a read may deliver fewer bytes than asked (`received` says how many).
+    virtual Status readSerial(std::uint8_t* data, std::size_t length, std::size_t& received) = 0;
+    virtual Status writeSerial(const std::uint8_t* data, std::size_t length) = 0;
+    // Command pipe, write-only.
+    virtual Status writeCommand(const std::uint8_t* data, std::size_t length) = 0;
+    // Interrupt endpoints: one report of kInterruptReportSize bytes.
+    virtual Status readInterrupt(std::uint8_t* report) = 0;
+    virtual Status writeInterrupt(const std::uint8_t* report) = 0;
+    // Bulk endpoints.
+    virtual Status readBlock(std::uint8_t* data, std::size_t length) = 0;
+    virtual Status writeBlock(const std::uint8_t* data, std::size_t length) = 0;
+
+    // Firmware from files; `path` is a file name in the platform's encoding.
+    // A refused file changes nothing on the board.
+    virtual Status downloadXilinx(const std::string& path) = 0;
+    virtual Status loadFirmware(const std::string& path) = 0;
+    virtual Status loadEepromImage(const std::string& path) = 0;
+
+    // Identity writes into the EEPROM's identity block.
+    virtual Status writeId(std::int32_t id) = 0;
+    virtual Status writeName(const std::string& name) = 0;
+    virtual Status writeClass(std::uint8_t deviceClass) = 0;
+};
+
+} // namespace kousb

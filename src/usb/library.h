@@ -1,0 +1,39 @@
+#pragma once
+#include "backend.h"
+#include "changenotifier.h"
+#include "registry.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kousb {
+
+// The process-wide state behind the free functions of KoUSBLib.h.
+class Library {
+public:
+    static Library& instance();
+
+    bool init();
+    bool onDeviceChange();
+    int changeDescriptor() const { return m_notifier.descriptor(); }
+    Registry& registry() { return m_registry; }
+
+    // Adds a backend before InitUSB; used by tests to put a test double in a
+    // slot. Backends added after InitUSB start at once.
+    void addBackend(std::unique_ptr<Backend> backend);
+
+private:
+    Library() = default;
+    void startBackend(Backend& backend);
+
+    std::mutex m_mutex;  // serialises init, rescans and backend changes
+    bool m_initialised = false;
+    bool m_anyBackendStarted = false;
+    Registry m_registry;
+    ChangeNotifier m_notifier;
+    std::vector<std::unique_ptr<Backend>> m_backends;
+    std::vector<std::pair<int, Registry::Token>> m_lastSeen;
+};
+
+} // namespace kousb

@@ -1,0 +1,58 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kousb::sim {
+
+// Everything a simulated board keeps across runs, as held in its board file.
+//
+// The file is plain text, one "key value" per line, '#' starts a comment:
+//
+//   kousb-sim-board 1                  first line, format version
+//   instance 3f9c0a1e5b7d2c44          identifies this plugging of the board
+//   slot 0
+//   rate 24                            bulk rate, Mbyte/s
+//   fpga-part 3s500e                   the board's FPGA
+//   fpga-design demo.ncd               loaded configuration; "-" for none
+//   controller-firmware KoUSB 1.3      running firmware; "-" for the boot loader
+//   eeprom 3f00 4b4f494401...          16 bytes of EEPROM at an offset (hex);
+//                                      lines that would be all 0xFF are left out
+//   last External 2 0102               the last bytes written in an IO mode:
+//                                      length, then up to 16 bytes in hex
+//
+// The identity (ID, name, class, firmware version) lives in the EEPROM
+// image; the writer adds it as a comment for people reading the file.
+struct BoardState {
+    std::string instance;
+    int slot = 0;
+    double bulkRateMBps = 24.0;
+    std::string fpgaPart = "3s500e";
+    std::string fpgaDesign;          // empty: not configured
+    std::string controllerFirmware;  // empty: boot loader only
+    std::vector<std::uint8_t> eeprom;  // always eeprom::kSize bytes
+
+    struct LastWrite {
+        std::size_t length = 0;
+        std::vector<std::uint8_t> head;  // the first bytes, at most 16
+    };
+    std::map<std::string, LastWrite> lastWrites;  // by IO mode name
+};
+
+constexpr std::size_t kMaxBoardFileBytes = 1 << 20;
+constexpr std::size_t kLastWriteBytes = 16;
+
+// A fresh board: erased EEPROM, defaults above, no instance yet.
+BoardState blankBoard();
+
+// Parses a board file; false with "line N: reason" in `error`. Refuses
+// unknown keys, bad numbers, EEPROM data outside the EEPROM and a missing
+// instance, so a damaged file is never half-read.
+bool parseBoardFile(const std::string& text, BoardState& state, std::string& error);
+std::string formatBoardFile(const BoardState& state);
+
+// A new random instance name (16 hex digits).
+std::string newInstanceId();
+
+} // namespace kousb::sim

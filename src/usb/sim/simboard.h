@@ -1,0 +1,63 @@
+#pragma once
+#include "../board.h"
+#include "boardfile.h"
+
+#include <string>
+
+namespace kousb::sim {
+
+// A simulated board, backed by its board file. State that a real board keeps
+// across power cycles (the EEPROM and what is configured) is written back to
+// the file atomically after each change; a board whose file has been removed
+// is unplugged, and every call on it fails.
+class SimBoard : public Board {
+public:
+    SimBoard(std::string path, BoardState state);
+
+    const std::string& path() const { return m_path; }
+    const std::string& instance() const { return m_state.instance; }
+
+    BoardIdentity identity() override;
+    std::string endpointInfo() override;
+
+    Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
+    Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;
+    Status readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
+    Status writeXilinx(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;
+    Status read8051(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
+    Status write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;
+    Status readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length) override;
+    Status writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length) override;
+    Status readSPI(std::int32_t address, std::uint8_t* data, std::size_t length) override;
+    Status writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length) override;
+    Status readSerial(std::uint8_t* data, std::size_t length, std::size_t& received) override;
+    Status writeSerial(const std::uint8_t* data, std::size_t length) override;
+    Status writeCommand(const std::uint8_t* data, std::size_t length) override;
+    Status readInterrupt(std::uint8_t* report) override;
+    Status writeInterrupt(const std::uint8_t* report) override;
+    Status readBlock(std::uint8_t* data, std::size_t length) override;
+    Status writeBlock(const std::uint8_t* data, std::size_t length) override;
+
+    Status downloadXilinx(const std::string& path) override;
+    Status loadFirmware(const std::string& path) override;
+    Status loadEepromImage(const std::string& path) override;
+
+    Status writeId(std::int32_t id) override;
+    Status writeName(const std::string& name) override;
+    Status writeClass(std::uint8_t deviceClass) override;
+
+private:
+    bool plugged() const;
+    // Writes the state to the board file; `durable` for EEPROM contents.
+    Status persist(bool durable);
+    // Applies `change` to the EEPROM and persists it; on a failed write the
+    // EEPROM in memory is put back, so memory and file never disagree.
+    template <typename Change>
+    Status changeEeprom(Change&& change);
+    Status notYet(const char* operation) const;
+
+    std::string m_path;
+    BoardState m_state;
+};
+
+} // namespace kousb::sim
