@@ -1,0 +1,90 @@
+#include "simboards.h"
+
+#include "KoUSBLib.h"
+#include "eepromlayout.h"
+#include "sim/atomicfile.h"
+#include "sim/simdirectory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <stdexcept>
+
+SimBoards::SimBoards()
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+    qputenv("KOUSB_SIM_DIR", QFile::encodeName(m_dir.path()));
+}
+
+std::string SimBoards::dir() const
+{
+    return QFile::encodeName(m_dir.path()).toStdString();
+}
+
+std::string SimBoards::path(int slot) const
+{
+    return dir() + "/" + kousb::sim::boardFileName(slot);
+}
+
+void SimBoards::plug(int slot, const Options& options)
+{
+    kousb::sim::BoardState state = kousb::sim::blankBoard();
+    state.instance = kousb::sim::newInstanceId();
+    state.slot = slot;
+    state.bulkRateMBps = options.rate;
+    state.fpgaDesign = "test.ncd";
+    state.controllerFirmware = "test firmware";
+    kousb::eeprom::writeId(state.eeprom, options.id);
+    kousb::eeprom::writeClass(state.eeprom, static_cast<std::uint8_t>(options.deviceClass));
+    kousb::eeprom::writeFirmwareVersion(state.eeprom, static_cast<std::uint16_t>(options.firmwareVersion));
+    if (!kousb::eeprom::writeName(state.eeprom, options.name))
+        throw std::runtime_error("name too long for a board");
+    std::string error;
+    if (!kousb::sim::writeFileAtomic(path(slot), kousb::sim::formatBoardFile(state),
+                                     kousb::sim::WriteMode::CreateNew, false, error))
+        throw std::runtime_error(error);
+}
+
+void SimBoards::plug(int slot, int id, const std::string& name)
+{
+    Options options;
+    options.id = id;
+    options.name = name;
+    plug(slot, options);
+}
+
+void SimBoards::unplug(int slot)
+{
+    QFile::remove(QString::fromStdString(path(slot)));
+}
+
+void SimBoards::unplugAll()
+{
+    QDir dir(m_dir.path());
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+        dir.remove(name);
+}
+
+kousb::sim::BoardState SimBoards::read(int slot) const
+{
+    std::string text, error;
+    kousb::sim::BoardState state;
+    if (!kousb::sim::readSmallFile(path(slot), kousb::sim::kMaxBoardFileBytes, text, error)
+        || !kousb::sim::parseBoardFile(text, state, error))
+        throw std::runtime_error(error);
+    return state;
+}
+
+void SimBoards::writeRaw(const std::string& fileName, const std::string& content)
+{
+    QFile file(m_dir.filePath(QString::fromStdString(fileName)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(content.data(), qint64(content.size())) != qint64(content.size()))
+        throw std::runtime_error("cannot write " + fileName);
+}
+
+bool SimBoards::sync()
+{
+    return OnDeviceChange();
+}
