@@ -3,6 +3,7 @@
 #include "boardfile.h"
 
 #include <string>
+#include <vector>
 
 namespace kousb::sim {
 
@@ -58,6 +59,9 @@ private:
 
     std::string m_path;
     BoardState m_state;
+    // The controller's 64 KiB memory space (internal RAM at the bottom);
+    // lost at power-off, so it is not in the board file.
+    std::vector<std::uint8_t> m_controllerMemory = std::vector<std::uint8_t>(64 * 1024, 0);
 };
 
 } // namespace kousb::sim
