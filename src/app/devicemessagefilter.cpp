@@ -2,6 +2,8 @@
 
 #include "devicechangemessage.h"
 
+#include <QByteArray>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -9,7 +11,7 @@
 bool DeviceMessageFilter::nativeEventFilter(const QByteArray& eventType, void* message, long* /*result*/)
 {
 #ifdef Q_OS_WIN
-    if (eventType != "windows_generic_MSG" || !m_onChange)
+    if (eventType != QByteArray("windows_generic_MSG") || !m_onChange)
         return false;
     const MSG* msg = static_cast<const MSG*>(message);
     if (!devicechange::isArrivalOrRemoval(msg->message, static_cast<std::uintptr_t>(msg->wParam)))
