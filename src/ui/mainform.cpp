@@ -25,6 +25,9 @@ MainForm::MainForm() : QMainWindow(nullptr)
     devListTree->setColumnWidth(2, 50);
     devListTree->setColumnWidth(3, 50);
     devListTree->setIconSize(QSize(16, 16));
+    // The rows have no children: without the branch decoration the 60-pixel
+    // Id column has room for the ID beside its icon.
+    devListTree->setRootIsDecorated(false);
 
     setupBenchmarkPlot();
 
