@@ -33,6 +33,13 @@ class TestIdentification : public QObject {
         QCOMPARE(edit->text(), text);
     }
 
+    static void fill(MainForm& form, const QString& id, const QString& name, const QString& deviceClass)
+    {
+        form.IdLineEdit->setText(id);
+        form.nameLineEdit->setText(name);
+        form.classLineEdit->setText(deviceClass);
+    }
+
     static void pressUpdate(MainForm& form) { QTest::mouseClick(form.updateIdBtn, Qt::LeftButton); }
 
     static QStringList row(MainForm& form, int index)
@@ -117,9 +124,7 @@ private slots:
 
         // The current device stays bound to the same board: a second update
         // goes to it again, not to whatever the list now shows first.
-        form.nameLineEdit->setText(QString::fromUtf8("Zoë"));
-        form.IdLineEdit->setText("-5");
-        form.classLineEdit->setText("255");
+        fill(form, "-5", QString::fromUtf8("Zoë"), "255");
         pressUpdate(form);
         QCOMPARE(row(form, 0), (QStringList { "-5", QString::fromUtf8("Zoë"), "255", "1" }));
         QCOMPARE(identityInFile(0).name, std::string("Zo\xEB"));
@@ -152,9 +157,7 @@ private slots:
         boards.plug(2, 1, "Before");
         MainForm form;
         showPage(form);
-        form.IdLineEdit->setText(id);
-        form.nameLineEdit->setText(name);
-        form.classLineEdit->setText(deviceClass);
+        fill(form, id, name, deviceClass);
         pressUpdate(form);
         QCOMPARE(status(form),
             QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
@@ -196,9 +199,7 @@ private slots:
         const std::string before = file(0);
         MainForm form;
         showPage(form);
-        form.IdLineEdit->setText(id);
-        form.nameLineEdit->setText(name);
-        form.classLineEdit->setText(deviceClass);
+        fill(form, id, name, deviceClass);
         pressUpdate(form);
         QCOMPARE(status(form), message);
         QCOMPARE(file(0), before);
@@ -208,9 +209,7 @@ private slots:
         QCOMPARE(form.classLineEdit->text(), deviceClass);
 
         // Mended, the same fields are written and the refusal is replaced.
-        form.IdLineEdit->setText("9");
-        form.nameLineEdit->setText("Mended");
-        form.classLineEdit->setText("2");
+        fill(form, "9", "Mended", "2");
         pressUpdate(form);
         QCOMPARE(status(form), QStringLiteral("Identity written: ID 9, name \"Mended\", class 2."));
         QCOMPARE(identityInFile(0).id, 9);
@@ -220,9 +219,7 @@ private slots:
     {
         MainForm form;
         showPage(form);
-        form.IdLineEdit->setText("3");
-        form.nameLineEdit->setText("Nobody");
-        form.classLineEdit->setText("1");
+        fill(form, "3", "Nobody", "1");
         pressUpdate(form);
         QCOMPARE(status(form), QStringLiteral("ID, name and class not written: no board selected."));
         QCOMPARE(form.devListTree->topLevelItemCount(), 0);
@@ -253,9 +250,7 @@ private slots:
         {
             MainForm form;
             showPage(form);
-            form.IdLineEdit->setText("77");
-            form.nameLineEdit->setText("Kept");
-            form.classLineEdit->setText("5");
+            fill(form, "77", "Kept", "5");
             pressUpdate(form);
         }
         const QStringList expected { "77", "Kept", "5", "1" };
