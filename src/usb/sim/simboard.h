@@ -1,6 +1,12 @@
 #pragma once
 #include "../board.h"
 #include "boardfile.h"
+#include "i2ceeprom.h"
+#include "memoryspace.h"
+#include "spiflash.h"
+#include "statusreport.h"
+#include "tempsensor.h"
+#include "uartloopback.h"
 
 #include <string>
 #include <vector>
@@ -53,15 +59,46 @@ private:
     Status persist(bool durable);
     // Applies `change` to the EEPROM and persists it; on a failed write the
     // EEPROM in memory is put back, so memory and file never disagree.
+    // Defined below the class, so that every part of the board can use it.
     template <typename Change>
     Status changeEeprom(Change&& change);
     Status notYet(const char* operation) const;
+    // Access paths (simboard_io.cpp): the checks and costs of one call, and
+    // the record of the last bytes written in an IO mode.
+    Status beginAccess() const;
+    Status beginRegisterAccess() const;
+    Status recordWrite(const char* mode, const std::uint8_t* data, std::size_t length);
 
     std::string m_path;
     BoardState m_state;
     // The controller's 64 KiB memory space (internal RAM at the bottom);
     // lost at power-off, so it is not in the board file.
     std::vector<std::uint8_t> m_controllerMemory = std::vector<std::uint8_t>(64 * 1024, 0);
+
+    // The other access paths' parts, also lost at power-off (simboard_io.cpp).
+    std::vector<std::uint8_t> m_externalMemory = std::vector<std::uint8_t>(kSpace16Bytes, 0);
+    std::vector<std::uint8_t> m_fpgaRegisters = std::vector<std::uint8_t>(kSpace16Bytes, 0);
+    I2cEeprom m_i2cEeprom;  // the chip's address counter; its bytes are m_state.eeprom
+    TempSensor m_tempSensor;
+    SpiFlash m_spiFlash;
+    UartLoopback m_uart;
+    Report m_lastHostReport{};
+    unsigned m_hostReports = 0;
+    unsigned m_reportSequence = 0;
 };
+
+template <typename Change>
+Status SimBoard::changeEeprom(Change&& change)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    const std::vector<std::uint8_t> before = m_state.eeprom;
+    if (Status s = change(m_state.eeprom); !s)
+        return s;
+    Status saved = persist(true);
+    if (!saved)
+        m_state.eeprom = before;
+    return saved;
+}
 
 } // namespace kousb::sim
