@@ -65,6 +65,7 @@ void SimBoards::unplugAll()
     QDir dir(m_dir.path());
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
+    QDir(dir.filePath(QStringLiteral("unplugged"))).removeRecursively();
 }
 
 kousb::sim::BoardState SimBoards::read(int slot) const

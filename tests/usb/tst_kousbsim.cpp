@@ -68,15 +68,38 @@ private slots:
         QVERIFY(r.out.contains("3f00: 4b 4f 49 44"));
     }
 
-    void unplugRemovesTheBoard()
+    void unplugAndReplugKeepTheEeprom()
     {
-        run({"plug", "--slot", "3"});
+        run({"plug", "--slot", "3", "--id", "33"});
+        const auto before = boards.read(3);
         QCOMPARE(run({"unplug", "3"}).exitCode, 0);
         QVERIFY(!QFile::exists(QString::fromStdString(boards.path(3))));
         Result r = run({"unplug", "3"});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains("no board in slot 3"));
         QCOMPARE(run({"show", "3"}).exitCode, 1);
+        QCOMPARE(run({"list"}).out.count('\n'), 1);  // the shelf is not a slot
+
+        QCOMPARE(run({"replug", "3"}).exitCode, 0);
+        const auto after = boards.read(3);
+        QVERIFY(after.eeprom == before.eeprom);
+        QVERIFY(after.instance != before.instance);  // a new arrival for the library
+        r = run({"replug", "3"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains("no board was unplugged from slot 3"));
+    }
+
+    void replugIntoTakenSlotKeepsTheShelvedBoard()
+    {
+        run({"plug", "--slot", "2", "--id", "1"});
+        run({"unplug", "2"});
+        run({"plug", "--slot", "2", "--id", "2"});
+        Result r = run({"replug", "2"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains("slot 2 is taken"));
+        run({"unplug", "2"});  // the second board now takes the shelf place
+        QCOMPARE(run({"replug", "2"}).exitCode, 0);
+        QCOMPARE(kousb::eeprom::readIdentity(boards.read(2).eeprom).id, 2);
     }
 
     void badArgumentsExitWithTwoAndTouchNothing_data()

@@ -35,7 +35,8 @@ void usage(std::ostream& out)
            "\n"
            "  plug [--slot N] [--id N] [--name TEXT] [--class N] [--fw N] [--rate MBPS]\n"
            "                  plug a board in (lowest free slot unless --slot); prints the slot\n"
-           "  unplug SLOT     unplug the board in SLOT\n"
+           "  unplug SLOT     unplug the board in SLOT; it waits on the shelf (DIR/unplugged)\n"
+           "  replug SLOT     plug the board last unplugged from SLOT in again, EEPROM intact\n"
            "  list            one line per board: slot, ID, name, class, FW\n"
            "  show SLOT       everything the board in SLOT holds\n"
            "  demo            plug the two demo boards\n"
@@ -179,16 +180,54 @@ int plug(const std::string& dir, const PlugOptions& options)
     return kExitFailed;
 }
 
+std::string shelfPath(const std::string& dir, int slot)
+{
+    return dir + "/unplugged/" + sim::boardFileName(slot);
+}
+
+// An unplugged board keeps its state on the shelf, a folder the library does
+// not look into, so that it can be plugged in again as the same board.
 int unplug(const std::string& dir, int slot)
 {
     const std::string path = boardPath(dir, slot);
-    if (::unlink(path.c_str()) != 0) {
-        std::cerr << "kousb-sim: "
-                  << (errno == ENOENT ? "no board in slot " + std::to_string(slot)
-                                      : "cannot remove " + path + ": " + std::strerror(errno))
+    std::string error;
+    if (!fileExists(path)) {
+        std::cerr << "kousb-sim: no board in slot " << slot << "\n";
+        return kExitFailed;
+    }
+    if (!sim::ensureDirectory(dir + "/unplugged", error)) {
+        std::cerr << "kousb-sim: " << error << "\n";
+        return kExitFailed;
+    }
+    if (::rename(path.c_str(), shelfPath(dir, slot).c_str()) != 0) {
+        std::cerr << "kousb-sim: cannot unplug " << path << ": " << std::strerror(errno) << "\n";
+        return kExitFailed;
+    }
+    return 0;
+}
+
+int replug(const std::string& dir, int slot)
+{
+    const std::string shelved = shelfPath(dir, slot);
+    std::string text, error;
+    sim::BoardState state;
+    if (!fileExists(shelved)) {
+        std::cerr << "kousb-sim: no board was unplugged from slot " << slot << "\n";
+        return kExitFailed;
+    }
+    if (!sim::readSmallFile(shelved, sim::kMaxBoardFileBytes, text, error) || !sim::parseBoardFile(text, state, error)) {
+        std::cerr << "kousb-sim: " << shelved << ": " << error << "\n";
+        return kExitFailed;
+    }
+    // A new plugging: whoever missed the unplug still sees a new arrival.
+    state.instance = sim::newInstanceId();
+    if (!sim::writeFileAtomic(boardPath(dir, slot), sim::formatBoardFile(state), sim::WriteMode::CreateNew, true,
+                              error)) {
+        std::cerr << "kousb-sim: " << (fileExists(boardPath(dir, slot)) ? "slot " + std::to_string(slot) + " is taken" : error)
                   << "\n";
         return kExitFailed;
     }
+    ::unlink(shelved.c_str());
     return 0;
 }
 
@@ -346,6 +385,8 @@ int run(int argc, char** argv)
     }
     if (command == "unplug")
         return unplug(dir, slotArgument());
+    if (command == "replug")
+        return replug(dir, slotArgument());
     if (command == "show")
         return show(dir, slotArgument());
     if (command == "list" || command == "demo") {
