@@ -4,7 +4,7 @@
 // (iomode.h) are pure helpers with tests of their own. Each slot reads the
 // page's widgets when it runs and makes at most one call on currentDevice.
 //
-// Rulings beyond Part 4.1's text (issue 4): a negative size reads nothing;
+// Failures are never hidden: a negative size reads nothing;
 // the receive buffer starts zeroed; a failed read empties readDataLine and
 // says in the status bar that it failed and why, and so does a failed write
 // (without touching readDataLine); "Command" and "EEPROM" reads, which make

@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(onlyCall().address, 10LL);
     }
 
-    // --- writes: the values read from the line (Part 4.1 edge cases) --------
+    // --- writes: the values read from the line --------
 
     void writeValues_data()
     {

@@ -1,5 +1,5 @@
-// The IO page's text codec and mode names, table-driven (Part 4.1's edge
-// cases and the corners of formatted int extraction).
+// The IO page's text codec and mode names, table-driven: the values a user
+// types, and the corners of formatted int extraction.
 #include "iomode.h"
 #include "iovalues.h"
 
