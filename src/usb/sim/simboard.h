@@ -1,6 +1,7 @@
 #pragma once
 #include "../board.h"
 #include "boardfile.h"
+#include "bulkpipe.h"
 
 #include <string>
 #include <vector>
@@ -62,6 +63,8 @@ private:
     // The controller's 64 KiB memory space (internal RAM at the bottom);
     // lost at power-off, so it is not in the board file.
     std::vector<std::uint8_t> m_controllerMemory = std::vector<std::uint8_t>(64 * 1024, 0);
+    // The "Block" endpoints' loopback FIFO; also lost at power-off.
+    BulkPipe m_bulk;
 };
 
 } // namespace kousb::sim
