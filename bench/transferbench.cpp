@@ -2,7 +2,9 @@
 // 4 to 64 kbyte, 72 - 4k repetitions, write then read) through the board
 // library against simulated boards at several bulk rates, and prints for each
 // block size the rate the timing model predicts, the rates measured and their
-// ratio; then the single-byte access rate against its model.
+// ratio; then the single-byte access rate against its model. Each figure is
+// the median of a few whole runs (--runs), so that one moment of other work on
+// the machine does not decide it; --runs 1 is exactly what the page does.
 //
 // The boards live in a temporary folder of their own, removed at the end.
 // Rates are in the page's unit, kbyte per millisecond ("Mbyte/sec").
@@ -15,6 +17,7 @@
 #include "sim/simdirectory.h"
 #include "sim/simtiming.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -89,72 +92,103 @@ Direction timePass(const benchmark::Pass& pass, Transfer&& transfer)
     return d;
 }
 
-// Runs the schedule on one board; false if a transfer failed.
-bool runBoard(KoUSBDevice& device, double rate)
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Runs the page's schedule on one board `runs` times and prints, per pass,
+// the median of the runs' rates; false if a transfer failed.
+bool runBoard(KoUSBDevice& device, double rate, int runs)
 {
     std::vector<unsigned char> buffer(benchmark::kBufferBytes);
-    std::printf("\nBoard at %g Mbyte/s\n", rate);
-    std::printf("  pass  kbyte  reps  expected    write  ratio     read  ratio\n");
-    double worst = 0;
-    double modelSeconds = 0;
-    const Clock::time_point runStart = Clock::now();
-    for (const benchmark::Pass& pass : benchmark::schedule()) {
-        const Direction w = timePass(pass, [&] { return device.WriteBlock(buffer.data(), pass.bytes); });
-        const Direction r = timePass(pass, [&] { return device.ReadBlock(buffer.data(), pass.bytes); });
-        if (!w.ok || !r.ok) {
-            std::printf("  pass %d: %s failed: %s\n", pass.number, w.ok ? "ReadBlock" : "WriteBlock",
-                        device.GetLastError());
-            return false;
+    std::vector<std::vector<double>> writes(benchmark::kPasses), reads(benchmark::kPasses);
+    std::vector<double> runSeconds;
+    for (int run = 0; run < runs; ++run) {
+        const Clock::time_point runStart = Clock::now();
+        for (const benchmark::Pass& pass : benchmark::schedule()) {
+            const Direction w = timePass(pass, [&] { return device.WriteBlock(buffer.data(), pass.bytes); });
+            const Direction r = w.ok ? timePass(pass, [&] { return device.ReadBlock(buffer.data(), pass.bytes); })
+                                     : Direction{0, false};
+            if (!w.ok || !r.ok) {
+                std::printf("\nBoard at %g Mbyte/s: pass %d: %s failed: %s\n", rate, pass.number,
+                            w.ok ? "ReadBlock" : "WriteBlock", device.GetLastError());
+                return false;
+            }
+            writes[pass.number - 1].push_back(w.rate);
+            reads[pass.number - 1].push_back(r.rate);
         }
-        const double expected = expectedRate(pass, rate);
+        runSeconds.push_back(nanosecondsSince(runStart) / 1e9);
+    }
+
+    double modelSeconds = 0;
+    for (const benchmark::Pass& pass : benchmark::schedule())
         modelSeconds += 2.0 * pass.repetitions
             * std::chrono::duration<double>(timing::bulkTransferTime(std::size_t(pass.bytes), rate)).count();
+
+    std::printf("\nBoard at %g Mbyte/s (median of %d run%s)\n", rate, runs, runs == 1 ? "" : "s");
+    std::printf("  pass  kbyte  reps  expected    write  ratio     read  ratio\n");
+    double worst = 0;
+    for (const benchmark::Pass& pass : benchmark::schedule()) {
+        const double expected = expectedRate(pass, rate);
+        const double w = median(writes[pass.number - 1]), r = median(reads[pass.number - 1]);
         std::printf("  %4d  %5g  %4d  %8.3f  %7.3f  %5.3f  %7.3f  %5.3f\n", pass.number, pass.kbytes,
-                    pass.repetitions, expected, w.rate, w.rate / expected, r.rate, r.rate / expected);
-        worst = std::fmax(worst, std::fabs(w.rate / expected - 1));
-        worst = std::fmax(worst, std::fabs(r.rate / expected - 1));
+                    pass.repetitions, expected, w, w / expected, r, r / expected);
+        worst = std::fmax(worst, std::fabs(w / expected - 1));
+        worst = std::fmax(worst, std::fabs(r / expected - 1));
     }
-    const double seconds = nanosecondsSince(runStart) / 1e9;
-    std::printf("  run %.3f s (model %.3f s), worst deviation from the model %.2f %%\n", seconds, modelSeconds,
-                100 * worst);
+    std::printf("  run %.3f s (median; model %.3f s), worst deviation from the model %.2f %%\n",
+                median(runSeconds), modelSeconds, 100 * worst);
     return true;
 }
 
-void singleByte(KoUSBDevice& device, double rate)
+void singleByte(KoUSBDevice& device, double rate, int runs)
 {
     const int n = benchmark::kSingleByteReads;
     const double model = 1.0 / std::chrono::duration<double, std::milli>(timing::controlTransferTime()).count();
-    std::printf("\nSingle byte access (%d accesses, model %.1f kHz)\n", n, model);
+    std::printf("\nSingle byte access (%d accesses, median of %d run%s; model %.1f kHz)\n", n, runs,
+                runs == 1 ? "" : "s", model);
 
     // The wait every register-style access of the simulated board makes.
-    Clock::time_point start = Clock::now();
-    for (int i = 0; i < n; ++i)
-        kousb::sim::waitControlTransfer();
-    const double waited = benchmark::accessRateKHz(n, nanosecondsSince(start)).value_or(NAN);
-    std::printf("  waitControlTransfer()           %7.1f kHz  ratio %5.3f\n", waited, waited / model);
+    std::vector<double> waited;
+    for (int run = 0; run < runs; ++run) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < n; ++i)
+            kousb::sim::waitControlTransfer();
+        waited.push_back(benchmark::accessRateKHz(n, nanosecondsSince(start)).value_or(NAN));
+    }
+    const double w = median(waited);
+    std::printf("  waitControlTransfer()           %7.1f kHz  ratio %5.3f\n", w, w / model);
 
     // What the page measures: one-byte FPGA register reads through the library.
+    std::vector<double> measured;
     unsigned char byte = 0;
-    bool ok = true;
-    start = Clock::now();
-    for (int i = 0; i < n && ok; ++i)
-        ok = device.ReadXilinx(benchmark::kSingleByteAddress, &byte, 1);
-    const std::int64_t ns = nanosecondsSince(start);
-    if (ok) {
-        const double measured = benchmark::accessRateKHz(n, ns).value_or(NAN);
-        std::printf("  ReadXilinx, %g Mbyte/s board  %7.1f kHz  ratio %5.3f\n", rate, measured, measured / model);
-    } else {
-        std::printf("  ReadXilinx, %g Mbyte/s board      n/a (%s)\n", rate, device.GetLastError());
+    for (int run = 0; run < runs; ++run) {
+        bool ok = true;
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < n && ok; ++i)
+            ok = device.ReadXilinx(benchmark::kSingleByteAddress, &byte, 1);
+        const std::int64_t ns = nanosecondsSince(start);
+        if (!ok) {
+            std::printf("  ReadXilinx, %g Mbyte/s board      n/a (%s)\n", rate, device.GetLastError());
+            return;
+        }
+        measured.push_back(benchmark::accessRateKHz(n, ns).value_or(NAN));
     }
+    const double m = median(measured);
+    std::printf("  ReadXilinx, %g Mbyte/s board  %7.1f kHz  ratio %5.3f\n", rate, m, m / model);
 }
 
 void usage(std::FILE* out)
 {
     std::fprintf(out,
-                 "usage: udm-bench [RATE ...]\n"
+                 "usage: udm-bench [--runs N] [RATE ...]\n"
                  "  Runs the Benchmark page's schedule on simulated boards at each RATE\n"
-                 "  (Mbyte/s, above 0 and at most 1000; default 8 24 40) and prints model\n"
-                 "  against measurement. Needs an idle machine for faithful figures.\n");
+                 "  (Mbyte/s, above 0 and at most 1000; default 8 24 40) N times (default 3)\n"
+                 "  and prints model against measurement, the median of the runs per block\n"
+                 "  size. Other work on the machine shows as rates below the model.\n");
 }
 
 } // namespace
@@ -162,10 +196,23 @@ void usage(std::FILE* out)
 int main(int argc, char** argv)
 {
     std::vector<double> rates;
+    int runs = 3;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
             usage(stdout);
             return 0;
+        }
+        if (!std::strcmp(argv[i], "--runs")) {
+            char* end = nullptr;
+            const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || *argv[i + 1] == '\0' || *end != '\0' || n < 1 || n > 1000) {
+                std::fprintf(stderr, "udm-bench: --runs takes a count from 1 to 1000\n");
+                usage(stderr);
+                return 2;
+            }
+            runs = int(n);
+            ++i;
+            continue;
         }
         char* end = nullptr;
         const double rate = std::strtod(argv[i], &end);
@@ -224,12 +271,12 @@ int main(int argc, char** argv)
             return 1;
         }
         device.SetDeviceHandle(handle);
-        allOk = runBoard(device, rates[i]) && allOk;
+        allOk = runBoard(device, rates[i], runs) && allOk;
     }
     // Single byte access does not depend on the bulk rate: one board will do.
     const std::size_t middle = rates.size() / 2;
     device.SetDeviceHandle(GetUSBDeviceIndexed(int(middle)));
-    singleByte(device, rates[middle]);
+    singleByte(device, rates[middle], runs);
     device.SetDeviceHandle(nullptr);
     return allOk ? 0 : 1;
 }
