@@ -1,6 +1,7 @@
 #pragma once
 #include "../board.h"
 #include "boardfile.h"
+#include "bulkpipe.h"
 #include "i2ceeprom.h"
 #include "memoryspace.h"
 #include "spiflash.h"
@@ -85,6 +86,8 @@ private:
     Report m_lastHostReport{};
     unsigned m_hostReports = 0;
     unsigned m_reportSequence = 0;
+    // The "Block" endpoints' loopback FIFO; also lost at power-off.
+    BulkPipe m_bulk;
 };
 
 template <typename Change>

@@ -1,0 +1,282 @@
+// udm-bench: runs the "Benchmark" page's exact schedule (16 passes, blocks of
+// 4 to 64 kbyte, 72 - 4k repetitions, write then read) through the board
+// library against simulated boards at several bulk rates, and prints for each
+// block size the rate the timing model predicts, the rates measured and their
+// ratio; then the single-byte access rate against its model. Each figure is
+// the median of a few whole runs (--runs), so that one moment of other work on
+// the machine does not decide it; --runs 1 is exactly what the page does.
+//
+// The boards live in a temporary folder of their own, removed at the end.
+// Rates are in the page's unit, kbyte per millisecond ("Mbyte/sec").
+
+#include "KoUSBLib.h"
+#include "benchmarkschedule.h"
+#include "eepromlayout.h"
+#include "sim/atomicfile.h"
+#include "sim/boardfile.h"
+#include "sim/simdirectory.h"
+#include "sim/simtiming.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace timing = kousb::sim::timing;
+
+std::int64_t nanosecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+}
+
+// The rate the model gives one transfer of `pass`'s block at `rate`.
+double expectedRate(const benchmark::Pass& pass, double rate)
+{
+    const auto t = timing::bulkTransferTime(static_cast<std::size_t>(pass.bytes), rate);
+    return *benchmark::transferRate(pass.kbytes, 1, t.count());
+}
+
+struct Folder {
+    std::string path;
+    std::vector<std::string> files;
+    ~Folder()
+    {
+        for (const std::string& f : files)
+            std::remove(f.c_str());
+        if (!path.empty())
+            ::rmdir(path.c_str());
+    }
+};
+
+bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
+{
+    kousb::sim::BoardState state = kousb::sim::blankBoard();
+    state.instance = kousb::sim::newInstanceId();
+    state.slot = slot;
+    state.bulkRateMBps = rate;
+    kousb::eeprom::writeId(state.eeprom, 100 + slot);
+    char name[32];
+    std::snprintf(name, sizeof name, "Bench %g Mbyte/s", rate);
+    kousb::eeprom::writeName(state.eeprom, name);
+    const std::string path = folder.path + "/" + kousb::sim::boardFileName(slot);
+    if (!kousb::sim::writeFileAtomic(path, kousb::sim::formatBoardFile(state), kousb::sim::WriteMode::CreateNew,
+                                     false, error))
+        return false;
+    folder.files.push_back(path);
+    return true;
+}
+
+struct Direction {
+    double rate = 0;
+    bool ok = true;
+};
+
+template <typename Transfer>
+Direction timePass(const benchmark::Pass& pass, Transfer&& transfer)
+{
+    Direction d;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < pass.repetitions && d.ok; ++i)
+        d.ok = transfer();
+    const std::int64_t ns = nanosecondsSince(start);
+    if (d.ok)
+        d.rate = benchmark::transferRate(pass.kbytes, pass.repetitions, ns).value_or(NAN);
+    return d;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Runs the page's schedule on one board `runs` times and prints, per pass,
+// the median of the runs' rates; false if a transfer failed.
+bool runBoard(KoUSBDevice& device, double rate, int runs)
+{
+    std::vector<unsigned char> buffer(benchmark::kBufferBytes);
+    std::vector<std::vector<double>> writes(benchmark::kPasses), reads(benchmark::kPasses);
+    std::vector<double> runSeconds;
+    for (int run = 0; run < runs; ++run) {
+        const Clock::time_point runStart = Clock::now();
+        for (const benchmark::Pass& pass : benchmark::schedule()) {
+            const Direction w = timePass(pass, [&] { return device.WriteBlock(buffer.data(), pass.bytes); });
+            const Direction r = w.ok ? timePass(pass, [&] { return device.ReadBlock(buffer.data(), pass.bytes); })
+                                     : Direction{0, false};
+            if (!w.ok || !r.ok) {
+                std::printf("\nBoard at %g Mbyte/s: pass %d: %s failed: %s\n", rate, pass.number,
+                            w.ok ? "ReadBlock" : "WriteBlock", device.GetLastError());
+                return false;
+            }
+            writes[pass.number - 1].push_back(w.rate);
+            reads[pass.number - 1].push_back(r.rate);
+        }
+        runSeconds.push_back(nanosecondsSince(runStart) / 1e9);
+    }
+
+    double modelSeconds = 0;
+    for (const benchmark::Pass& pass : benchmark::schedule())
+        modelSeconds += 2.0 * pass.repetitions
+            * std::chrono::duration<double>(timing::bulkTransferTime(std::size_t(pass.bytes), rate)).count();
+
+    std::printf("\nBoard at %g Mbyte/s (median of %d run%s)\n", rate, runs, runs == 1 ? "" : "s");
+    std::printf("  pass  kbyte  reps  expected    write  ratio     read  ratio\n");
+    double worst = 0;
+    for (const benchmark::Pass& pass : benchmark::schedule()) {
+        const double expected = expectedRate(pass, rate);
+        const double w = median(writes[pass.number - 1]), r = median(reads[pass.number - 1]);
+        std::printf("  %4d  %5g  %4d  %8.3f  %7.3f  %5.3f  %7.3f  %5.3f\n", pass.number, pass.kbytes,
+                    pass.repetitions, expected, w, w / expected, r, r / expected);
+        worst = std::fmax(worst, std::fabs(w / expected - 1));
+        worst = std::fmax(worst, std::fabs(r / expected - 1));
+    }
+    std::printf("  run %.3f s (median; model %.3f s), worst deviation from the model %.2f %%\n",
+                median(runSeconds), modelSeconds, 100 * worst);
+    return true;
+}
+
+void singleByte(KoUSBDevice& device, double rate, int runs)
+{
+    const int n = benchmark::kSingleByteReads;
+    const double model = 1.0 / std::chrono::duration<double, std::milli>(timing::controlTransferTime()).count();
+    std::printf("\nSingle byte access (%d accesses, median of %d run%s; model %.1f kHz)\n", n, runs,
+                runs == 1 ? "" : "s", model);
+
+    // The wait every register-style access of the simulated board makes.
+    std::vector<double> waited;
+    for (int run = 0; run < runs; ++run) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < n; ++i)
+            kousb::sim::waitControlTransfer();
+        waited.push_back(benchmark::accessRateKHz(n, nanosecondsSince(start)).value_or(NAN));
+    }
+    const double w = median(waited);
+    std::printf("  waitControlTransfer()           %7.1f kHz  ratio %5.3f\n", w, w / model);
+
+    // What the page measures: one-byte FPGA register reads through the library.
+    std::vector<double> measured;
+    unsigned char byte = 0;
+    for (int run = 0; run < runs; ++run) {
+        bool ok = true;
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < n && ok; ++i)
+            ok = device.ReadXilinx(benchmark::kSingleByteAddress, &byte, 1);
+        const std::int64_t ns = nanosecondsSince(start);
+        if (!ok) {
+            std::printf("  ReadXilinx, %g Mbyte/s board      n/a (%s)\n", rate, device.GetLastError());
+            return;
+        }
+        measured.push_back(benchmark::accessRateKHz(n, ns).value_or(NAN));
+    }
+    const double m = median(measured);
+    std::printf("  ReadXilinx, %g Mbyte/s board  %7.1f kHz  ratio %5.3f\n", rate, m, m / model);
+}
+
+void usage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "usage: udm-bench [--runs N] [RATE ...]\n"
+                 "  Runs the Benchmark page's schedule on simulated boards at each RATE\n"
+                 "  (Mbyte/s, above 0 and at most 1000; default 8 24 40) N times (default 3)\n"
+                 "  and prints model against measurement, the median of the runs per block\n"
+                 "  size. Other work on the machine shows as rates below the model.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<double> rates;
+    int runs = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
+            usage(stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--runs")) {
+            char* end = nullptr;
+            const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || *argv[i + 1] == '\0' || *end != '\0' || n < 1 || n > 1000) {
+                std::fprintf(stderr, "udm-bench: --runs takes a count from 1 to 1000\n");
+                usage(stderr);
+                return 2;
+            }
+            runs = int(n);
+            ++i;
+            continue;
+        }
+        char* end = nullptr;
+        const double rate = std::strtod(argv[i], &end);
+        if (*argv[i] == '\0' || *end != '\0' || !(rate > 0) || rate > 1000) {
+            std::fprintf(stderr, "udm-bench: bad rate '%s'\n", argv[i]);
+            usage(stderr);
+            return 2;
+        }
+        rates.push_back(rate);
+    }
+    if (rates.empty())
+        rates = {8, 24, 40};
+
+    Folder folder;
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/udm-bench-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            std::perror("udm-bench: cannot make a folder for the boards");
+            return 1;
+        }
+        folder.path = pattern;
+    }
+    for (std::size_t i = 0; i < rates.size(); ++i) {
+        std::string error;
+        if (!plugBoard(folder, int(i), rates[i], error)) {
+            std::fprintf(stderr, "udm-bench: cannot plug a board: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    ::setenv("KOUSB_SIM_DIR", folder.path.c_str(), 1);
+    if (!InitUSB()) {
+        std::fprintf(stderr, "udm-bench: the board library did not start\n");
+        return 1;
+    }
+
+    std::printf("Benchmark page schedule on simulated boards: %d passes, %d to %d kbyte, %lld bytes each way\n",
+                benchmark::kPasses, int(benchmark::pass(1).kbytes), int(benchmark::pass(benchmark::kPasses).kbytes),
+                benchmark::totalBytesPerDirection());
+    std::printf("Rates in Mbyte/s = kbyte/ms. Model: t = %lld us + n / R per bulk transfer.\n",
+                static_cast<long long>(timing::kBulkTransferOverhead.count()));
+    // Other work on the machine shows as rates below the model.
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        double load = 0;
+        if (std::fscanf(f, "%lf", &load) == 1)
+            std::printf("Load average (1 min) %.2f on %ld CPUs.\n", load, ::sysconf(_SC_NPROCESSORS_ONLN));
+        std::fclose(f);
+    }
+
+    bool allOk = true;
+    KoUSBDevice device(nullptr);
+    for (std::size_t i = 0; i < rates.size(); ++i) {
+        void* handle = GetUSBDeviceIndexed(int(i));
+        if (!handle) {
+            std::fprintf(stderr, "udm-bench: the board at %g Mbyte/s did not appear\n", rates[i]);
+            return 1;
+        }
+        device.SetDeviceHandle(handle);
+        allOk = runBoard(device, rates[i], runs) && allOk;
+    }
+    // Single byte access does not depend on the bulk rate: one board will do.
+    const std::size_t middle = rates.size() / 2;
+    device.SetDeviceHandle(GetUSBDeviceIndexed(int(middle)));
+    singleByte(device, rates[middle], runs);
+    device.SetDeviceHandle(nullptr);
+    return allOk ? 0 : 1;
+}
