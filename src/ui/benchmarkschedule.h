@@ -1,5 +1,5 @@
 #pragma once
-// The transfer benchmark's schedule and rate arithmetic (Part 4.2), shared by
+// The transfer benchmark's schedule and rate arithmetic, shared by
 // the "Benchmark" page, bench/ and command-line tools. Plain C++17, no Qt.
 #include <array>
 #include <cstdint>

@@ -62,7 +62,7 @@ QString passText(const benchmark::Pass& pass)
 
 } // namespace
 
-// Part 4.2, with the rulings of issue 6: the stopwatch is a QElapsedTimer read
+// Sixteen passes of block writes and reads. The stopwatch is a QElapsedTimer read
 // in nanoseconds, so t is in fractional milliseconds; a failed transfer (or no
 // board) stops the run at that pass with a status-bar message, keeping the
 // points measured so far, and only finite rates reach the curves. After the 16
