@@ -1,6 +1,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "flashguard.h"
 
 #include <QHeaderView>
 #include <QIcon>
@@ -27,6 +28,7 @@ MainForm::MainForm() : QMainWindow(nullptr)
     devListTree->setIconSize(QSize(16, 16));
 
     setupBenchmarkPlot();
+    setupFirmwarePages();
 
     connect(actionAbout, &QAction::triggered, this, &MainForm::showAbout);
     connect(actionExpertMode, &QAction::triggered, this, &MainForm::expertModeChanged);
@@ -87,6 +89,8 @@ void MainForm::updateCurrentDevice(int id)
 
 void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash's worker owns the current device
     const int row = devListTree->indexOfTopLevelItem(item);
     if (row < 0 || row >= deviceItems.size())
         return;
@@ -95,6 +99,8 @@ void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 
 void MainForm::handleDeviceChange()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // put off: the flash's end asks the library once it is over
     if (OnDeviceChange()) {
         updateDeviceList();
         updateCurrentDevice(-1);

@@ -26,20 +26,6 @@ Status SimBoard::persist(bool durable)
     return Status::ok();
 }
 
-template <typename Change>
-Status SimBoard::changeEeprom(Change&& change)
-{
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
-    const std::vector<std::uint8_t> before = m_state.eeprom;
-    if (Status s = change(m_state.eeprom); !s)
-        return s;
-    Status saved = persist(true);
-    if (!saved)
-        m_state.eeprom = before;
-    return saved;
-}
-
 BoardIdentity SimBoard::identity()
 {
     return eeprom::readIdentity(m_state.eeprom);

@@ -51,8 +51,9 @@ private:
     bool plugged() const;
     // Writes the state to the board file; `durable` for EEPROM contents.
     Status persist(bool durable);
-    // Applies `change` to the EEPROM and persists it; on a failed write the
-    // EEPROM in memory is put back, so memory and file never disagree.
+    // Applies `change` to the EEPROM and persists it; if the change fails, or
+    // the write does, the EEPROM in memory is put back, so memory and file
+    // never disagree and a refused change leaves the EEPROM as it was.
     template <typename Change>
     Status changeEeprom(Change&& change);
     Status notYet(const char* operation) const;
@@ -63,5 +64,23 @@ private:
     // lost at power-off, so it is not in the board file.
     std::vector<std::uint8_t> m_controllerMemory = std::vector<std::uint8_t>(64 * 1024, 0);
 };
+
+// In the header because each subsystem's file (simboard.cpp for the identity,
+// simboard_firmware.cpp for the EEPROM flash) instantiates it.
+template <typename Change>
+Status SimBoard::changeEeprom(Change&& change)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    const std::vector<std::uint8_t> before = m_state.eeprom;
+    if (Status s = change(m_state.eeprom); !s) {
+        m_state.eeprom = before;  // a change may fail half-way (a flash, say)
+        return s;
+    }
+    Status saved = persist(true);
+    if (!saved)
+        m_state.eeprom = before;
+    return saved;
+}
 
 } // namespace kousb::sim
