@@ -7,6 +7,13 @@
 
 #include <memory>
 
+namespace {
+
+// Stops Qt's file dialogs from reading and writing their settings file
+// (~/.config/QtProject.conf, which would carry their folders and history
+// from one run to the next): points the user-scope settings at a folder that
+// cannot exist. The program keeps no settings of its own, so nothing else is
+// affected.
 void keepFileDialogSettingsOffDisk()
 {
     static bool done = false;
@@ -18,6 +25,8 @@ void keepFileDialogSettingsOffDisk()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/no-settings"));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null/no-settings"));
 }
+
+} // namespace
 
 QString FileDialogMemory::runDialog(const QString& title, const QString& nameFilter, bool detailView)
 {

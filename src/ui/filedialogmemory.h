@@ -4,7 +4,8 @@
 
 // What one file dialog remembers of itself for the life of the process: the
 // state the dialog saves (QFileDialog::saveState: layout, history, view) and
-// the folder it was in. Nothing is written to disk.
+// the folder it was in. Nothing is written to disk, and nothing is read from
+// an earlier run.
 //
 // The folder is kept apart because Qt's file dialogs share one process-wide
 // "last visited" folder: saveState stores that one, and restoreState prefers
@@ -12,10 +13,6 @@
 // last one was.
 class FileDialogMemory {
 public:
-    bool isEmpty() const { return m_state.isEmpty(); }
-    const QByteArray& state() const { return m_state; }
-    const QString& directory() const { return m_directory; }
-
     // Runs one modal file dialog for a single file name (which need not
     // exist): title, name filter and, if `detailView`, the detail view set
     // before this memory is restored into it. Saves the dialog's state into
@@ -27,9 +24,3 @@ private:
     QByteArray m_state;
     QString m_directory;
 };
-
-// Stops Qt's file dialogs from reading and writing their settings file
-// (~/.config/QtProject.conf): points the user-scope settings at a folder that
-// cannot exist. The program keeps no settings of its own, so nothing else is
-// affected. Idempotent; FileDialogMemory::runDialog calls it first.
-void keepFileDialogSettingsOffDisk();

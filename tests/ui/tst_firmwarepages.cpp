@@ -52,7 +52,10 @@ void answerFileDialog(std::function<void(QFileDialog*)> answer)
 }
 
 // What a dialog looked like when it showed.
+const QByteArray kEarlierRun = "[FileDialog]\nhistory=file:///earlier/run\nlastVisited=file:///earlier/run\n";
+
 struct SeenDialog {
+    QStringList history;
     QString title;
     QStringList filters;
     QFileDialog::ViewMode view = QFileDialog::Detail;
@@ -64,6 +67,7 @@ struct SeenDialog {
 SeenDialog look(QFileDialog* dialog)
 {
     SeenDialog seen;
+    seen.history = dialog->history();
     seen.title = dialog->windowTitle();
     seen.filters = dialog->nameFilters();
     seen.view = dialog->viewMode();
@@ -182,8 +186,12 @@ class TestFirmwarePages : public QObject {
 private slots:
     void initTestCase()
     {
-        // Qt's dialogs would keep their settings here; nothing may appear.
+        // Qt's dialogs keep their settings here. What an earlier run left
+        // must not be read, and nothing may be written.
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        QFile earlier(config.filePath("QtProject.conf"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write(kEarlierRun);
     }
 
     void cleanup()
@@ -218,6 +226,7 @@ private slots:
         QCOMPARE(seen.title, QStringLiteral("Select FPGA configuration file"));
         QCOMPARE(seen.filters, QStringList{"Bit Files (*.bit)"});
         QCOMPARE(seen.directory, QDir::currentPath());
+        QVERIFY(!seen.history.contains("/earlier/run"));
         QVERIFY(seen.modal);
         QVERIFY(seen.parentless);
         QCOMPARE(form.fpgaFileLineEdit->text(), bitFile);
@@ -285,7 +294,9 @@ private slots:
         QCOMPARE(seen.directory, b);
 
         // Kept in memory only: no settings file was written.
-        QCOMPARE(QDir(config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(config.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"QtProject.conf"});
+        QCOMPARE(firmwarefiles::readFile(config.filePath("QtProject.conf")), kEarlierRun);
         QVERIFY(callsOf("downloadXilinx").empty());  // picking a file loads nothing
     }
 
