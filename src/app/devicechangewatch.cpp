@@ -16,3 +16,9 @@ DeviceChangeWatch::~DeviceChangeWatch()
 {
     delete m_notifier;
 }
+
+void DeviceChangeWatch::setPaused(bool paused)
+{
+    if (m_notifier)
+        m_notifier->setEnabled(!paused);
+}

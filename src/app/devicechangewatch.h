@@ -16,6 +16,13 @@ public:
 
     bool isWatching() const { return m_notifier != nullptr; }
 
+    // While paused, `onChange` is not called. The descriptor is
+    // level-triggered and only OnDeviceChange drains it, so a handler that
+    // must put a change off (the EEPROM flash) pauses the watch instead of
+    // being woken again and again; a change that came meanwhile is still
+    // pending in the descriptor and reported as soon as the watch resumes.
+    void setPaused(bool paused);
+
 private:
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "devicechangewatch.h"
 #include "devicemessagefilter.h"
+#include "flashguard.h"
 #include "KoUSBLib.h"
 #include "mainform.h"
 
@@ -14,6 +15,7 @@ MyQApplication::MyQApplication(int& argc, char** argv) : QApplication(argc, argv
 
 MyQApplication::~MyQApplication()
 {
+    disconnect(m_pauseWatch);
     if (m_filter)
         removeNativeEventFilter(m_filter.get());
 }
@@ -39,7 +41,13 @@ bool MyQApplication::registerDeviceNotification()
     m_filter = std::make_unique<DeviceMessageFilter>(notify);
     installNativeEventFilter(m_filter.get());
 #else
+    disconnect(m_pauseWatch);
     m_watch = std::make_unique<DeviceChangeWatch>(GetDeviceChangeDescriptor(), notify);
+    if (mainForm) {
+        DeviceChangeWatch* watch = m_watch.get();
+        m_pauseWatch = connect(mainForm->flashGuard(), &FlashGuard::busyChanged, this,
+                               [watch](bool busy) { watch->setPaused(busy); });
+    }
 #endif
     return true;
 }

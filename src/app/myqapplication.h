@@ -16,7 +16,9 @@ public:
 
     // Starts the notifications for `mainForm`; set mainForm first. On Windows
     // the main window registers for USB device-interface messages; on Linux
-    // the board library's device-change descriptor is watched.
+    // the board library's device-change descriptor is watched, paused while
+    // the form's EEPROM flash runs (a change that comes meanwhile is handled
+    // after it).
     bool registerDeviceNotification();
 
     MainForm* mainForm = nullptr;
@@ -24,4 +26,5 @@ public:
 private:
     std::unique_ptr<DeviceChangeWatch> m_watch;
     std::unique_ptr<DeviceMessageFilter> m_filter;
+    QMetaObject::Connection m_pauseWatch;
 };

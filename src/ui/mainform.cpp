@@ -1,6 +1,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "flashguard.h"
 
 #include <QHeaderView>
 #include <QIcon>
@@ -30,6 +31,7 @@ MainForm::MainForm() : QMainWindow(nullptr)
     devListTree->setRootIsDecorated(false);
 
     setupBenchmarkPlot();
+    setupFirmwarePages();
 
     connect(actionAbout, &QAction::triggered, this, &MainForm::showAbout);
     connect(actionExpertMode, &QAction::triggered, this, &MainForm::expertModeChanged);
@@ -90,6 +92,8 @@ void MainForm::updateCurrentDevice(int id)
 
 void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash's worker owns the current device
     const int row = devListTree->indexOfTopLevelItem(item);
     if (row < 0 || row >= deviceItems.size())
         return;
@@ -98,6 +102,8 @@ void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 
 void MainForm::handleDeviceChange()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // put off: the flash's end asks the library once it is over
     if (OnDeviceChange()) {
         updateDeviceList();
         updateCurrentDevice(-1);

@@ -1,10 +1,12 @@
 #pragma once
+#include "filedialogmemory.h"
 #include "ui_mainwindow.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QMainWindow>
 
+class FlashGuard;
 class KoUSBDevice;
 class QIcon;
 class QTreeWidgetItem;
@@ -26,6 +28,11 @@ public:
     void handleDeviceChange();
     void flashEEPROMWorker();
 
+    // What may touch the current device while the EEPROM flash runs
+    // (mainform_firmware.cpp); the application layer pauses its
+    // device-change watch on the guard's busyChanged().
+    FlashGuard* flashGuard() const { return m_flashGuard; }
+
 public slots:
     void openFPGADialog();
     void openEEPROMDialog();
@@ -44,10 +51,23 @@ public slots:
 
 private:
     void setupBenchmarkPlot();
+    void setupFirmwarePages();
+    void endFlash(const QString& path, bool ok, const QString& reason);
 
     KoUSBDevice* currentDevice = nullptr;
     QIcon* usbIcon = nullptr;
     QList<QTreeWidgetItem*> deviceItems;
     QwtPlotCurve* writeCurve = nullptr;
     QwtPlotCurve* readCurve = nullptr;
+
+    // Firmware pages (mainform_firmware.cpp).
+    FileDialogMemory fpgaDialogState;
+    FileDialogMemory controllerDialogState;
+    FileDialogMemory eepromDialogState;
+    FlashGuard* m_flashGuard = nullptr;
+    // Written before the worker starts, read by it; its results are read
+    // after it has ended.
+    QByteArray m_flashPath;
+    bool m_flashOk = false;
+    QByteArray m_flashError;
 };

@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "flashguard.h"
 #include "benchmarkschedule.h"
 
 #include <QElapsedTimer>
@@ -69,6 +70,8 @@ QString passText(const benchmark::Pass& pass)
 // passes the page times single-byte FPGA register reads for `rateLabel`.
 void MainForm::runBenchmark()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash worker owns the device until it ends
     using benchmark::Pass;
 
     std::vector<unsigned char> buffer(benchmark::kBufferBytes);

@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "flashguard.h"
 #include "identityfields.h"
 
 #include <QStatusBar>
@@ -48,6 +49,8 @@ QString failureMessage(const QVector<FailedWrite>& failed)
 // to show what the boards now report; the fields keep the typed text.
 void MainForm::updateDeviceId()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash worker owns the device until it ends
     IdentityFields identity;
     QString reason;
     if (!parseIdentityFields(IdLineEdit->text(), nameLineEdit->text(), classLineEdit->text(), identity, reason)) {

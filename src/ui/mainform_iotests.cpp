@@ -13,6 +13,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "flashguard.h"
 #include "iomode.h"
 #include "iovalues.h"
 
@@ -42,6 +43,8 @@ QString lastError(KoUSBDevice* device)
 
 void MainForm::writeClicked()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash worker owns the device until it ends
     iovalues::Transmit tx = iovalues::transmitBuffer(writeDataLine->text().toStdString(), baseOf(hexCheckBox));
     sizeLine->setText(QString::number(tx.count, 10));
 
@@ -74,6 +77,8 @@ void MainForm::writeClicked()
 
 void MainForm::readClicked()
 {
+    if (!m_flashGuard->allowsDeviceCalls())
+        return;  // the flash worker owns the device until it ends
     const int size = iovalues::readSize(sizeLine->text().toInt(nullptr, 10));
     const QString modeText = modeComboBox->currentText();
     const std::optional<IoMode> mode = ioModeFromName(modeText.toStdString());

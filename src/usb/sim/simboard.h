@@ -58,9 +58,9 @@ private:
     bool plugged() const;
     // Writes the state to the board file; `durable` for EEPROM contents.
     Status persist(bool durable);
-    // Applies `change` to the EEPROM and persists it; on a failed write the
-    // EEPROM in memory is put back, so memory and file never disagree.
-    // Defined below the class, so that every part of the board can use it.
+    // Applies `change` to the EEPROM and persists it; if the change fails, or
+    // the write does, the EEPROM in memory is put back, so memory and file
+    // never disagree and a refused change leaves the EEPROM as it was.
     template <typename Change>
     Status changeEeprom(Change&& change);
     Status notYet(const char* operation) const;
@@ -90,14 +90,18 @@ private:
     BulkPipe m_bulk;
 };
 
+// In the header because each subsystem's file (simboard.cpp for the identity,
+// simboard_firmware.cpp for the EEPROM flash) instantiates it.
 template <typename Change>
 Status SimBoard::changeEeprom(Change&& change)
 {
     if (!plugged())
         return Status::error(ErrorCode::Unplugged);
     const std::vector<std::uint8_t> before = m_state.eeprom;
-    if (Status s = change(m_state.eeprom); !s)
+    if (Status s = change(m_state.eeprom); !s) {
+        m_state.eeprom = before;  // a change may fail half-way (a flash, say)
         return s;
+    }
     Status saved = persist(true);
     if (!saved)
         m_state.eeprom = before;

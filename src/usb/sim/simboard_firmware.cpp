@@ -1,10 +1,166 @@
 // Firmware and EEPROM images loaded from files into the simulated board.
+//
+// The board checks each file as the hardware (or the maker's loader) would
+// and refuses it, changing nothing, with the reader's reason. What it takes
+// costs the time the real transfer costs, so the window sees a real wait.
+#include "../eepromlayout.h"
+#include "../formats/biximage.h"
+#include "../formats/bitfile.h"
+#include "../formats/intelhex.h"
 #include "simboard.h"
+#include "simtiming.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cctype>
+#include <thread>
 
 namespace kousb::sim {
 
-Status SimBoard::downloadXilinx(const std::string&) { return notYet("FPGA configuration"); }
-Status SimBoard::loadFirmware(const std::string&) { return notYet("controller firmware loading"); }
-Status SimBoard::loadEepromImage(const std::string&) { return notYet("EEPROM flashing"); }
+namespace {
+
+// The controller's internal RAM (FX2LP: 16 KiB at 0x0000-0x3FFF), the only
+// memory the boot loader's firmware-load request reaches.
+constexpr std::size_t kInternalRamSize = 16 * 1024;
+// Bytes per firmware-load control transfer (EP0's packet size).
+constexpr std::size_t kLoadChunk = 64;
+
+// Configuring the FPGA: the bitstream goes through the controller at about
+// 4 Mbyte/s (an 8-bit SelectMAP port at 4 MHz), so a Spartan-3E 500E's
+// 283 kbyte take about 70 ms.
+void waitFpgaConfiguration(std::uint64_t bitstreamBytes)
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(bitstreamBytes / 4));
+}
+
+// One page write of a 24LC128-class EEPROM: the page over I2C at 400 kHz
+// (about 1.5 ms) and the chip's write cycle (3 ms typical, 5 ms at most).
+void waitEepromPageWrite()
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(4500));
+}
+
+// The board file is line-based text; a name from a file must not break it.
+std::string printableText(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
+std::string baseName(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isHexName(const std::string& path)
+{
+    std::string name = baseName(path);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    auto endsWith = [&](const char* tail) {
+        const std::string t(tail);
+        return name.size() > t.size() && name.compare(name.size() - t.size(), t.size(), t) == 0;
+    };
+    return endsWith(".hex") || endsWith(".ihx");
+}
+
+} // namespace
+
+Status SimBoard::downloadXilinx(const std::string& path)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    formats::BitHeader header;
+    if (Status s = formats::readBitFile(path, header); !s)
+        return s;
+    if (!formats::fpgaPartMatches(header.part, m_state.fpgaPart))
+        return Status::error(ErrorCode::BadFile, "wrong part: the file is for " + header.part
+                                                     + ", this board's FPGA is " + m_state.fpgaPart);
+    waitFpgaConfiguration(header.bitstreamLength);
+    const std::string before = m_state.fpgaDesign;
+    m_state.fpgaDesign = printableText(formats::bitDesignName(header.design));
+    Status saved = persist(false);
+    if (!saved)
+        m_state.fpgaDesign = before;
+    return saved;
+}
+
+// A .hex or .ihx file is Intel HEX; anything else is a raw .bix image. Either
+// must fit the internal RAM. Loading is the boot loader's way: hold the CPU in
+// reset, write the image in EP0-sized control transfers, let the CPU run.
+Status SimBoard::loadFirmware(const std::string& path)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    std::vector<std::uint8_t> bytes;
+    std::vector<bool> present;
+    if (isHexName(path)) {
+        formats::HexImage hex;
+        if (Status s = formats::readIntelHexFile(path, kInternalRamSize, hex); !s)
+            return s;
+        if (hex.byteCount == 0)
+            return Status::error(ErrorCode::BadFile, "no data in the image");
+        bytes = std::move(hex.bytes);
+        present = std::move(hex.present);
+    } else {
+        if (Status s = formats::readBixImage(path, kInternalRamSize, bytes); !s)
+            return s;
+        present.assign(bytes.size(), true);
+    }
+
+    const std::vector<std::uint8_t> memoryBefore = m_controllerMemory;
+    const std::string firmwareBefore = m_state.controllerFirmware;
+    std::size_t loaded = 0;
+    for (std::size_t chunk = 0; chunk < bytes.size(); chunk += kLoadChunk) {
+        const std::size_t end = std::min(bytes.size(), chunk + kLoadChunk);
+        bool any = false;
+        for (std::size_t a = chunk; a < end; ++a)
+            if (present[a]) {
+                m_controllerMemory[a] = bytes[a];
+                any = true;
+                ++loaded;
+            }
+        if (any)
+            waitControlTransfer();
+    }
+    m_state.controllerFirmware = printableText(baseName(path)) + " (" + std::to_string(loaded) + " bytes)";
+    Status saved = persist(false);
+    if (!saved) {
+        m_controllerMemory = memoryBefore;
+        m_state.controllerFirmware = firmwareBefore;
+    }
+    return saved;
+}
+
+// The whole HEX file is checked before the first byte is written; then each
+// 64-byte page that the image touches is written as one I2C page write, and
+// the new content goes to the board file in one atomic, durable step. A board
+// unplugged half-way (its file gone) ends the flash with the EEPROM as it was.
+Status SimBoard::loadEepromImage(const std::string& path)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    formats::HexImage hex;
+    if (Status s = formats::readIntelHexFile(path, eeprom::kSize, hex); !s)
+        return s;
+    return changeEeprom([&](std::vector<std::uint8_t>& image) {
+        for (std::size_t page = 0; page < hex.endAddress; page += eeprom::kPageSize) {
+            const std::size_t end = std::min(hex.endAddress, page + eeprom::kPageSize);
+            const auto first = hex.present.begin() + static_cast<long>(page);
+            if (std::none_of(first, first + static_cast<long>(end - page), [](bool b) { return b; }))
+                continue;
+            if (!plugged())
+                return Status::error(ErrorCode::Unplugged);
+            for (std::size_t a = page; a < end; ++a)
+                if (hex.present[a])
+                    image[a] = hex.bytes[a];
+            waitEepromPageWrite();
+        }
+        return Status::ok();
+    });
+}
 
 } // namespace kousb::sim

@@ -1,0 +1,42 @@
+#pragma once
+#include "../status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kousb::formats {
+
+// An image read from an Intel HEX file: the bytes it gives for each address of
+// a target memory, and which addresses it gives at all (HEX files are sparse).
+struct HexImage {
+    std::vector<std::uint8_t> bytes;  // one per address of the target memory; 0xFF where absent
+    std::vector<bool> present;        // same length: true where the file gives a byte
+    std::size_t byteCount = 0;        // number of addresses given
+    std::size_t endAddress = 0;       // one past the highest address given; 0 for none
+};
+
+// Parses Intel HEX text for a target memory of `memorySize` bytes at address 0.
+//
+// Takes record types 00 (data), 01 (end of file; nothing after it counts),
+// 02 (extended segment address), 03 and 05 (start addresses, not stored) and
+// 04 (extended linear address); records in any address order; "\n" or "\r\n"
+// line ends; empty lines. Refuses, with "line N: reason": a line not starting
+// with ':', an odd number of digits or a non-hex digit, a record shorter than
+// its fixed fields, a length byte that does not match the line, a bad
+// checksum, an unknown type, a type whose length is wrong, data beyond the
+// target memory, and data for an address already given with another byte;
+// and a file without an end record. All of the text is checked before
+// anything is returned, and `out` is only written on success.
+Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out);
+
+// The largest HEX file taken for a memory of `memorySize` bytes: room for one
+// record per byte (":01AAAA00DDCC\r\n", 15 characters) and then some.
+std::size_t maxHexFileBytes(std::size_t memorySize);
+
+// Reads and parses the file at `path` (see readWholeFile for file faults);
+// a file larger than maxHexFileBytes is refused without being read.
+Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out);
+
+} // namespace kousb::formats

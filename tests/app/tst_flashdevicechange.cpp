@@ -1,0 +1,168 @@
+// Device changes during an EEPROM flash, on the Linux descriptor path: the
+// watch pauses while the flash runs (the descriptor is level-triggered, so a
+// handler that only put the change off would be woken again and again), the
+// change is handled once after the flash, and the GUI thread does not spin.
+#include "KoUSBLib.h"
+#include "devicechangewatch.h"
+#include "eepromlayout.h"
+#include "firmwarefiles.h"
+#include "flashguard.h"
+#include "mainform.h"
+#include "myqapplication.h"
+#include "simboards.h"
+
+#include <QStatusBar>
+#include <QtTest>
+
+#include <ctime>
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Intel HEX for a whole EEPROM (256 pages, a little over a second to flash)
+// whose identity block names the board `name` with ID `id`.
+QByteArray fullImage(int id, const std::string& name)
+{
+    std::vector<std::uint8_t> image(kousb::eeprom::kSize, 0x5A);
+    kousb::eeprom::writeId(image, id);
+    kousb::eeprom::writeName(image, name);
+    QMap<unsigned, QByteArray> chunks;
+    chunks[0] = QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size()));
+    return firmwarefiles::intelHex(chunks);
+}
+
+} // namespace
+
+class TestFlashDeviceChange : public QObject {
+    Q_OBJECT
+
+    SimBoards boards;
+    QTemporaryDir files;
+
+    QString image(const QString& name, int id, const std::string& boardName)
+    {
+        return firmwarefiles::writeFile(files.filePath(name), fullImage(id, boardName));
+    }
+
+    // Runs a flash of `path`, plugging a second board in while it runs.
+    // Returns the process's CPU seconds and the wall seconds the flash took.
+    std::pair<double, double> flashWhilePlugging(MainForm& form, const QString& path, int& rowsDuring)
+    {
+        form.eepromFileLineEdit->setText(path);
+        QTimer::singleShot(200, [&]() {
+            boards.plug(1, 2, "second");
+            QTest::qWait(100);  // the descriptor is readable now, and nobody drains it
+            rowsDuring = form.devListTree->topLevelItemCount();
+        });
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = processCpuSeconds();
+        form.flashEEPROM();
+        return {processCpuSeconds() - cpuBefore, double(wall.nsecsElapsed()) / 1e9};
+    }
+
+private slots:
+    void cleanup()
+    {
+        boards.unplugAll();
+        SimBoards::sync();
+    }
+
+    void watchPausesDuringTheFlash()
+    {
+        boards.plug(0, 1, "first");
+        MainForm form;
+        form.actionExpertMode->trigger();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        int calls = 0;
+        int callsDuringFlash = 0;
+        DeviceChangeWatch watch(GetDeviceChangeDescriptor(), [&]() {
+            ++calls;
+            if (form.flashGuard()->isBusy())
+                ++callsDuringFlash;
+            form.handleDeviceChange();
+        });
+        QVERIFY(watch.isWatching());
+        // The same wiring as MyQApplication's.
+        connect(form.flashGuard(), &FlashGuard::busyChanged, this, [&](bool busy) { watch.setPaused(busy); });
+
+        int rowsDuring = -1;
+        const QString path = image("full.hex", 9, "Reflashed");
+        const auto [cpu, wall] = flashWhilePlugging(form, path, rowsDuring);
+
+        QVERIFY2(wall > 1.0, qPrintable(QString::number(wall)));  // 256 page writes
+        QCOMPARE(callsDuringFlash, 0);
+        QCOMPARE(rowsDuring, 1);
+        // Handled once the flash ended, before its result was shown.
+        QCOMPARE(form.devListTree->topLevelItemCount(), 2);
+        QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        // The image rewrote the identity block, and the list shows it.
+        QCOMPARE(form.devListTree->topLevelItem(0)->text(0), QStringLiteral("9"));
+        QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Reflashed"));
+        QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
+
+        // The descriptor was drained: the resumed watch stays quiet.
+        const int settled = calls;
+        QTest::qWait(200);
+        QCOMPARE(calls, settled);
+    }
+
+    void applicationPausesItsWatch()
+    {
+        auto* app = static_cast<MyQApplication*>(QCoreApplication::instance());
+        boards.plug(0, 1, "first");
+        MainForm form;
+        form.actionExpertMode->trigger();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        app->mainForm = &form;
+        QVERIFY(app->registerDeviceNotification());
+
+        int rowsDuring = -1;
+        const QString path = image("again.hex", 3, "Via the app");
+        const auto [cpu, wall] = flashWhilePlugging(form, path, rowsDuring);
+        app->mainForm = nullptr;
+
+        QCOMPARE(rowsDuring, 1);
+        QCOMPARE(form.devListTree->topLevelItemCount(), 2);
+        QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Via the app"));
+        QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
+    }
+
+    void refusedImageLeavesTheBoardFileAsItWas()
+    {
+        boards.plug(0, 1, "first");
+        MainForm form;
+        form.actionExpertMode->trigger();
+        const QString boardFile = QString::fromStdString(boards.path(0));
+        const QByteArray before = firmwarefiles::readFile(boardFile);
+        QByteArray text = fullImage(4, "never");
+        text.replace(text.indexOf('\n', 2000) - 2, 2, "00");  // spoil one checksum, deep in the file
+        const QString path = firmwarefiles::writeFile(files.filePath("bad.hex"), text);
+        const int badLine = text.left(text.indexOf('\n', 2000)).count('\n') + 1;
+        form.eepromFileLineEdit->setText(path);
+        form.flashEEPROM();
+        QCOMPARE(form.statusbar->currentMessage(), "Flashing the EEPROM from " + path
+                     + " failed: file refused: line " + QString::number(badLine) + ": bad checksum");
+        QCOMPARE(firmwarefiles::readFile(boardFile), before);
+        QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("first"));
+    }
+};
+
+// MyQApplication is the application object here, as in the program.
+int main(int argc, char** argv)
+{
+    MyQApplication app(argc, argv);
+    TestFlashDeviceChange test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_flashdevicechange.moc"
