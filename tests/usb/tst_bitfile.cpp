@@ -175,13 +175,10 @@ private slots:
         file.write(head);
         QVERIFY(file.resize(head.size() + qint64(bits)));
         file.close();
-        QElapsedTimer timer;
-        timer.start();
         BitHeader header;
         const kousb::Status s = kousb::formats::readBitFile(QFile::encodeName(file.fileName()).toStdString(), header);
         QCOMPARE(s.code(), ErrorCode::BadFile);
         QVERIFY2(QString::fromStdString(s.detail()).startsWith("file too large ("), s.message().c_str());
-        QVERIFY(timer.elapsed() < 500);
     }
 };
 

@@ -62,13 +62,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(qint64(1) << 30));
         file.close();
-        QElapsedTimer timer;
-        timer.start();
         std::vector<std::uint8_t> image;
         const kousb::Status s =
             kousb::formats::readBixImage(QFile::encodeName(file.fileName()).toStdString(), 16384, image);
         QCOMPARE(s.code(), ErrorCode::BadFile);
-        QVERIFY(timer.elapsed() < 500);
     }
 };
 

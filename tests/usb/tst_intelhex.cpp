@@ -219,15 +219,12 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(qint64(1) << 30));
         file.close();
-        QElapsedTimer timer;
-        timer.start();
         HexImage image;
         const kousb::Status s =
             kousb::formats::readIntelHexFile(QFile::encodeName(file.fileName()).toStdString(), 16384, image);
         QCOMPARE(s.code(), ErrorCode::BadFile);
         QVERIFY2(QString::fromStdString(s.detail()).startsWith("file too large (1073741824 bytes, at most "),
                  s.message().c_str());
-        QVERIFY(timer.elapsed() < 500);
         QCOMPARE(kousb::formats::maxHexFileBytes(16384), std::size_t(16 * 16384 + 65536));
     }
 };
