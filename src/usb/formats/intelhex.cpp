@@ -1,6 +1,7 @@
 #include "intelhex.h"
 
 #include "filebytes.h"
+#include "hexdigit.h"
 
 #include <cstdio>
 
@@ -9,17 +10,6 @@ namespace kousb::formats {
 namespace {
 
 constexpr std::size_t kFixedBytes = 5;  // length, address (2), type, checksum
-
-int hexValue(std::uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string hex(unsigned long long value, int digits)
 {
@@ -55,8 +45,8 @@ public:
         if (count > sizeof record)
             return "record too long (" + std::to_string(count) + " bytes)";
         for (std::size_t i = 0; i < count; ++i) {
-            const int hi = hexValue(line[1 + 2 * i]);
-            const int lo = hexValue(line[2 + 2 * i]);
+            const int hi = hexDigitValue(line[1 + 2 * i]);
+            const int lo = hexDigitValue(line[2 + 2 * i]);
             if (hi < 0 || lo < 0) {
                 const std::size_t column = hi < 0 ? 2 + 2 * i : 3 + 2 * i;
                 return "not a hex digit: " + printable(line[column - 1]) + " at column " + std::to_string(column);

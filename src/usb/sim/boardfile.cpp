@@ -1,6 +1,7 @@
 #include "boardfile.h"
 
 #include "../eepromlayout.h"
+#include "../formats/hexdigit.h"
 
 #include <cerrno>
 #include <cmath>
@@ -18,13 +19,7 @@ constexpr int kFormatVersion = 1;
 
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return formats::hexDigitValue(static_cast<unsigned char>(c));
 }
 
 bool parseHexBytes(const std::string& text, std::vector<std::uint8_t>& out)
