@@ -19,6 +19,6 @@ cd "$dir"
 # Full malloc stacks, so that the suppressions can see which library allocated.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/tests/tsan.supp"
 export LSAN_OPTIONS="suppressions=$top/tests/lsan.supp"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "${select[@]}" "$@"

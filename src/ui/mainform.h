@@ -6,6 +6,8 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <mutex>
+
 class FlashGuard;
 class KoUSBDevice;
 class QIcon;
@@ -68,6 +70,10 @@ private:
     // Written before the worker starts, read by it; its results are read
     // after it has ended.
     QByteArray m_flashPath;
+    // The worker's result, handed over under a lock of its own rather than
+    // through Qt's thread end alone, so the hand-over is explicit (and visible
+    // to ThreadSanitizer, which cannot see into Qt's own locks).
+    std::mutex m_flashResultMutex;
     bool m_flashOk = false;
     QByteArray m_flashError;
 };

@@ -108,8 +108,11 @@ void MainForm::flashEEPROM()
     if (path.isEmpty() || !m_flashGuard->begin())
         return;
     m_flashPath = QFile::encodeName(path);  // captured: editing the field now changes nothing
-    m_flashOk = false;
-    m_flashError.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_flashResultMutex);
+        m_flashOk = false;
+        m_flashError.clear();
+    }
     flashProgressBar->show();
     statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" ..."));
 
@@ -120,8 +123,15 @@ void MainForm::flashEEPROM()
         if (ended)
             return;
         ended = true;
-        worker->wait();  // returns at once after finished(); orders the worker's writes before our reads
-        endFlash(path, m_flashOk, QString::fromLatin1(m_flashError));
+        worker->wait();  // returns at once after finished()
+        bool ok;
+        QString reason;
+        {
+            std::lock_guard<std::mutex> lock(m_flashResultMutex);
+            ok = m_flashOk;
+            reason = QString::fromLatin1(m_flashError);
+        }
+        endFlash(path, ok, reason);
         loop.quit();
     };
     connect(worker.get(), &QThread::finished, &loop, finish);
@@ -141,8 +151,11 @@ void MainForm::flashEEPROM()
 
 void MainForm::flashEEPROMWorker()
 {
-    m_flashOk = currentDevice->LoadHexFileToEeprom(m_flashPath.constData());
-    m_flashError = currentDevice->GetLastError();
+    const bool ok = currentDevice->LoadHexFileToEeprom(m_flashPath.constData());
+    const QByteArray error = currentDevice->GetLastError();
+    std::lock_guard<std::mutex> lock(m_flashResultMutex);
+    m_flashOk = ok;
+    m_flashError = error;
 }
 
 // A device change that came during the flash was put off: a message by
