@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""Draw the application icons and write them as 16-colour Windows .ico files.
+"""Draw the application icons and write them as 16-colour Windows .ico files,
+and the application's desktop icon as PNG files and an SVG.
 
 Writes korva.ico, korva_usb.ico, usb.ico and usbs.ico into the folder that
-holds this script. Every image is a 4-bit palette BMP with an AND mask
+holds this script, and icons/usb-device-manager-N.png (N = 16, 32, 64, 128,
+256) and icons/usb-device-manager.svg beside them: the lab badge of
+korva.ico, the larger sizes scaled up from the 32-pixel drawing without
+smoothing, and the SVG with the same circles and letter pixels. Every image is a 4-bit palette BMP with an AND mask
 (transparency), as the ICO format expects. Standard library only; the
 output is the same bytes on every run.
 
@@ -10,6 +14,7 @@ Run:  python3 resources/make_icons.py
 """
 import os
 import struct
+import zlib
 
 # The 16-colour palette (RGB). Index 0 is also what transparent pixels hold.
 PALETTE = [
@@ -225,6 +230,61 @@ def write_ico(path, canvases):
         f.write(out)
 
 
+# --- PNG and SVG writers for the desktop icon -------------------------------
+
+def write_png(path, cv, scale=1):
+    """RGBA PNG of the canvas, each pixel a scale x scale block."""
+    n = cv.size * scale
+    raw = bytearray()
+    for row in cv.px:
+        line = bytearray([0])                      # filter type: none
+        for c in row:
+            rgba = (0, 0, 0, 0) if c is CLEAR else PALETTE[c] + (255,)
+            line += bytes(rgba) * scale
+        raw += bytes(line) * scale
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body))
+
+    png = b'\x89PNG\r\n\x1a\n'
+    png += chunk(b'IHDR', struct.pack('>IIBBBBB', n, n, 8, 6, 0, 0, 0))
+    png += chunk(b'IDAT', zlib.compress(bytes(raw), 9))
+    png += chunk(b'IEND', b'')
+    with open(path, 'wb') as f:
+        f.write(png)
+
+
+def write_badge_svg(path):
+    """The 32-pixel badge as vectors: rim, face and the letter pixels."""
+    hexc = lambda c: '#%02x%02x%02x' % PALETTE[c]
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 32 32">',
+             '<title>USB Device Manager</title>',
+             '<circle cx="16" cy="16" r="15.2" fill="%s"/>' % hexc(RIM),
+             '<circle cx="16" cy="16" r="14.2" fill="%s"/>' % hexc(BLUE),
+             '<g shape-rendering="crispEdges">']
+    letters = [K_BIG, O_BIG]
+    width = sum(len(g[0]) for g in letters) + len(letters) - 1
+    x = int(round(16 - width / 2))
+    y = int(round(16 - len(K_BIG) / 2))
+    for g in letters:
+        for j, row in enumerate(g):                # one rect per run of ink, so no seams
+            i = 0
+            while i < len(row):
+                if row[i] != '#':
+                    i += 1
+                    continue
+                start = i
+                while i < len(row) and row[i] == '#':
+                    i += 1
+                parts.append('<rect x="%d" y="%d" width="%d" height="1.02" fill="%s"/>'
+                             % (x + start, y + j, i - start, hexc(WHITE)))
+        x += len(g[0]) + 1
+    parts += ['</g>', '</svg>', '']
+    with open(path, 'w') as f:
+        f.write('\n'.join(parts))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     icons = {
@@ -236,6 +296,16 @@ def main():
     for name, canvases in icons.items():
         write_ico(os.path.join(here, name), canvases)
         print('wrote', os.path.join(here, name))
+    folder = os.path.join(here, 'icons')
+    os.makedirs(folder, exist_ok=True)
+    for size, cv, scale in [(16, korva(16), 1), (32, korva(32), 1), (64, korva(32), 2),
+                            (128, korva(32), 4), (256, korva(32), 8)]:
+        path = os.path.join(folder, 'usb-device-manager-%d.png' % size)
+        write_png(path, cv, scale)
+        print('wrote', path)
+    path = os.path.join(folder, 'usb-device-manager.svg')
+    write_badge_svg(path)
+    print('wrote', path)
 
 
 if __name__ == '__main__':

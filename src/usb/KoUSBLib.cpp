@@ -317,3 +317,40 @@ bool KoUSBDevice::WriteDeviceClassToEEPROM(unsigned char deviceClass)
 {
     return d->call([&](kousb::Board& board) { return board.writeClass(deviceClass); }).isOk();
 }
+
+bool KoUSBDevice::LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context)
+{
+    kousb::Board::Progress progress;
+    if (hook != nullptr)
+        progress = [hook, context](std::size_t done, std::size_t total) {
+            hook(context, static_cast<long long>(done), static_cast<long long>(total));
+        };
+    return d->call([&](kousb::Board& board) {
+        if (Status s = checkedPath(path); !s)
+            return s;
+        return board.loadEepromImageWithProgress(path, progress);
+    }).isOk();
+}
+
+int KoUSBDevice::GetEEPROMSize()
+{
+    std::size_t size = 0;
+    d->call([&](kousb::Board& board) {
+        size = board.eepromSize();
+        return Status::ok();
+    });
+    return static_cast<int>(size);
+}
+
+bool KoUSBDevice::ReadEEPROM(int offset, unsigned char* buffer, int length)
+{
+    return d->call([&](kousb::Board& board) {
+        if (offset < 0)
+            return Status::error(ErrorCode::InvalidArgument, "negative offset");
+        if (Status s = refuseNegative(length); !s)
+            return s;
+        if (buffer == nullptr && length > 0)
+            return Status::error(ErrorCode::InvalidArgument, "no buffer");
+        return board.readEeprom(static_cast<std::size_t>(offset), buffer, static_cast<std::size_t>(length));
+    }).isOk();
+}

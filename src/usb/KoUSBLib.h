@@ -91,6 +91,24 @@ public:
     bool WriteNameToEEPROM(const char* name);
     bool WriteDeviceClassToEEPROM(unsigned char deviceClass);
 
+    // --- EEPROM read-back and progress (beside the calls above) ---
+
+    // Called with the bytes done so far and in all while a long call runs, on
+    // the thread that made the call; it must not call this library for the
+    // same board. `context` is passed through unchanged.
+    typedef void (*ProgressHook)(void* context, long long done, long long total);
+
+    // LoadHexFileToEeprom, calling `hook` (if not null) as the flash goes on.
+    // Like it, the flash reads the EEPROM back afterwards and fails, naming
+    // the first differing offset, when it does not hold the image.
+    bool LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context);
+    // Bytes of EEPROM the board can read back; 0 when unbound, gone, or the
+    // board cannot read its EEPROM back.
+    int GetEEPROMSize();
+    // Reads `length` bytes of EEPROM from `offset` into `buffer`; refuses a
+    // negative length or a range beyond GetEEPROMSize().
+    bool ReadEEPROM(int offset, unsigned char* buffer, int length);
+
     // A short human-readable reason for the last failed call on this object,
     // or empty text after a call that succeeded.
     const char* GetLastError();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kousb {
@@ -71,6 +72,32 @@ public:
     virtual Status writeId(std::int32_t id) = 0;
     virtual Status writeName(const std::string& name) = 0;
     virtual Status writeClass(std::uint8_t deviceClass) = 0;
+
+    // --- EEPROM read-back and a flash that reports progress ---
+    // Not pure, so a backend without them still builds; the defaults say so.
+
+    // Called during a long operation with the bytes done so far and in all,
+    // on the caller's thread, under the board's call lock (so it must not
+    // call the library for the same board).
+    using Progress = std::function<void(std::size_t done, std::size_t total)>;
+
+    // loadEepromImage that reports progress; `progress` may be empty.
+    virtual Status loadEepromImageWithProgress(const std::string& path, const Progress& progress)
+    {
+        (void)progress;
+        return loadEepromImage(path);
+    }
+    // Bytes of EEPROM the board has; 0 when it cannot be read back.
+    virtual std::size_t eepromSize() { return 0; }
+    // Reads `length` bytes of EEPROM from `offset`; refuses a range beyond
+    // eepromSize() without reading.
+    virtual Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
+    {
+        (void)offset;
+        (void)data;
+        (void)length;
+        return Status::error(ErrorCode::NotSupported, "EEPROM read-back");
+    }
 };
 
 } // namespace kousb

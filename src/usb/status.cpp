@@ -15,9 +15,11 @@ const char* errorText(ErrorCode code)
     case ErrorCode::OutOfRange: return "address out of range";
     case ErrorCode::FileNotFound: return "file not found";
     case ErrorCode::FileUnreadable: return "file cannot be read";
+    case ErrorCode::FileUnwritable: return "file cannot be written";
     case ErrorCode::BadFile: return "file refused";
     case ErrorCode::Io: return "transfer failed";
     case ErrorCode::Timeout: return "timed out";
+    case ErrorCode::VerifyFailed: return "verification failed";
     }
     return "unknown error";
 }

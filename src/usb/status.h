@@ -16,9 +16,11 @@ enum class ErrorCode {
     OutOfRange,       // an address outside the target memory
     FileNotFound,
     FileUnreadable,
+    FileUnwritable,
     BadFile,          // the file's content was refused
     Io,               // a transfer or storage fault
     Timeout,
+    VerifyFailed,     // what was written reads back different
 };
 
 class Status {

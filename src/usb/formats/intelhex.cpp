@@ -3,7 +3,10 @@
 #include "filebytes.h"
 #include "hexdigit.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace kousb::formats {
 
@@ -163,6 +166,74 @@ Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImag
     if (Status s = readWholeFile(path, maxHexFileBytes(memorySize), text); !s)
         return s;
     return parseIntelHex(text.data(), text.size(), memorySize, out);
+}
+
+namespace {
+
+void appendRecord(std::string& out, std::uint8_t type, unsigned offset, const std::uint8_t* data, std::size_t n)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::uint8_t record[kFixedBytes + 255];
+    record[0] = static_cast<std::uint8_t>(n);
+    record[1] = static_cast<std::uint8_t>(offset >> 8);
+    record[2] = static_cast<std::uint8_t>(offset);
+    record[3] = type;
+    if (n > 0)
+        std::memcpy(record + 4, data, n);
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < n + 4; ++i)
+        sum += record[i];
+    record[n + 4] = static_cast<std::uint8_t>(-sum);
+    out += ':';
+    for (std::size_t i = 0; i < n + kFixedBytes; ++i) {
+        out += digits[record[i] >> 4];
+        out += digits[record[i] & 15];
+    }
+    out += '\n';
+}
+
+} // namespace
+
+std::string formatIntelHex(const std::uint8_t* data, std::size_t size)
+{
+    constexpr std::size_t kRecordBytes = 16;
+    std::string out;
+    out.reserve(size / kRecordBytes * 44 + 32);
+    for (std::size_t at = 0; at < size; at += kRecordBytes) {
+        if (at % 0x10000 == 0 && at > 0) {
+            const std::uint8_t upper[2] = {static_cast<std::uint8_t>(at >> 24), static_cast<std::uint8_t>(at >> 16)};
+            appendRecord(out, 0x04, 0, upper, 2);
+        }
+        const std::size_t n = size - at < kRecordBytes ? size - at : kRecordBytes;
+        appendRecord(out, 0x00, static_cast<unsigned>(at & 0xFFFF), data + at, n);
+    }
+    appendRecord(out, 0x01, 0, nullptr, 0);
+    return out;
+}
+
+Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    const std::string text = formatIntelHex(data, size);
+    const std::string temporary = path + ".part";
+    auto fail = [&](const char* what) {
+        const std::string reason = std::string(what) + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return Status::error(ErrorCode::FileUnwritable, reason);
+    };
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr)
+        return Status::error(ErrorCode::FileUnwritable, std::string("cannot create: ") + std::strerror(errno));
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0
+                         && ::fsync(::fileno(file)) == 0;
+    const int writeErrno = errno;
+    if (std::fclose(file) != 0 || !written) {
+        if (!written)
+            errno = writeErrno;
+        return fail("cannot write");
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        return fail("cannot rename into place");
+    return Status::ok();
 }
 
 } // namespace kousb::formats

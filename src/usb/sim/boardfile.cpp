@@ -179,6 +179,11 @@ bool parseBoardFile(const std::string& text, BoardState& out, std::string& error
                 return fail("bad last-write record");
             last.length = length;
             state.lastWrites[mode] = std::move(last);
+        } else if (key == "fault-eeprom-drop") {
+            unsigned long offset = 0;
+            if (!parseUnsigned(value, 16, eeprom::kSize - 1, offset))
+                return fail("bad fault-eeprom-drop offset '" + value + "'");
+            state.eepromDropOffset = offset;
         } else {
             return fail("unknown key '" + key + "'");
         }
@@ -223,6 +228,11 @@ std::string formatBoardFile(const BoardState& state)
     for (const auto& [mode, last] : state.lastWrites)
         out << "last " << mode << ' ' << last.length << ' ' << hexBytes(last.head.data(), last.head.size())
             << '\n';
+    if (state.eepromDropOffset) {
+        char offsetText[24];
+        std::snprintf(offsetText, sizeof offsetText, "%04zx", *state.eepromDropOffset);
+        out << "fault-eeprom-drop " << offsetText << '\n';
+    }
     return out.str();
 }
 

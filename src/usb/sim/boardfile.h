@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ namespace kousb::sim {
 //                                      lines that would be all 0xFF are left out
 //   last External 2 0102               the last bytes written in an IO mode:
 //                                      length, then up to 16 bytes in hex
+//   fault-eeprom-drop 0040             a fault to test with: the EEPROM page
+//                                      write that covers this offset (hex)
+//                                      is acknowledged but not stored
 //
 // The identity (ID, name, class, firmware version) lives in the EEPROM
 // image; the writer adds it as a comment for people reading the file.
@@ -38,6 +42,9 @@ struct BoardState {
         std::vector<std::uint8_t> head;  // the first bytes, at most 16
     };
     std::map<std::string, LastWrite> lastWrites;  // by IO mode name
+
+    // Faults switched on in the file, kept until the file says otherwise.
+    std::optional<std::size_t> eepromDropOffset;  // this offset's page write is lost
 };
 
 constexpr std::size_t kMaxBoardFileBytes = 1 << 20;

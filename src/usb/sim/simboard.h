@@ -50,6 +50,11 @@ public:
     Status loadFirmware(const std::string& path) override;
     Status loadEepromImage(const std::string& path) override;
 
+    // EEPROM read-back, and the flash with progress (simboard_firmware.cpp).
+    Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    std::size_t eepromSize() override;
+    Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
+
     Status writeId(std::int32_t id) override;
     Status writeName(const std::string& name) override;
     Status writeClass(std::uint8_t deviceClass) override;

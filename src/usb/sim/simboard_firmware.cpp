@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cctype>
+#include <cstdio>
 #include <thread>
 
 namespace kousb::sim {
@@ -39,6 +40,15 @@ void waitEepromPageWrite()
 {
     std::this_thread::sleep_for(std::chrono::microseconds(4500));
 }
+
+// A sequential read from the EEPROM over I2C at 400 kHz: nine clocks a byte.
+void waitEepromRead(std::size_t bytes)
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(bytes * 9 * 10 / 4));
+}
+
+// Bytes read back per sequential read after a flash.
+constexpr std::size_t kReadBackChunk = 1024;
 
 // The board file is line-based text; a name from a file must not break it.
 std::string printableText(const std::string& text)
@@ -139,14 +149,31 @@ Status SimBoard::loadFirmware(const std::string& path)
 // 64-byte page that the image touches is written as one I2C page write, and
 // the new content goes to the board file in one atomic, durable step. A board
 // unplugged half-way (its file gone) ends the flash with the EEPROM as it was.
+//
+// Then the EEPROM is read back and compared with the image. A difference
+// fails the flash naming the first differing offset; what was written stays
+// written, as on a real part, so the caller sees the EEPROM as it now is.
 Status SimBoard::loadEepromImage(const std::string& path)
+{
+    return loadEepromImageWithProgress(path, {});
+}
+
+Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
 {
     if (!plugged())
         return Status::error(ErrorCode::Unplugged);
     formats::HexImage hex;
     if (Status s = formats::readIntelHexFile(path, eeprom::kSize, hex); !s)
         return s;
-    return changeEeprom([&](std::vector<std::uint8_t>& image) {
+    // Writing and reading back each cost about the same, so the read-back is
+    // the second half of the progress.
+    const std::size_t total = 2 * hex.endAddress;
+    auto report = [&](std::size_t done) {
+        if (progress)
+            progress(done, total);
+    };
+    report(0);
+    Status written = changeEeprom([&](std::vector<std::uint8_t>& image) {
         for (std::size_t page = 0; page < hex.endAddress; page += eeprom::kPageSize) {
             const std::size_t end = std::min(hex.endAddress, page + eeprom::kPageSize);
             const auto first = hex.present.begin() + static_cast<long>(page);
@@ -154,13 +181,53 @@ Status SimBoard::loadEepromImage(const std::string& path)
                 continue;
             if (!plugged())
                 return Status::error(ErrorCode::Unplugged);
-            for (std::size_t a = page; a < end; ++a)
+            const bool dropped = m_state.eepromDropOffset && *m_state.eepromDropOffset >= page
+                                 && *m_state.eepromDropOffset < page + eeprom::kPageSize;
+            for (std::size_t a = page; a < end && !dropped; ++a)
                 if (hex.present[a])
                     image[a] = hex.bytes[a];
             waitEepromPageWrite();
+            report(end);
         }
         return Status::ok();
     });
+    if (!written)
+        return written;
+
+    std::vector<std::uint8_t> readBack(hex.endAddress);
+    for (std::size_t at = 0; at < hex.endAddress; at += kReadBackChunk) {
+        const std::size_t n = std::min(kReadBackChunk, hex.endAddress - at);
+        if (Status s = readEeprom(at, readBack.data() + at, n); !s)
+            return s;
+        report(hex.endAddress + at + n);
+    }
+    for (std::size_t a = 0; a < hex.endAddress; ++a)
+        if (hex.present[a] && readBack[a] != hex.bytes[a]) {
+            char detail[96];
+            std::snprintf(detail, sizeof detail, "the EEPROM reads 0x%02X at offset 0x%04zX, the image has 0x%02X",
+                          readBack[a], a, hex.bytes[a]);
+            return Status::error(ErrorCode::VerifyFailed, detail);
+        }
+    report(total);
+    return Status::ok();
+}
+
+std::size_t SimBoard::eepromSize()
+{
+    return eeprom::kSize;
+}
+
+Status SimBoard::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
+{
+    if (!plugged())
+        return Status::error(ErrorCode::Unplugged);
+    if (offset > eeprom::kSize || length > eeprom::kSize - offset)
+        return Status::error(ErrorCode::OutOfRange, "beyond the " + std::to_string(eeprom::kSize) + "-byte EEPROM");
+    if (data == nullptr && length > 0)
+        return Status::error(ErrorCode::InvalidArgument, "no buffer");
+    waitEepromRead(length);
+    std::copy_n(m_state.eeprom.begin() + static_cast<long>(offset), length, data);
+    return Status::ok();
 }
 
 } // namespace kousb::sim

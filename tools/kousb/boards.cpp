@@ -1,0 +1,135 @@
+// list, info and watch: which boards there are, and what each says.
+#include "commands.h"
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <poll.h>
+
+namespace cli {
+
+namespace {
+
+std::string jsonString(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+} // namespace
+
+std::optional<int> boardOption(const Arguments& arguments)
+{
+    if (auto text = arguments.value("--board"))
+        return static_cast<int>(integerArgument("--board", *text, INT32_MIN, INT32_MAX));
+    return std::nullopt;
+}
+
+int listCommand(const Args& args)
+{
+    const Arguments arguments(args, {}, {"--json"});
+    arguments.expectPositional(0, 0, "");
+    const std::vector<BoardEntry> boards = attachedBoards();
+    if (arguments.flag("--json")) {
+        std::cout << "[";
+        for (std::size_t i = 0; i < boards.size(); ++i) {
+            const BoardEntry& b = boards[i];
+            std::cout << (i ? "," : "") << "\n  {\"slot\": " << b.slot << ", \"id\": " << b.id
+                      << ", \"name\": " << jsonString(latin1ToUtf8(b.name)) << ", \"class\": " << b.deviceClass
+                      << ", \"fw\": " << b.firmwareVersion << "}";
+        }
+        std::cout << (boards.empty() ? "]\n" : "\n]\n");
+        return kExitOk;
+    }
+    std::cout << "slot\tid\tname\tclass\tfw\n";
+    for (const BoardEntry& b : boards)
+        std::cout << b.slot << '\t' << b.id << '\t' << latin1ToUtf8(b.name) << '\t' << b.deviceClass << '\t'
+                  << b.firmwareVersion << '\n';
+    return kExitOk;
+}
+
+// What the window's device page shows: the identity, then the board's own
+// description of its endpoints and state.
+int infoCommand(const Args& args)
+{
+    const Arguments arguments(args, {"--board"}, {});
+    arguments.expectPositional(0, 0, "");
+    auto device = chooseBoard(boardOption(arguments));
+    const std::string name = latin1ToUtf8(device->GetName());
+    std::cout << "id: " << device->GetId() << "\n"
+              << "name: " << name << "\n"
+              << "class: " << device->GetClass() << "\n"
+              << "fw: " << device->GetFWVersion() << "\n";
+    const std::string endpoints = latin1ToUtf8(device->GetEndpointInfo());
+    if (endpoints.empty())
+        failed(*device, "reading the board");
+    std::cout << endpoints << (endpoints.back() == '\n' ? "" : "\n");
+    return kExitOk;
+}
+
+// Prints "arrived slot N: ..." and "removed slot N: ..." as boards come and
+// go, until SIGINT or SIGTERM (exit 0). A board replugged in the same slot
+// between two looks is a new handle, so it shows as removed and arrived.
+// "watching" goes to stderr once the first look is done, so that a caller
+// knows from when on changes are seen.
+int watchCommand(const Args& args)
+{
+    const Arguments arguments(args, {}, {});
+    arguments.expectPositional(0, 0, "");
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);  // no SA_RESTART: poll returns EINTR
+    sigaction(SIGTERM, &action, nullptr);
+
+    auto look = []() {
+        std::map<int, BoardEntry> bySlot;
+        for (const BoardEntry& board : attachedBoards())
+            bySlot[board.slot] = board;
+        return bySlot;
+    };
+    std::map<int, BoardEntry> seen = look();
+    const int descriptor = GetDeviceChangeDescriptor();
+    std::cerr << "kousb: watching for boards; Ctrl-C stops" << std::endl;
+    while (!g_interrupted) {
+        pollfd watched{descriptor, POLLIN, 0};
+        // Without a descriptor, ask the library twice a second.
+        if (::poll(&watched, descriptor >= 0 ? 1 : 0, 500) < 0 || g_interrupted || !OnDeviceChange())
+            continue;
+        std::map<int, BoardEntry> now = look();
+        for (const auto& [slot, board] : seen) {
+            auto it = now.find(slot);
+            if (it == now.end() || it->second.handle != board.handle)
+                std::cout << "removed " << describe(board) << std::endl;
+        }
+        for (const auto& [slot, board] : now) {
+            auto it = seen.find(slot);
+            if (it == seen.end() || it->second.handle != board.handle)
+                std::cout << "arrived " << describe(board) << std::endl;
+        }
+        seen = std::move(now);
+    }
+    return kExitOk;
+}
+
+} // namespace cli

@@ -1,0 +1,135 @@
+#include "cli.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace cli {
+
+Arguments::Arguments(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
+                     const std::set<std::string>& flagOptions)
+{
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            m_positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (flagOptions.count(arg)) {
+            m_flags.insert(arg);
+        } else if (valueOptions.count(arg)) {
+            if (i + 1 >= args.size())
+                throw UsageError{arg + " needs a value"};
+            if (value(arg))
+                throw UsageError{arg + " given twice"};
+            m_values.emplace_back(arg, args[++i]);
+        } else {
+            throw UsageError{"unknown option '" + arg + "'"};
+        }
+    }
+}
+
+std::optional<std::string> Arguments::value(const std::string& name) const
+{
+    for (const auto& [key, text] : m_values)
+        if (key == name)
+            return text;
+    return std::nullopt;
+}
+
+void Arguments::expectPositional(std::size_t min, std::size_t max, const char* what) const
+{
+    if (m_positional.size() < min)
+        throw UsageError{std::string("missing ") + what};
+    if (m_positional.size() > max)
+        throw UsageError{"unexpected argument '" + m_positional[max] + "'"};
+}
+
+long long integerArgument(const std::string& what, const std::string& text, long long min, long long max)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const bool digitsOnly = !text.empty() && text.find_first_of(" \t\n") == std::string::npos;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = digitsOnly ? std::strtoll(text.c_str(), &end, hex ? 16 : 10) : 0;
+    if (!digitsOnly || *end != '\0' || errno != 0 || value < min || value > max)
+        throw UsageError{what + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max)
+                         + ", not '" + text + "'"};
+    return value;
+}
+
+std::vector<BoardEntry> attachedBoards()
+{
+    static const bool started = InitUSB();
+    (void)started;
+    std::vector<BoardEntry> boards;
+    KoUSBDevice device(nullptr);
+    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
+        void* handle = GetUSBDeviceIndexed(slot);
+        if (handle == nullptr)
+            continue;
+        device.SetDeviceHandle(handle);
+        boards.push_back({slot, handle, device.GetId(), device.GetName(), device.GetClass(), device.GetFWVersion()});
+    }
+    return boards;
+}
+
+std::string describe(const BoardEntry& board)
+{
+    return "slot " + std::to_string(board.slot) + ": ID " + std::to_string(board.id) + ", \""
+        + latin1ToUtf8(board.name) + "\", class " + std::to_string(board.deviceClass) + ", FW "
+        + std::to_string(board.firmwareVersion);
+}
+
+namespace {
+
+std::string listing(const std::vector<BoardEntry>& boards)
+{
+    std::string text;
+    for (const BoardEntry& board : boards)
+        text += "\n  " + describe(board);
+    return text;
+}
+
+} // namespace
+
+std::unique_ptr<KoUSBDevice> chooseBoard(const std::optional<int>& boardId)
+{
+    const std::vector<BoardEntry> boards = attachedBoards();
+    std::vector<BoardEntry> matching;
+    for (const BoardEntry& board : boards)
+        if (!boardId || board.id == *boardId)
+            matching.push_back(board);
+    if (boards.empty())
+        throw Failure{"no board attached"};
+    if (boardId && matching.empty())
+        throw Failure{"no board with ID " + std::to_string(*boardId) + "; attached:" + listing(boards)};
+    if (matching.size() > 1) {
+        if (!boardId)
+            throw UsageError{"several boards attached; pick one with --board ID:" + listing(boards)};
+        throw Failure{"several boards have ID " + std::to_string(*boardId)
+                      + "; give one a new ID with set-id:" + listing(matching)};
+    }
+    return std::make_unique<KoUSBDevice>(matching.front().handle);
+}
+
+void failed(KoUSBDevice& device, const std::string& what)
+{
+    throw Failure{what + " failed: " + latin1ToUtf8(device.GetLastError())};
+}
+
+std::string latin1ToUtf8(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace cli

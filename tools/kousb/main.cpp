@@ -1,0 +1,90 @@
+// kousb: everything the window does to a board, from a shell.
+//
+// Exit codes: 0 done, 1 the board refused or failed (the reason on stderr,
+// one line), 2 bad usage (a short usage text on stderr). Only results go to
+// stdout, so output can be piped.
+#include "commands.h"
+
+#include <cstring>
+#include <iostream>
+#include <map>
+
+using namespace cli;
+
+namespace {
+
+void usage(std::ostream& out)
+{
+    out << "usage: kousb [--board ID] COMMAND [ARGS]\n"
+           "\n"
+           "  list [--json]                          the attached boards\n"
+           "  info                                   identity, endpoints and state of a board\n"
+           "  read MODE [--addr N] [--size N] [--hex]\n"
+           "  write MODE [--addr N] [--hex] VALUE... up to 16 bytes\n"
+           "  bench [--csv]                          block write and read rates, MB/s\n"
+           "  load-fpga FILE                         configure the FPGA from a .bit file\n"
+           "  load-controller FILE                   load controller firmware (.bix or .hex)\n"
+           "  flash-eeprom FILE [--backup OUT.hex]   flash and verify an Intel HEX image\n"
+           "  dump-eeprom OUT.hex                    save the EEPROM as Intel HEX\n"
+           "  set-id [--id N] [--name TEXT] [--class N]\n"
+           "  watch                                  one line per arrival or removal\n"
+           "\n"
+           "MODE: External, FPGA, Block, I2C, Command, Controller, Interrupt, SPI, UART\n"
+           "(any case). --board ID may be left out when one board is attached.\n"
+           "Exit codes: 0 done, 1 the board refused or failed, 2 bad usage.\n";
+}
+
+int run(std::vector<std::string> args)
+{
+    // A --board before the command moves after it, where each command takes it.
+    std::vector<std::string> global;
+    while (!args.empty() && args[0] == "--board") {
+        if (args.size() < 2)
+            throw UsageError{"--board needs a value"};
+        global.insert(global.end(), args.begin(), args.begin() + 2);
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty())
+        throw UsageError{"no command"};
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        usage(std::cout);
+        return kExitOk;
+    }
+    static const std::map<std::string, int (*)(const Args&)> commands = {
+        {"list", listCommand},
+        {"info", infoCommand},
+        {"read", readCommand},
+        {"write", writeCommand},
+        {"bench", benchCommand},
+        {"load-fpga", loadFpgaCommand},
+        {"load-controller", loadControllerCommand},
+        {"flash-eeprom", flashEepromCommand},
+        {"dump-eeprom", dumpEepromCommand},
+        {"set-id", setIdCommand},
+        {"watch", watchCommand},
+    };
+    const auto command = commands.find(args[0]);
+    if (command == commands.end())
+        throw UsageError{"unknown command '" + args[0] + "'"};
+    Args rest(args.begin() + 1, args.end());
+    rest.insert(rest.end(), global.begin(), global.end());
+    return command->second(rest);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const int code = run(std::vector<std::string>(argv + 1, argv + argc));
+        std::cout.flush();
+        return std::cout.fail() ? kExitFailed : code;
+    } catch (const UsageError& error) {
+        std::cerr << "kousb: " << error.message << "\n"
+                  << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
+        return kExitUsage;
+    } catch (const Failure& error) {
+        std::cerr << "kousb: " << error.message << "\n";
+        return kExitFailed;
+    }
+}
