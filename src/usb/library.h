@@ -3,6 +3,7 @@
 #include "changenotifier.h"
 #include "registry.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -34,6 +35,9 @@ private:
     ChangeNotifier m_notifier;
     std::vector<std::unique_ptr<Backend>> m_backends;
     std::vector<std::pair<int, Registry::Token>> m_lastSeen;
+    // Set (from any thread) when a board changed what it shows but kept its
+    // slot, so that OnDeviceChange reports a change all the same.
+    std::atomic<bool> m_contentChanged{false};
 };
 
 } // namespace kousb
