@@ -42,7 +42,7 @@ bool Library::init()
         const char* usb = std::getenv("KOUSB_USB_BACKEND");
         if (!usb || std::strcmp(usb, "off") != 0)
             m_backends.push_back(std::make_unique<usb::LibusbBackend>(usb::LibusbBackend::idsFromEnvironment(),
-                                                                      [this] { m_contentChanged = true; }));
+                                                                      [this] { noteContentChange(); }));
 #endif
         for (auto& backend : m_backends)
             startBackend(*backend);

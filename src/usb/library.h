@@ -24,6 +24,10 @@ public:
     // slot. Backends added after InitUSB start at once.
     void addBackend(std::unique_ptr<Backend> backend);
 
+    // A board changed what it shows (new firmware, new identity) but kept its
+    // slot: the next OnDeviceChange reports a change. Safe from any thread.
+    void noteContentChange() { m_contentChanged = true; }
+
 private:
     Library() = default;
     void startBackend(Backend& backend);

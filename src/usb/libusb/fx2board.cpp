@@ -70,7 +70,7 @@ Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> o
     probe();
 }
 
-void Fx2Board::probe()
+void Fx2Board::probe(bool firmwareLoaded)
 {
     m_description = m_transport->description();
     m_ourFirmware = false;
@@ -84,8 +84,9 @@ void Fx2Board::probe()
         return;
     }
     // The boot state answers only 0xA0; other requests would sit unanswered
-    // until their timeout, so it is not asked.
-    if (m_description.vendorId == kBootVendor && m_description.productId == kBootProduct) {
+    // until their timeout, so it is not asked, unless firmware has just been
+    // loaded that runs without re-enumerating (and so keeps the boot pair).
+    if (!firmwareLoaded && m_description.vendorId == kBootVendor && m_description.productId == kBootProduct) {
         m_identity.name = "No firmware (boot state)";
         return;
     }
@@ -97,7 +98,7 @@ void Fx2Board::probe()
         return;
     }
     if (!r.ok() || r.transferred != sizeof reply || reply[0] != kMagic0 || reply[1] != kMagic1) {
-        m_identity.name = "Unknown firmware (" + hex4(m_description.vendorId) + ":" + hex4(m_description.productId) + ")";
+        m_identity.name = firmwareLoaded ? "Firmware loaded, not answering" : "Unknown firmware (" + hex4(m_description.vendorId) + ":" + hex4(m_description.productId) + ")";
         return;
     }
     m_protocolMajor = reply[2];

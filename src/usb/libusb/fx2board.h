@@ -59,8 +59,8 @@ public:
     Status writeClass(std::uint8_t deviceClass) override;
 
 private:
-    // Reads the descriptors and what the board runs; called again after re-enumeration.
-    void probe();
+    // Reads the descriptors and what the board runs; called again after a firmware load.
+    void probe(bool firmwareLoaded = false);
     Status checkPlugged() const;
     // Maps a failed transfer; a vanished device marks the board gone.
     Status failed(const TransferResult& result, const std::string& context);

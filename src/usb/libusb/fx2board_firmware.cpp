@@ -113,7 +113,7 @@ Status Fx2Board::loadFirmware(const std::string& path)
                                                      + std::to_string(kBackWithin.count() / 1000)
                                                      + " s after the firmware started");
     }
-    probe();
+    probe(true);
     if (m_gone)
         return Status::error(ErrorCode::Unplugged);
     if (m_onChange)
