@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the build and its tests need (desktop-file-utils and dpkg
-# for the install and package tests), then configures and builds into build/.
+# Installs what the build and its tests need (scripts/packages.sh), then
+# configures and builds into build/.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-"$top/scripts/install-deps.sh" cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev \
-  desktop-file-utils dpkg
+. "$top/scripts/packages.sh"
+"$top/scripts/install-deps.sh" "${build_packages[@]}"
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$top/build" -j"$(nproc)"

@@ -10,7 +10,8 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(intelhex bitheader biximage boardfile iovalues)
-"$top/scripts/install-deps.sh" cmake make clang pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev
+. "$top/scripts/packages.sh"
+"$top/scripts/install-deps.sh" "${build_packages[@]}" clang
 dir="$top/build-fuzz"
 cmake -S "$top" -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUDM_FUZZ=ON \
   -DUDM_BUILD_TESTS=OFF >/dev/null

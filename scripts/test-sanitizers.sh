@@ -7,7 +7,8 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 kind="${1:-address}"
 shift || true
-"$top/scripts/install-deps.sh" cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev
+. "$top/scripts/packages.sh"
+"$top/scripts/install-deps.sh" "${build_packages[@]}"
 case "$kind" in
   address) dir="$top/build-asan"; select=() ;;
   thread)  dir="$top/build-tsan"; select=(-L threads) ;;

@@ -1,6 +1,12 @@
 #include "library.h"
 
 #include "sim/simbackend.h"
+#ifdef KOUSB_HAVE_LIBUSB
+#include "libusb/libusbbackend.h"
+#endif
+
+#include <cstdlib>
+#include <cstring>
 
 namespace kousb {
 
@@ -31,6 +37,13 @@ bool Library::init()
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_initialised) {
         m_backends.push_back(std::make_unique<sim::SimBackend>(sim::SimBackend::defaultDirectory()));
+#ifdef KOUSB_HAVE_LIBUSB
+        // KOUSB_USB_BACKEND=off leaves real boards out (the test suite does).
+        const char* usb = std::getenv("KOUSB_USB_BACKEND");
+        if (!usb || std::strcmp(usb, "off") != 0)
+            m_backends.push_back(std::make_unique<usb::LibusbBackend>(usb::LibusbBackend::idsFromEnvironment(),
+                                                                      [this] { noteContentChange(); }));
+#endif
         for (auto& backend : m_backends)
             startBackend(*backend);
         m_initialised = true;
@@ -49,7 +62,7 @@ bool Library::onDeviceChange()
     for (auto& backend : m_backends)
         backend->rescan(m_registry);
     auto now = m_registry.snapshot();
-    const bool changed = now != m_lastSeen;
+    const bool changed = m_contentChanged.exchange(false) || now != m_lastSeen;
     m_lastSeen = std::move(now);
     return changed;
 }

@@ -3,6 +3,7 @@
 #include "changenotifier.h"
 #include "registry.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -23,6 +24,10 @@ public:
     // slot. Backends added after InitUSB start at once.
     void addBackend(std::unique_ptr<Backend> backend);
 
+    // A board changed what it shows (new firmware, new identity) but kept its
+    // slot: the next OnDeviceChange reports a change. Safe from any thread.
+    void noteContentChange() { m_contentChanged = true; }
+
 private:
     Library() = default;
     void startBackend(Backend& backend);
@@ -34,6 +39,9 @@ private:
     ChangeNotifier m_notifier;
     std::vector<std::unique_ptr<Backend>> m_backends;
     std::vector<std::pair<int, Registry::Token>> m_lastSeen;
+    // Set (from any thread) when a board changed what it shows but kept its
+    // slot, so that OnDeviceChange reports a change all the same.
+    std::atomic<bool> m_contentChanged{false};
 };
 
 } // namespace kousb

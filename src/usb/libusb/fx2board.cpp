@@ -1,0 +1,511 @@
+// The board logic: identity and endpoint description, the controller's
+// memory through 0xA0, the bulk and interrupt endpoints, and the vendor
+// requests of the board protocol for the other access paths.
+#include "fx2board.h"
+
+#include "protocol.h"
+#include "transferstatus.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace kousb::usb {
+
+using namespace protocol;
+
+namespace {
+
+constexpr std::uint16_t kBootVendor = 0x04B4;
+constexpr std::uint16_t kBootProduct = 0x8613;
+
+std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+
+std::string hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", value & 0xFFFF);
+    return text;
+}
+
+const char* typeName(EndpointType type)
+{
+    switch (type) {
+    case EndpointType::Control: return "control";
+    case EndpointType::Isochronous: return "isochronous";
+    case EndpointType::Bulk: return "bulk";
+    case EndpointType::Interrupt: return "interrupt";
+    }
+    return "?";
+}
+
+std::string capabilityList(std::uint16_t caps)
+{
+    static const std::pair<std::uint16_t, const char*> names[] = {
+        {kCapExternal, "external bus"}, {kCapFpgaRegister, "FPGA registers"}, {kCapI2C, "I2C"},
+        {kCapSpi, "SPI"},               {kCapUart, "UART"},                   {kCapCommand, "command"},
+        {kCapFpgaConfig, "FPGA configuration"}, {kCapEeprom, "EEPROM"},       {kCapIdentityWrite, "identity"},
+    };
+    std::string text;
+    for (const auto& [bit, name] : names)
+        if (caps & bit)
+            text += (text.empty() ? "" : ", ") + std::string(name);
+    return text.empty() ? "none" : text;
+}
+
+// True when [address, address + length) lies in one region that 0xA0 reaches.
+bool reachableByFirmwareLoad(std::size_t address, std::size_t length)
+{
+    const std::size_t end = address + length;
+    return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
+        || (address == kCpucs && length == 1);
+}
+
+} // namespace
+
+Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> onChange)
+    : m_transport(std::move(transport)), m_onChange(std::move(onChange))
+{
+    m_staging.reserve(kMaxBlockBytes);
+    probe();
+}
+
+void Fx2Board::probe(bool firmwareLoaded)
+{
+    m_description = m_transport->description();
+    m_ourFirmware = false;
+    m_capabilities = 0;
+    m_protocolMajor = m_protocolMinor = 0;
+    m_fpgaPart.clear();
+    m_identity = BoardIdentity{};
+    if (m_description.openError == TransferError::Access) {
+        m_accessDenied = true;
+        m_identity.name = "No access (udev rule missing)";
+        return;
+    }
+    // The boot state answers only 0xA0; other requests would sit unanswered
+    // until their timeout, so it is not asked, unless firmware has just been
+    // loaded that runs without re-enumerating (and so keeps the boot pair).
+    if (!firmwareLoaded && m_description.vendorId == kBootVendor && m_description.productId == kBootProduct) {
+        m_identity.name = "No firmware (boot state)";
+        return;
+    }
+    std::uint8_t reply[kVersionReplySize] = {};
+    const TransferResult r =
+        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, kControlTimeout);
+    if (r.error == TransferError::NoDevice) {
+        m_gone = true;
+        return;
+    }
+    if (!r.ok() || r.transferred != sizeof reply || reply[0] != kMagic0 || reply[1] != kMagic1) {
+        m_identity.name = firmwareLoaded ? "Firmware loaded, not answering" : "Unknown firmware (" + hex4(m_description.vendorId) + ":" + hex4(m_description.productId) + ")";
+        return;
+    }
+    m_protocolMajor = reply[2];
+    m_protocolMinor = reply[3];
+    if (m_protocolMajor != kSupportedMajor) {
+        m_identity.name = "Firmware of protocol " + std::to_string(m_protocolMajor) + " (needs "
+            + std::to_string(kSupportedMajor) + ")";
+        return;
+    }
+    m_ourFirmware = true;
+    m_capabilities = le16(reply + 4);
+    readIdentity();
+    std::uint8_t part[32] = {};
+    std::size_t got = 0;
+    if (vendorRequest(kVendorIn, kFpgaPart, 0, 0, part, sizeof part, got, 0, "FPGA part", kControlTimeout))
+        m_fpgaPart.assign(reinterpret_cast<const char*>(part), strnlen(reinterpret_cast<const char*>(part), got));
+}
+
+Status Fx2Board::readIdentity()
+{
+    std::uint8_t reply[kIdentitySize] = {};
+    if (Status s = vendorIn(kIdentity, 0, 0, reply, sizeof reply, 0, "identity"); !s)
+        return s;
+    m_identity.id = std::int32_t(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8
+                                 | std::uint32_t(reply[2]) << 16 | std::uint32_t(reply[3]) << 24);
+    m_identity.deviceClass = reply[4];
+    m_identity.firmwareVersion = le16(reply + 5);
+    const char* name = reinterpret_cast<const char*>(reply + kIdentityNameOffset);
+    m_identity.name.assign(name, strnlen(name, kIdentityNameSize));
+    return Status::ok();
+}
+
+Status Fx2Board::checkPlugged() const
+{
+    if (m_gone)
+        return Status::error(ErrorCode::Unplugged);
+    if (m_accessDenied)
+        return Status::error(ErrorCode::NotConfigured, kUdevAdvice);
+    return Status::ok();
+}
+
+Status Fx2Board::failed(const TransferResult& result, const std::string& context)
+{
+    if (result.error == TransferError::NoDevice)
+        m_gone = true;
+    return transferStatus(result, context);
+}
+
+Status Fx2Board::requireCapability(std::uint16_t capability, const char* operation) const
+{
+    if (capability == 0 || (m_ourFirmware && (m_capabilities & capability)))
+        return Status::ok();
+    return Status::error(ErrorCode::NotSupported, std::string("this board's firmware does not support ") + operation);
+}
+
+Status Fx2Board::vendorRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                               std::uint16_t index, std::uint8_t* data, std::size_t length,
+                               std::size_t& transferred, std::uint16_t capability, const char* operation,
+                               Milliseconds timeout)
+{
+    transferred = 0;
+    if (Status s = checkPlugged(); !s)
+        return s;
+    if (Status s = requireCapability(capability, operation); !s)
+        return s;
+    const TransferResult r = m_transport->control(requestType, request, value, index, data, length, timeout);
+    transferred = r.transferred;
+    if (r.error == TransferError::Stall) {
+        // The board refused the request; its error reply says why. A control
+        // endpoint's stall ends with the next setup packet, so nothing to clear.
+        std::uint8_t reply[kErrorReplySize] = {};
+        const TransferResult e = m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply, kControlTimeout);
+        if (e.ok() && e.transferred == sizeof reply && reply[0] != kErrNone)
+            return boardErrorStatus(reply[0], operation);
+        if (e.error == TransferError::NoDevice)
+            return failed(e, operation);
+    }
+    if (!r.ok())
+        return failed(r, operation);
+    return Status::ok();
+}
+
+Status Fx2Board::vendorOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
+                           std::size_t length, std::uint16_t capability, const char* operation, Milliseconds timeout)
+{
+    std::size_t sent = 0;
+    // The transport does not write through `data` on an OUT transfer.
+    if (Status s = vendorRequest(kVendorOut, request, value, index, const_cast<std::uint8_t*>(data), length, sent,
+                                 capability, operation, timeout);
+        !s)
+        return s;
+    if (sent != length)
+        return Status::error(ErrorCode::Io, std::string(operation) + ": the board took " + std::to_string(sent)
+                                                + " of " + std::to_string(length) + " bytes");
+    return Status::ok();
+}
+
+Status Fx2Board::vendorIn(std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
+                          std::size_t length, std::uint16_t capability, const char* operation)
+{
+    m_staging.resize(length);
+    std::size_t got = 0;
+    if (Status s = vendorRequest(kVendorIn, request, value, index, m_staging.data(), length, got, capability,
+                                 operation, kControlTimeout);
+        !s)
+        return s;
+    if (got != length)
+        return Status::error(ErrorCode::Io, std::string(operation) + ": the board answered " + std::to_string(got)
+                                                + " of " + std::to_string(length) + " bytes");
+    std::memcpy(data, m_staging.data(), length);
+    return Status::ok();
+}
+
+Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length,
+                               std::uint16_t capability, const char* operation)
+{
+    if (address + length > 0x10000)
+        return Status::error(ErrorCode::OutOfRange, std::string(operation) + ": past the end of the 64 KiB space");
+    if (length == 0)
+        return checkPlugged() ? requireCapability(capability, operation) : checkPlugged();
+    // Everything is read before the caller's buffer is touched.
+    std::vector<std::uint8_t> all(length);
+    for (std::size_t done = 0; done < length; done += kMaxRequestData) {
+        const std::size_t n = std::min(kMaxRequestData, length - done);
+        if (Status s = vendorIn(request, std::uint16_t(address + done), 0, all.data() + done, n, capability, operation);
+            !s)
+            return s;
+    }
+    std::memcpy(data, all.data(), length);
+    return Status::ok();
+}
+
+Status Fx2Board::addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data,
+                                std::size_t length, std::uint16_t capability, const char* operation)
+{
+    if (address + length > 0x10000)
+        return Status::error(ErrorCode::OutOfRange, std::string(operation) + ": past the end of the 64 KiB space");
+    if (length == 0)
+        return checkPlugged() ? requireCapability(capability, operation) : checkPlugged();
+    for (std::size_t done = 0; done < length; done += kMaxRequestData) {
+        const std::size_t n = std::min(kMaxRequestData, length - done);
+        if (Status s = vendorOut(request, std::uint16_t(address + done), 0, data + done, n, capability, operation,
+                                 kControlTimeout);
+            !s)
+            return s;
+    }
+    return Status::ok();
+}
+
+BoardIdentity Fx2Board::identity()
+{
+    return m_identity;
+}
+
+std::string Fx2Board::endpointInfo()
+{
+    const DeviceDescription& d = m_description;
+    std::string text = "USB board " + hex4(d.vendorId) + ":" + hex4(d.productId) + ", release "
+        + hex4(d.deviceRelease) + (d.product.empty() ? "" : " (" + d.product + ")") + "\n";
+    std::string port;
+    for (std::uint8_t p : d.portPath)
+        port += (port.empty() ? "" : ".") + std::to_string(p);
+    text += "Speed: " + (d.speed.empty() ? std::string("unknown") : d.speed) + "\n";
+    text += "Bus " + std::to_string(d.bus) + ", port " + (port.empty() ? "?" : port) + ", address "
+        + std::to_string(d.deviceAddress) + ", configuration " + std::to_string(d.configuration) + "\n";
+    if (m_gone)
+        text += "State: unplugged\n";
+    else if (m_accessDenied)
+        text += std::string("State: ") + kUdevAdvice + "\n";
+    else if (m_ourFirmware)
+        text += "Firmware: ours, protocol " + std::to_string(m_protocolMajor) + "." + std::to_string(m_protocolMinor)
+            + "; serves " + capabilityList(m_capabilities) + "\n";
+    else
+        text += "Firmware: none of ours; controller memory, firmware loading and the endpoints only\n";
+    if (!m_fpgaPart.empty())
+        text += "FPGA: " + m_fpgaPart + "\n";
+    text += "Endpoints:\n";
+    for (const AltSettingDescription& alt : d.altSettings) {
+        text += "  interface " + std::to_string(alt.interfaceNumber) + ", alternate setting "
+            + std::to_string(alt.alternateSetting) + ", class " + std::to_string(alt.interfaceClass) + "\n";
+        for (const EndpointDescription& ep : alt.endpoints)
+            text += "    " + endpointName(ep.address) + (ep.isIn() ? "  in   " : "  out  ") + typeName(ep.type)
+                + ", max packet " + std::to_string(ep.maxPacketSize) + "\n";
+    }
+    const EndpointDescription* in = firstEndpoint(EndpointType::Bulk, true);
+    const EndpointDescription* out = firstEndpoint(EndpointType::Bulk, false);
+    text += "Block: " + (in ? "bulk in " + endpointName(in->address) : std::string("no bulk in")) + ", "
+        + (out ? "bulk out " + endpointName(out->address) : std::string("no bulk out")) + ", timeout "
+        + std::to_string(kBlockTimeout.count()) + " ms";
+    return text;
+}
+
+const EndpointDescription* Fx2Board::firstEndpoint(EndpointType type, bool in) const
+{
+    // Only the default alternate settings are active; the backend selects no other.
+    for (const AltSettingDescription& alt : m_description.altSettings)
+        if (alt.alternateSetting == 0)
+            for (const EndpointDescription& ep : alt.endpoints)
+                if (ep.type == type && ep.isIn() == in)
+                    return &ep;
+    return nullptr;
+}
+
+Status Fx2Board::endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length,
+                                  const char* operation)
+{
+    if (Status s = checkPlugged(); !s)
+        return s;
+    const EndpointDescription* ep = firstEndpoint(type, in);
+    if (!ep)
+        return Status::error(ErrorCode::NotSupported, std::string("this board has no ") + typeName(type)
+                                                          + (in ? " in" : " out") + " endpoint");
+    const std::string context = std::string(operation) + " on endpoint " + endpointName(ep->address);
+    const TransferResult r = type == EndpointType::Bulk
+        ? m_transport->bulk(ep->address, data, length, kBlockTimeout)
+        : m_transport->interrupt(ep->address, data, length, kInterruptTimeout);
+    if (r.error == TransferError::Stall) {
+        const TransferResult cleared = m_transport->clearHalt(ep->address);
+        Status s = transferStatus(r, context);
+        return Status::error(s.code(), s.detail() + (cleared.ok() ? "; the stall was cleared" : "; clearing the stall failed"));
+    }
+    if (!r.ok())
+        return failed(r, context + " (" + std::to_string(r.transferred) + " of " + std::to_string(length) + " bytes)");
+    if (r.transferred != length && type == EndpointType::Bulk)
+        return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
+                                                + std::to_string(length) + " bytes");
+    return Status::ok();
+}
+
+Status Fx2Board::readBlock(std::uint8_t* data, std::size_t length)
+{
+    if (length > kMaxBlockBytes)
+        return Status::error(ErrorCode::InvalidArgument, "at most 65536 bytes per block transfer");
+    m_staging.resize(length);
+    if (Status s = endpointTransfer(EndpointType::Bulk, true, m_staging.data(), length, "ReadBlock"); !s)
+        return s;
+    std::memcpy(data, m_staging.data(), length);
+    return Status::ok();
+}
+
+Status Fx2Board::writeBlock(const std::uint8_t* data, std::size_t length)
+{
+    if (length > kMaxBlockBytes)
+        return Status::error(ErrorCode::InvalidArgument, "at most 65536 bytes per block transfer");
+    return endpointTransfer(EndpointType::Bulk, false, const_cast<std::uint8_t*>(data), length, "WriteBlock");
+}
+
+// A report shorter than kInterruptReportSize is padded with zeros.
+Status Fx2Board::readInterrupt(std::uint8_t* report)
+{
+    std::uint8_t buffer[kInterruptReportSize] = {};
+    if (Status s = endpointTransfer(EndpointType::Interrupt, true, buffer, sizeof buffer, "ReadInterrupt"); !s)
+        return s;
+    std::memcpy(report, buffer, sizeof buffer);
+    return Status::ok();
+}
+
+Status Fx2Board::writeInterrupt(const std::uint8_t* report)
+{
+    return endpointTransfer(EndpointType::Interrupt, false, const_cast<std::uint8_t*>(report),
+                            kInterruptReportSize, "WriteInterrupt");
+}
+
+Status Fx2Board::firmwareLoad(bool write, std::uint16_t address, std::uint8_t* data, std::size_t length)
+{
+    if (m_gone)
+        return Status::error(ErrorCode::Unplugged);
+    for (std::size_t done = 0; done < length; done += kFirmwareLoadChunk) {
+        const std::size_t n = std::min(kFirmwareLoadChunk, length - done);
+        const std::uint16_t at = std::uint16_t(address + done);
+        const TransferResult r = m_transport->control(write ? kVendorOut : kVendorIn, kFirmwareLoad, at, 0,
+                                                      data + done, n, kControlTimeout);
+        const std::string context = std::string(write ? "writing" : "reading") + " controller memory at 0x" + hex4(at);
+        if (!r.ok())
+            return failed(r, context);
+        if (r.transferred != n)
+            return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
+                                                    + std::to_string(n) + " bytes");
+    }
+    return Status::ok();
+}
+
+Status Fx2Board::read8051(std::uint16_t address, std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkPlugged(); !s)
+        return s;
+    if (!reachableByFirmwareLoad(address, length))
+        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
+    std::vector<std::uint8_t> bytes(length);
+    if (Status s = firmwareLoad(false, address, bytes.data(), length); !s)
+        return s;
+    std::copy(bytes.begin(), bytes.end(), data);
+    return Status::ok();
+}
+
+Status Fx2Board::write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkPlugged(); !s)
+        return s;
+    if (!reachableByFirmwareLoad(address, length))
+        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
+    return firmwareLoad(true, address, const_cast<std::uint8_t*>(data), length);
+}
+
+Status Fx2Board::setCpuReset(bool reset)
+{
+    std::uint8_t value = reset ? kCpuReset : kCpuRun;
+    return firmwareLoad(true, kCpucs, &value, 1);
+}
+
+Status Fx2Board::readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length)
+{
+    return addressedRead(kExternal, address, data, length, kCapExternal, "external bus access");
+}
+
+Status Fx2Board::writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length)
+{
+    return addressedWrite(kExternal, address, data, length, kCapExternal, "external bus access");
+}
+
+Status Fx2Board::readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length)
+{
+    return addressedRead(kFpgaRegister, address, data, length, kCapFpgaRegister, "FPGA register access");
+}
+
+Status Fx2Board::writeXilinx(std::uint16_t address, const std::uint8_t* data, std::size_t length)
+{
+    return addressedWrite(kFpgaRegister, address, data, length, kCapFpgaRegister, "FPGA register access");
+}
+
+namespace {
+
+Status checkBusLength(std::size_t length, const char* operation)
+{
+    if (length > kMaxRequestData)
+        return Status::error(ErrorCode::InvalidArgument, std::string(operation) + ": at most "
+                                                             + std::to_string(kMaxRequestData) + " bytes per call");
+    return Status::ok();
+}
+
+std::uint16_t spiLow(std::int32_t address) { return std::uint16_t(std::uint32_t(address) & 0xFFFF); }
+std::uint16_t spiHigh(std::int32_t address) { return std::uint16_t(std::uint32_t(address) >> 16); }
+
+} // namespace
+
+// One I2C, SPI or UART transaction per call, so these are not split.
+Status Fx2Board::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "I2C"); !s)
+        return s;
+    if (address > 0x7F)
+        return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
+    return vendorIn(kI2C, address, 0, data, length, kCapI2C, "I2C");
+}
+
+Status Fx2Board::writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "I2C"); !s)
+        return s;
+    if (address > 0x7F)
+        return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
+    return vendorOut(kI2C, address, 0, data, length, kCapI2C, "I2C", kControlTimeout);
+}
+
+Status Fx2Board::readSPI(std::int32_t address, std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "SPI"); !s)
+        return s;
+    return vendorIn(kSpi, spiLow(address), spiHigh(address), data, length, kCapSpi, "SPI");
+}
+
+Status Fx2Board::writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "SPI"); !s)
+        return s;
+    return vendorOut(kSpi, spiLow(address), spiHigh(address), data, length, kCapSpi, "SPI", kControlTimeout);
+}
+
+Status Fx2Board::readSerial(std::uint8_t* data, std::size_t length, std::size_t& received)
+{
+    received = 0;
+    if (Status s = checkBusLength(length, "UART"); !s)
+        return s;
+    // The board answers with what its receive buffer holds, possibly less.
+    m_staging.resize(length);
+    std::size_t got = 0;
+    if (Status s = vendorRequest(kVendorIn, kUart, 0, 0, m_staging.data(), length, got, kCapUart, "UART",
+                                 kControlTimeout);
+        !s)
+        return s;
+    std::memcpy(data, m_staging.data(), got);
+    received = got;
+    return Status::ok();
+}
+
+Status Fx2Board::writeSerial(const std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "UART"); !s)
+        return s;
+    return vendorOut(kUart, 0, 0, data, length, kCapUart, "UART", kControlTimeout);
+}
+
+Status Fx2Board::writeCommand(const std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkBusLength(length, "the command pipe"); !s)
+        return s;
+    return vendorOut(kCommand, 0, 0, data, length, kCapCommand, "the command pipe", kControlTimeout);
+}
+
+} // namespace kousb::usb

@@ -1,0 +1,72 @@
+#pragma once
+#include "transport.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+struct libusb_context;
+struct libusb_device;
+struct libusb_device_handle;
+
+namespace kousb::usb {
+
+// Owns a libusb context; transports keep it alive, so a handle is never
+// closed after its context has gone, whatever the order of destruction.
+class LibusbContext {
+public:
+    // Null if libusb cannot start; `error` then says why.
+    static std::shared_ptr<LibusbContext> create(std::string& error);
+    ~LibusbContext();
+    LibusbContext(const LibusbContext&) = delete;
+    LibusbContext& operator=(const LibusbContext&) = delete;
+    libusb_context* get() const { return m_context; }
+
+private:
+    explicit LibusbContext(libusb_context* context) : m_context(context) {}
+    libusb_context* m_context;
+};
+
+// The board's bus position: bus number, then the hub ports from the root.
+std::vector<std::uint8_t> portKey(libusb_device* device);
+
+// A Transport on one libusb device. The constructor opens it and claims
+// interface 0; a device that cannot be opened still gives a transport, whose
+// description() says why (openError) and whose transfers fail with that error.
+class LibusbTransport : public Transport {
+public:
+    LibusbTransport(std::shared_ptr<LibusbContext> context, libusb_device* device);
+    ~LibusbTransport() override;
+
+    // The libusb device this transport talks to now (it changes on re-enumeration).
+    libusb_device* device() const;
+    // True while awaitReenumeration runs: the device may be absent meanwhile.
+    bool reenumerating() const { return m_reenumerating; }
+
+    DeviceDescription description() const override;
+    TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                           std::uint8_t* data, std::size_t length, Milliseconds timeout) override;
+    TransferResult bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, Milliseconds timeout) override;
+    TransferResult interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                             Milliseconds timeout) override;
+    TransferResult clearHalt(std::uint8_t endpoint) override;
+    TransferResult awaitReenumeration(Milliseconds leaveWithin, Milliseconds backWithin) override;
+
+private:
+    // Opens `device` in place of the present one; the caller holds no lock.
+    void adopt(libusb_device* device);
+    void close();
+    TransferResult notOpen() const;
+
+    std::shared_ptr<LibusbContext> m_context;
+    mutable std::mutex m_mutex;  // guards the fields below against the backend's reads
+    libusb_device* m_device = nullptr;
+    libusb_device_handle* m_handle = nullptr;
+    bool m_claimed = false;
+    TransferError m_openError = TransferError::None;
+    std::string m_openDetail;
+    DeviceDescription m_description;
+    std::atomic<bool> m_reenumerating{false};
+};
+
+} // namespace kousb::usb

@@ -1,0 +1,128 @@
+#pragma once
+// A scripted fake of an 8051-core USB controller behind the Transport
+// interface: internal memory behind 0xA0 and the CPUCS reset bit,
+// re-enumeration with new descriptors after the CPU is let run, bulk and
+// interrupt endpoints that loop back, stalls, timeouts, an unplug after any
+// number of transfers, and the board protocol of docs/board-protocol.md with
+// a scriptable board behind it. Plain C++, so the benchmark can use it too.
+#include "libusb/protocol.h"
+#include "libusb/transport.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+struct ControlRecord {
+    std::uint8_t requestType = 0;
+    std::uint8_t request = 0;
+    std::uint16_t value = 0;
+    std::uint16_t index = 0;
+    std::vector<std::uint8_t> data;  // the bytes sent (OUT) or asked for (IN: length only, zeros)
+};
+
+class FakeController : public kousb::usb::Transport {
+public:
+    // What runs on the controller: nothing (the boot state), our firmware
+    // (answers the protocol) or someone else's (stalls every vendor request but 0xA0).
+    enum class Runs { Nothing, OurFirmware, ForeignFirmware };
+    // What the controller does when the CPU is let run after a load.
+    enum class AfterRelease { Reenumerates, StaysConnected, NeverComesBack };
+
+    explicit FakeController(Runs runs = Runs::Nothing);
+
+    // Scripting; call before the board is made or between calls.
+    void setAfterRelease(AfterRelease behaviour, Runs runs = Runs::OurFirmware);
+    void setCapabilities(std::uint16_t caps);
+    void setIdentity(std::int32_t id, const std::string& name, std::uint8_t deviceClass, std::uint16_t fw);
+    void setFpgaPart(const std::string& part);
+    void setAccessDenied();
+    void removeEndpoints(kousb::usb::EndpointType type);
+    void addI2CDevice(std::uint8_t address, std::vector<std::uint8_t> bytes);
+    // The next request `request` stalls and the error reply gives `code`.
+    void failRequest(std::uint8_t request, std::uint8_t code);
+    // The endpoint stalls until cleared.
+    void haltEndpoint(std::uint8_t endpoint);
+    // The next transfer on `endpoint` (0 for control) times out.
+    void timeoutNext(std::uint8_t endpoint);
+    // After `transfers` more transfers of any kind the device is gone.
+    void unplugAfter(int transfers);
+    // Writes of this EEPROM offset store the wrong byte (a failing cell).
+    void setBadEepromCell(std::size_t offset);
+
+    // Inspection.
+    std::vector<ControlRecord> controlLog() const;
+    void clearLog();
+    bool cpuInReset() const;
+    std::vector<std::uint8_t> memory(std::size_t address, std::size_t length) const;
+    std::vector<std::uint8_t> eeprom(std::size_t offset, std::size_t length) const;
+    std::size_t bitstreamBytes() const;  // of the last completed FPGA configuration
+    std::vector<std::uint8_t> lastCommand() const;
+    std::set<std::uint8_t> clearedEndpoints() const;
+    int reenumerations() const;
+
+    kousb::usb::DeviceDescription description() const override;
+    kousb::usb::TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                       std::uint16_t index, std::uint8_t* data, std::size_t length,
+                                       kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                                    kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                                         kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult clearHalt(std::uint8_t endpoint) override;
+    kousb::usb::TransferResult awaitReenumeration(kousb::usb::Milliseconds leaveWithin,
+                                                  kousb::usb::Milliseconds backWithin) override;
+
+private:
+    // A fault scripted for this transfer, or none (then counts it).
+    bool faulted(std::uint8_t endpoint, kousb::usb::TransferResult& result);
+    kousb::usb::TransferResult firmwareLoad(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length);
+    kousb::usb::TransferResult vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                      std::uint8_t* data, std::size_t length);
+    kousb::usb::TransferResult boardError(std::uint8_t request, std::uint8_t code);
+    kousb::usb::TransferResult loop(std::deque<std::uint8_t>& fifo, std::uint8_t endpoint, std::uint8_t* data,
+                                    std::size_t length);
+    void describeAs(Runs runs);
+
+    mutable std::mutex m_mutex;
+    Runs m_runs;
+    AfterRelease m_afterRelease = AfterRelease::Reenumerates;
+    Runs m_runsAfterRelease = Runs::OurFirmware;
+    bool m_releasedSinceAwait = false;
+    kousb::usb::DeviceDescription m_description;
+    std::vector<std::uint8_t> m_memory = std::vector<std::uint8_t>(64 * 1024, 0);
+    bool m_cpuReset = false;
+    int m_reenumerations = 0;
+    int m_unplugCountdown = -1;
+    bool m_unplugged = false;
+    std::set<std::uint8_t> m_halted, m_timeoutNext, m_cleared;
+    std::map<std::uint8_t, std::uint8_t> m_failNext;
+    std::uint8_t m_lastError = 0, m_lastErrorRequest = 0;
+    std::vector<ControlRecord> m_log;
+    std::set<kousb::usb::EndpointType> m_removed;
+
+    // The board behind our firmware.
+    std::uint16_t m_caps = 0x01FF;
+    std::int32_t m_id = 7;
+    std::string m_name = "Fake board";
+    std::uint8_t m_class = 3;
+    std::uint16_t m_fwVersion = 12;
+    std::string m_fpgaPart = "3s500e";
+    std::vector<std::uint8_t> m_external = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> m_fpgaRegisters = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> m_eeprom = std::vector<std::uint8_t>(kousb::usb::protocol::kEepromSize, 0xFF);
+    long m_badEepromCell = -1;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> m_i2c;
+    std::map<std::uint32_t, std::vector<std::uint8_t>> m_spi;
+    std::deque<std::uint8_t> m_uart, m_bulk, m_interrupt;
+    std::vector<std::uint8_t> m_command;
+    std::size_t m_configExpected = 0, m_configReceived = 0, m_bitstreamBytes = 0;
+};
+
+// Puts a board on `fake` into the library's registry through a backend of
+// its own (at `slot`), now or at the next InitUSB/OnDeviceChange. The backend
+// takes the board out once it has gone, as the libusb backend does.
+void installFakeBoard(std::shared_ptr<FakeController> fake, int slot);

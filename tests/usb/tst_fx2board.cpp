@@ -1,0 +1,451 @@
+// The real-board logic through the library's public interface, on scripted
+// fakes of the controller: identity, descriptors, controller memory,
+// firmware loading with re-enumeration, the board protocol, the bulk and
+// interrupt endpoints, and how each fails.
+#include "KoUSBLib.h"
+#include "fakecontroller.h"
+#include "firmwarefiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace firmwarefiles;
+using namespace kousb::usb::protocol;
+using Runs = FakeController::Runs;
+
+namespace {
+
+QString text(const char* s) { return QString::fromLatin1(s); }
+
+// The 0xA0 writes in a control log, as (address, bytes).
+QList<QPair<int, QByteArray>> firmwareWrites(const std::vector<ControlRecord>& log)
+{
+    QList<QPair<int, QByteArray>> out;
+    for (const ControlRecord& r : log)
+        if (r.request == kFirmwareLoad && r.requestType == kVendorOut)
+            out.append({r.value, QByteArray(reinterpret_cast<const char*>(r.data.data()), int(r.data.size()))});
+    return out;
+}
+
+int countRequests(const std::vector<ControlRecord>& log, std::uint8_t request)
+{
+    return int(std::count_if(log.begin(), log.end(), [&](const ControlRecord& r) { return r.request == request; }));
+}
+
+} // namespace
+
+class TestFx2Board : public QObject {
+    Q_OBJECT
+
+    int m_nextSlot = 0;
+    QTemporaryDir m_files;
+
+    // A new fake in a slot of its own, bound to `device`.
+    std::shared_ptr<FakeController> plug(KoUSBDevice& device, Runs runs = Runs::OurFirmware,
+                                         const std::function<void(FakeController&)>& script = {})
+    {
+        auto fake = std::make_shared<FakeController>(runs);
+        if (script)
+            script(*fake);
+        const int slot = m_nextSlot++;
+        installFakeBoard(fake, slot);
+        OnDeviceChange();
+        device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
+        return fake;
+    }
+    std::string file(const QString& name, const QByteArray& content)
+    {
+        return QFile::encodeName(writeFile(m_files.filePath(name), content)).toStdString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(InitUSB());
+        QVERIFY(m_files.isValid());
+    }
+
+    void identity_data()
+    {
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<bool>("denied");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("deviceClass");
+        QTest::addColumn<int>("fw");
+        QTest::newRow("our firmware") << int(Runs::OurFirmware) << false << 7 << "Fake board" << 3 << 12;
+        QTest::newRow("boot state") << int(Runs::Nothing) << false << 0 << "No firmware (boot state)" << 0 << 0;
+        QTest::newRow("foreign firmware") << int(Runs::ForeignFirmware) << false << 0 << "Unknown firmware (04b4:1004)"
+                                          << 0 << 0;
+        QTest::newRow("no access") << int(Runs::OurFirmware) << true << 0 << "No access (udev rule missing)" << 0 << 0;
+    }
+    void identity()
+    {
+        QFETCH(int, runs);
+        QFETCH(bool, denied);
+        KoUSBDevice device(nullptr);
+        plug(device, Runs(runs), [&](FakeController& f) {
+            if (denied)
+                f.setAccessDenied();
+        });
+        QTEST(device.GetId(), "id");
+        QTEST(text(device.GetName()), "name");
+        QTEST(device.GetClass(), "deviceClass");
+        QTEST(device.GetFWVersion(), "fw");
+    }
+
+    void endpointInfo()
+    {
+        KoUSBDevice device(nullptr);
+        plug(device);
+        const QString info = text(device.GetEndpointInfo());
+        for (const char* part : {"USB board 04b4:1004", "Speed: high (480 Mbit/s)", "Bus 1, port 2.3",
+                                 "configuration 1", "Firmware: ours, protocol 1.0", "FPGA: 3s500e",
+                                 "interface 0, alternate setting 0", "0x86  in   bulk, max packet 512",
+                                 "0x01  out  interrupt, max packet 64", "Block: bulk in 0x86, bulk out 0x02"})
+            QVERIFY2(info.contains(QLatin1String(part)), qPrintable(info));
+        KoUSBDevice boot(nullptr);
+        plug(boot, Runs::Nothing);
+        QVERIFY(text(boot.GetEndpointInfo()).contains("Firmware: none of ours"));
+    }
+
+    void controllerMemoryInChunks()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing);
+        QByteArray bytes(100, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 + 1);
+        auto* data = reinterpret_cast<unsigned char*>(bytes.data());
+        QVERIFY2(device.Write8051(0x1000, data, 100), device.GetLastError());
+        const auto writes = firmwareWrites(fake->controlLog());
+        QCOMPARE(writes.size(), 2);
+        QCOMPARE(writes[0].first, 0x1000);
+        QCOMPARE(writes[0].second, bytes.left(64));
+        QCOMPARE(writes[1].first, 0x1040);
+        QCOMPARE(writes[1].second, bytes.mid(64));
+        unsigned char back[100] = {};
+        QVERIFY2(device.Read8051(0x1000, back, 100), device.GetLastError());
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 100), bytes);
+        unsigned char cpucs = 0xAA;
+        QVERIFY(device.Read8051(kCpucs, &cpucs, 1));
+        QCOMPARE(int(cpucs), 0);
+    }
+
+    void controllerMemoryOutOfReach_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("length");
+        QTest::newRow("past program RAM") << 0x3FF8 << 16;
+        QTest::newRow("between the regions") << 0x8000 << 1;
+        QTest::newRow("past data RAM") << 0xE1F8 << 9;
+        QTest::newRow("CPUCS and beyond") << 0xE600 << 2;
+    }
+    void controllerMemoryOutOfReach()
+    {
+        QFETCH(int, address);
+        QFETCH(int, length);
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing);
+        unsigned char buffer[16] = {0x5A};
+        QVERIFY(!device.Read8051(quint16(address), buffer, quint16(length)));
+        QVERIFY2(text(device.GetLastError()).startsWith("address out of range: 0xA0 reaches"), device.GetLastError());
+        QVERIFY(!device.Write8051(quint16(address), buffer, quint16(length)));
+        QCOMPARE(buffer[0], 0x5A);
+        QVERIFY(fake->controlLog().empty());
+    }
+
+    void firmwareLoadReenumerates()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing);
+        void* handle = GetUSBDevice(0, -1);
+        QVERIFY(handle);
+        QCOMPARE(OnDeviceChange(), false);
+        QByteArray code(70, '\x11');
+        const std::string path = file("fw.ihx", intelHex({{0x0000, code}, {0x0200, "\x22\x33"}, {0xE000, "\x44"}}));
+        QVERIFY2(device.LoadFirmwareFromFile(path.c_str()), device.GetLastError());
+
+        // Reset on, the image in EP0-sized pieces that stay within a chunk, reset off.
+        const auto writes = firmwareWrites(fake->controlLog());
+        QVERIFY(writes.size() >= 5);
+        QCOMPARE(writes.first(), qMakePair(int(kCpucs), QByteArray("\x01")));
+        QCOMPARE(writes.last(), qMakePair(int(kCpucs), QByteArray(1, '\0')));
+        for (int i = 1; i < writes.size() - 1; ++i) {
+            QVERIFY(writes[i].second.size() <= 64);
+            QCOMPARE(writes[i].first / 64, (writes[i].first + writes[i].second.size() - 1) / 64);
+        }
+        QCOMPARE(fake->memory(0, 70), std::vector<std::uint8_t>(70, 0x11));
+        QCOMPARE(fake->memory(0x200, 2), (std::vector<std::uint8_t>{0x22, 0x33}));
+        QCOMPARE(fake->memory(0xE000, 1), std::vector<std::uint8_t>{0x44});
+        QVERIFY(!fake->cpuInReset());
+        QCOMPARE(fake->reenumerations(), 1);
+
+        // The same board, in the same handle, now with its firmware's identity; the window is told.
+        QCOMPARE(text(device.GetName()), QStringLiteral("Fake board"));
+        QCOMPARE(device.GetId(), 7);
+        QVERIFY(text(device.GetEndpointInfo()).contains("04b4:1004"));
+        QVERIFY(OnDeviceChange());
+        QCOMPARE(GetUSBDevice(7, -1) != nullptr, true);
+    }
+
+    void firmwareLoadWithoutReenumeration()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing,
+                         [](FakeController& f) { f.setAfterRelease(FakeController::AfterRelease::StaysConnected); });
+        const std::string path = file("fw.bix", QByteArray(300, '\x5A'));
+        QVERIFY2(device.LoadFirmwareFromFile(path.c_str()), device.GetLastError());
+        QCOMPARE(fake->reenumerations(), 0);
+        QCOMPARE(fake->memory(0, 300), std::vector<std::uint8_t>(300, 0x5A));
+        QCOMPARE(device.GetId(), 7);
+    }
+
+    void firmwareRefusedBeforeAnyWrite_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("hex outside internal memory")
+            << "a.hex" << intelHex({{0x0000, "\x01"}, {0x5000, "\x02"}}) << "file refused: data at 0x5000";
+        QTest::newRow("hex past data RAM") << "b.hex" << intelHex({{0xE300, "\x02"}}) << "file refused";
+        QTest::newRow("bix larger than program RAM") << "c.bix" << QByteArray(0x4001, '\0') << "file refused";
+        QTest::newRow("hex without data") << "d.hex" << QByteArray(kHexEnd + "\n") << "no data in the image";
+        QTest::newRow("bad checksum") << "e.hex" << QByteArray(":0100000001FF\n:00000001FF\n") << "line 1";
+    }
+    void firmwareRefusedBeforeAnyWrite()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing);
+        QVERIFY(!device.LoadFirmwareFromFile(file(name, content).c_str()));
+        QFETCH(QString, reason);
+        QVERIFY2(text(device.GetLastError()).contains(reason), device.GetLastError());
+        QVERIFY(fake->controlLog().empty());
+        QVERIFY(!fake->cpuInReset());
+    }
+
+    void firmwareLoadFailures()
+    {
+        const std::string path = file("f.bix", QByteArray(200, '\x01'));
+        {
+            // It leaves and never comes back: the call fails, the board is gone from its slot.
+            KoUSBDevice device(nullptr);
+            auto fake = plug(device, Runs::Nothing, [](FakeController& f) {
+                f.setAfterRelease(FakeController::AfterRelease::NeverComesBack);
+            });
+            const int slot = m_nextSlot - 1;
+            QVERIFY(!device.LoadFirmwareFromFile(path.c_str()));
+            QVERIFY2(text(device.GetLastError()).contains("did not come back within 5 s"), device.GetLastError());
+            unsigned char b[1];
+            QVERIFY(!device.Read8051(0, b, 1));
+            QCOMPARE(text(device.GetLastError()), QStringLiteral("board unplugged"));
+            QVERIFY(OnDeviceChange());
+            QVERIFY(GetUSBDeviceIndexed(slot) == nullptr);
+        }
+        {
+            // Unplugged in the middle of the image.
+            KoUSBDevice device(nullptr);
+            auto fake = plug(device, Runs::Nothing, [](FakeController& f) { f.unplugAfter(2); });
+            QVERIFY(!device.LoadFirmwareFromFile(path.c_str()));
+            QCOMPARE(text(device.GetLastError()), QStringLiteral("board unplugged"));
+        }
+    }
+
+    void protocolRoundTrips()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::OurFirmware, [](FakeController& f) { f.addI2CDevice(0x50, {1, 2, 3, 4}); });
+        unsigned char out[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 11, 12, 13, 14, 15, 16};
+        unsigned char in[16] = {};
+        const QByteArray expected(reinterpret_cast<char*>(out), 16);
+        auto got = [&](int n) { return QByteArray(reinterpret_cast<char*>(in), n); };
+
+        QVERIFY2(device.WriteExternal(0xFFF0, out, 16), device.GetLastError());
+        QVERIFY(device.ReadExternal(0xFFF0, in, 16));
+        QCOMPARE(got(16), expected);
+        QVERIFY(!device.ReadExternal(0xFFF8, in, 16));
+        QVERIFY(text(device.GetLastError()).startsWith("address out of range"));
+
+        QVERIFY(device.WriteXilinx(0x0010, out, 4));
+        QVERIFY(device.ReadXilinx(0x0010, in, 4));
+        QCOMPARE(got(4), expected.left(4));
+
+        QVERIFY(device.ReadI2C(0x50, in, 4));
+        QCOMPARE(got(4), QByteArray("\x01\x02\x03\x04"));
+        QVERIFY(!device.ReadI2C(0x51, in, 4));
+        QCOMPARE(text(device.GetLastError()), QStringLiteral("no device answered: I2C"));
+
+        QVERIFY(device.WriteSPI(0x123456, out, 3));
+        const auto log = fake->controlLog();
+        QCOMPARE(int(log.back().value), 0x3456);
+        QCOMPARE(int(log.back().index), 0x12);
+        QVERIFY(device.ReadSPI(0x123456, in, 3));
+        QCOMPARE(got(3), expected.left(3));
+
+        QVERIFY(device.WriteSerial(out, 5));
+        std::fill(std::begin(in), std::end(in), 0xEE);
+        QVERIFY(device.ReadSerial(in, 16));  // five waiting: a short answer is no fault
+        QCOMPARE(got(6), expected.left(5) + "\xEE");
+
+        QVERIFY(device.WriteCommand(out, 2));
+        QCOMPARE(fake->lastCommand(), (std::vector<std::uint8_t>{9, 8}));
+
+        fake->failRequest(kFpgaRegister, kErrNotConfigured);
+        QVERIFY(!device.ReadXilinx(0, in, 1));
+        QCOMPARE(text(device.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
+        QVERIFY(device.ReadXilinx(0, in, 1));
+    }
+
+    void unsupportedOperations()
+    {
+        KoUSBDevice foreign(nullptr), boot(nullptr), partial(nullptr);
+        plug(foreign, Runs::ForeignFirmware);
+        auto bootFake = plug(boot, Runs::Nothing);
+        plug(partial, Runs::OurFirmware, [](FakeController& f) { f.setCapabilities(kCapI2C); });
+        unsigned char buffer[16] = {};
+        QVERIFY(!foreign.ReadI2C(0x50, buffer, 1));
+        QCOMPARE(text(foreign.GetLastError()), QStringLiteral("not supported by this board: this board's firmware does not support I2C"));
+        QVERIFY(!boot.WriteExternal(0, buffer, 1));
+        QVERIFY(text(boot.GetLastError()).endsWith("does not support external bus access"));
+        QVERIFY(!boot.WriteIDToEEPROM(5));
+        QVERIFY(text(boot.GetLastError()).endsWith("does not support identity writes"));
+        QVERIFY(bootFake->controlLog().empty());
+        QVERIFY(!partial.WriteSPI(1, buffer, 1));
+        QVERIFY(text(partial.GetLastError()).endsWith("does not support SPI"));
+        QVERIFY(!partial.DownloadXilinx(file("x.bit", bitFile()).c_str()));
+        QVERIFY(text(partial.GetLastError()).endsWith("does not support FPGA configuration"));
+    }
+
+    void blockTransfers()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device);
+        std::vector<unsigned char> out(65536), in(65536, 0);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<unsigned char>(i * 31 + i / 256);
+        QVERIFY2(device.WriteBlock(out.data(), 65536), device.GetLastError());
+        QVERIFY2(device.ReadBlock(in.data(), 65536), device.GetLastError());
+        QVERIFY(in == out);
+
+        QVERIFY(!device.WriteBlock(out.data(), 65537));
+        QVERIFY(text(device.GetLastError()).startsWith("invalid argument"));
+
+        // A short answer fails and leaves the buffer alone.
+        QVERIFY(device.WriteBlock(out.data(), 100));
+        std::fill(in.begin(), in.end(), 0xEE);
+        QVERIFY(!device.ReadBlock(in.data(), 200));
+        QCOMPARE(text(device.GetLastError()), QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: 100 of 200 bytes"));
+        QCOMPARE(in[0], 0xEE);
+
+        fake->haltEndpoint(0x86);
+        QVERIFY(device.WriteBlock(out.data(), 16));
+        QVERIFY(!device.ReadBlock(in.data(), 16));
+        QCOMPARE(text(device.GetLastError()),
+                 QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
+        QVERIFY(fake->clearedEndpoints().count(0x86));
+        QVERIFY2(device.ReadBlock(in.data(), 16), device.GetLastError());
+
+        fake->timeoutNext(0x02);
+        QVERIFY(!device.WriteBlock(out.data(), 512));
+        QVERIFY2(text(device.GetLastError()).startsWith("timed out: WriteBlock on endpoint 0x02"), device.GetLastError());
+    }
+
+    void interruptTransfers()
+    {
+        KoUSBDevice device(nullptr), without(nullptr);
+        plug(device);
+        plug(without, Runs::OurFirmware, [](FakeController& f) { f.removeEndpoints(kousb::usb::EndpointType::Interrupt); });
+        unsigned char report[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, back[16] = {};
+        QVERIFY(device.WriteInterrupt(report));
+        QVERIFY(device.ReadInterrupt(back));
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 16), QByteArray(reinterpret_cast<char*>(report), 16));
+        QVERIFY(!without.ReadInterrupt(back));
+        QCOMPARE(text(without.GetLastError()), QStringLiteral("not supported by this board: this board has no interrupt in endpoint"));
+        QVERIFY(!text(without.GetEndpointInfo()).contains("interrupt"));
+    }
+
+    void fpgaConfiguration()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device);
+        QVERIFY2(device.DownloadXilinx(file("ok.bit", bitFile("3s500efg320", 9000)).c_str()), device.GetLastError());
+        QCOMPARE(fake->bitstreamBytes(), std::size_t(9000));
+        QCOMPARE(countRequests(fake->controlLog(), kFpgaConfig), 2 + 3);  // begin, 3 chunks of at most 4096, end
+        fake->clearLog();
+        QVERIFY(!device.DownloadXilinx(file("wrong.bit", bitFile("6slx9tqg144", 64)).c_str()));
+        QVERIFY2(text(device.GetLastError()).contains("wrong part"), device.GetLastError());
+        QVERIFY(!device.DownloadXilinx(file("junk.bit", "not a bit file").c_str()));
+        QCOMPARE(countRequests(fake->controlLog(), kFpgaConfig), 0);
+    }
+
+    void eepromImageVerified()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device);
+        const QByteArray header("\xC0\xB4\x04\x04\x10\x01\x00\x00", 8);
+        const std::string path = file("e.hex", intelHex({{0x0000, header}, {0x3F00, QByteArray(100, 'k')}}));
+        QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
+        QCOMPARE(fake->eeprom(0, 8), std::vector<std::uint8_t>(header.begin(), header.end()));
+        QCOMPARE(fake->eeprom(0x3F00, 100), std::vector<std::uint8_t>(100, 'k'));
+        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});
+
+        fake->setBadEepromCell(0x3F41);
+        QVERIFY(!device.LoadHexFileToEeprom(path.c_str()));
+        QCOMPARE(text(device.GetLastError()), QStringLiteral("transfer failed: EEPROM verify failed at 0x3F41"));
+    }
+
+    void identityWrites()
+    {
+        KoUSBDevice device(nullptr);
+        plug(device);
+        QVERIFY2(device.WriteIDToEEPROM(-123456), device.GetLastError());
+        QVERIFY(device.WriteNameToEEPROM("Lab board 3"));
+        QVERIFY(device.WriteDeviceClassToEEPROM(200));
+        QCOMPARE(device.GetId(), -123456);
+        QCOMPARE(text(device.GetName()), QStringLiteral("Lab board 3"));
+        QCOMPARE(device.GetClass(), 200);
+        QVERIFY(!device.WriteNameToEEPROM(QByteArray(32, 'n').constData()));
+        QVERIFY(text(device.GetLastError()).startsWith("invalid argument"));
+        QCOMPARE(text(device.GetName()), QStringLiteral("Lab board 3"));
+    }
+
+    void noAccess()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device, Runs::Nothing, [](FakeController& f) { f.setAccessDenied(); });
+        unsigned char b[16] = {};
+        QVERIFY(!device.Read8051(0, b, 1));
+        QVERIFY2(text(device.GetLastError()).contains("install the udev rule"), device.GetLastError());
+        QVERIFY(!device.ReadBlock(b, 16));
+        QVERIFY(text(device.GetLastError()).contains("udev rule"));
+        QVERIFY(!device.LoadFirmwareFromFile(file("n.bix", "x").c_str()));
+        QVERIFY(text(device.GetLastError()).contains("udev rule"));
+        QVERIFY(text(device.GetEndpointInfo()).contains("udev rule"));
+        QVERIFY(fake->controlLog().empty());
+    }
+
+    void unplugMidCall()
+    {
+        KoUSBDevice device(nullptr);
+        auto fake = plug(device);
+        const int slot = m_nextSlot - 1;
+        void* handle = GetUSBDeviceIndexed(slot);
+        std::vector<unsigned char> data(4096, 1);
+        fake->unplugAfter(0);
+        QVERIFY(!device.WriteBlock(data.data(), 4096));
+        QCOMPARE(text(device.GetLastError()), QStringLiteral("board unplugged"));
+        QVERIFY(OnDeviceChange());
+        QVERIFY(GetUSBDeviceIndexed(slot) == nullptr);
+        KoUSBDevice stale(handle);
+        QVERIFY(!stale.ReadBlock(data.data(), 16));
+        QCOMPARE(text(stale.GetLastError()), QStringLiteral("board unplugged"));
+        QCOMPARE(stale.GetId(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFx2Board)
+#include "tst_fx2board.moc"
