@@ -61,7 +61,13 @@ private slots:
 
         const long growthKb = residentKilobytes() - startKb;
         qInfo("resident memory grew by %ld KiB over 900 cycles", growthKb);
+#if defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer holds freed memory in quarantine, so the resident
+        // size says nothing here; its leak check at exit stands in.
+        Q_UNUSED(growthKb)
+#else
         QVERIFY2(growthKb < 16 * 1024, "memory grows with every plug and unplug");
+#endif
     }
 };
 
