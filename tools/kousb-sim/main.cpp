@@ -4,6 +4,7 @@
 // library sees a board appear or go as soon as its file does.
 
 #include "eepromlayout.h"
+#include "latin1.h"
 #include "sim/atomicfile.h"
 #include "sim/boardfile.h"
 #include "sim/simdirectory.h"
@@ -69,39 +70,6 @@ long long integerArgument(const std::string& option, const std::string& text, lo
         throw UsageError{option + " takes a whole number from " + std::to_string(min) + " to "
                          + std::to_string(max) + ", not '" + text + "'"};
     return *value;
-}
-
-// Command-line text is UTF-8; board text is Latin-1, one byte a character.
-std::optional<std::string> utf8ToLatin1(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()
-                   && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
-            ++i;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
-std::string latin1ToUtf8(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 std::string boardPath(const std::string& dir, int slot)
@@ -236,7 +204,7 @@ int list(const std::string& dir)
     std::cout << "slot\tid\tname\tclass\tfw\n";
     for (const auto& [slot, state] : readBoards(dir)) {
         const BoardIdentity id = eeprom::readIdentity(state.eeprom);
-        std::cout << slot << '\t' << id.id << '\t' << latin1ToUtf8(id.name) << '\t' << int(id.deviceClass) << '\t'
+        std::cout << slot << '\t' << id.id << '\t' << latin1::toUtf8(id.name) << '\t' << int(id.deviceClass) << '\t'
                   << id.firmwareVersion << '\n';
     }
     return 0;
@@ -273,7 +241,7 @@ int show(const std::string& dir, int slot)
               << "file: " << path << "\n"
               << "instance: " << state.instance << "\n"
               << "id: " << id.id << "\n"
-              << "name: " << latin1ToUtf8(id.name) << "\n"
+              << "name: " << latin1::toUtf8(id.name) << "\n"
               << "class: " << int(id.deviceClass) << "\n"
               << "fw: " << id.firmwareVersion << "\n"
               << "bulk rate: " << state.bulkRateMBps << " Mbyte/s\n"
@@ -363,7 +331,7 @@ int run(int argc, char** argv)
             } else if (option == "--fw") {
                 options.firmwareVersion = static_cast<std::uint16_t>(integerArgument(option, value, 0, 65535));
             } else if (option == "--name") {
-                auto name = utf8ToLatin1(value);
+                auto name = latin1::fromUtf8(value);
                 if (!name)
                     throw UsageError{"--name takes Latin-1 characters only"};
                 if (name->size() > eeprom::kMaxNameLength)

@@ -118,18 +118,4 @@ void failed(KoUSBDevice& device, const std::string& what)
     throw Failure{what + " failed: " + latin1ToUtf8(device.GetLastError())};
 }
 
-std::string latin1ToUtf8(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace cli

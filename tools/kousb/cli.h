@@ -2,6 +2,7 @@
 // Shared parts of the kousb command line: arguments, errors and exit codes,
 // picking the board, and text conversions.
 #include "KoUSBLib.h"
+#include "latin1.h"
 
 #include <memory>
 #include <optional>
@@ -70,7 +71,7 @@ std::unique_ptr<KoUSBDevice> chooseBoard(const std::optional<int>& boardId);
 // Throws Failure with "WHAT failed: REASON" from the device's last error.
 [[noreturn]] void failed(KoUSBDevice& device, const std::string& what);
 
-std::string latin1ToUtf8(const std::string& text);
+inline std::string latin1ToUtf8(const std::string& text) { return kousb::latin1::toUtf8(text); }
 
 // One line describing a board: "slot 0: ID 1, \"Demo board A\", class 1, FW 3".
 std::string describe(const BoardEntry& board);
