@@ -63,6 +63,7 @@ bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
     state.instance = kousb::sim::newInstanceId();
     state.slot = slot;
     state.bulkRateMBps = rate;
+    state.fpgaDesign = "bench.ncd";  // configured, so that its registers answer the single-byte reads
     kousb::eeprom::writeId(state.eeprom, 100 + slot);
     char name[32];
     std::snprintf(name, sizeof name, "Bench %g Mbyte/s", rate);
