@@ -215,29 +215,28 @@ TransferResult LibusbTransport::control(std::uint8_t requestType, std::uint8_t r
     return resultOf(rc, rc);
 }
 
-TransferResult LibusbTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
-                                     Milliseconds timeout)
+TransferResult LibusbTransport::endpointTransfer(EndpointTransfer transfer, std::uint8_t endpoint,
+                                                 std::uint8_t* data, std::size_t length, Milliseconds timeout)
 {
     if (!m_handle)
         return notOpen();
     if (!m_claimed)
         return {TransferError::Busy, 0, "interface 0 is held by another program"};
     int transferred = 0;
-    const int rc = libusb_bulk_transfer(m_handle, endpoint, data, int(length), &transferred, unsigned(timeout.count()));
+    const int rc = transfer(m_handle, endpoint, data, int(length), &transferred, unsigned(timeout.count()));
     return resultOf(rc, transferred);
+}
+
+TransferResult LibusbTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                                     Milliseconds timeout)
+{
+    return endpointTransfer(libusb_bulk_transfer, endpoint, data, length, timeout);
 }
 
 TransferResult LibusbTransport::interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
                                           Milliseconds timeout)
 {
-    if (!m_handle)
-        return notOpen();
-    if (!m_claimed)
-        return {TransferError::Busy, 0, "interface 0 is held by another program"};
-    int transferred = 0;
-    const int rc =
-        libusb_interrupt_transfer(m_handle, endpoint, data, int(length), &transferred, unsigned(timeout.count()));
-    return resultOf(rc, transferred);
+    return endpointTransfer(libusb_interrupt_transfer, endpoint, data, length, timeout);
 }
 
 TransferResult LibusbTransport::clearHalt(std::uint8_t endpoint)

@@ -57,6 +57,10 @@ private:
     void adopt(libusb_device* device);
     void close();
     TransferResult notOpen() const;
+    // libusb_bulk_transfer and libusb_interrupt_transfer take the same arguments.
+    using EndpointTransfer = int (*)(libusb_device_handle*, unsigned char, unsigned char*, int, int*, unsigned int);
+    TransferResult endpointTransfer(EndpointTransfer transfer, std::uint8_t endpoint, std::uint8_t* data,
+                                    std::size_t length, Milliseconds timeout);
 
     std::shared_ptr<LibusbContext> m_context;
     mutable std::mutex m_mutex;  // guards the fields below against the backend's reads
