@@ -1,11 +1,14 @@
 #include "atomicfile.h"
 
+#include "../formats/filebytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kousb::sim {
 
@@ -97,32 +100,13 @@ bool writeFileAtomic(const std::string& path, const std::string& content, WriteM
 
 bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& content, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = systemError("cannot open " + path);
+    std::vector<std::uint8_t> bytes;
+    const Status status = formats::readWholeFile(path, maxBytes, bytes);
+    if (!status) {
+        error = path + ": " + status.message();
         return false;
     }
-    content.clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = systemError("cannot read " + path);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (content.size() + static_cast<std::size_t>(n) > maxBytes) {
-            error = path + " is larger than " + std::to_string(maxBytes) + " bytes";
-            ::close(fd);
-            return false;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    content.assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -16,7 +16,8 @@ enum class WriteMode {
 bool writeFileAtomic(const std::string& path, const std::string& content, WriteMode mode, bool durable,
                      std::string& error);
 
-// Reads a whole file of at most `maxBytes`; false with a reason otherwise.
+// Reads a whole regular file of at most `maxBytes` (through the library's
+// one bounded file reader); false with a reason naming the path otherwise.
 bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& content, std::string& error);
 
 } // namespace kousb::sim
