@@ -2,6 +2,7 @@
 // its stdout, stderr, exit code and what the boards hold afterwards.
 #include "eepromlayout.h"
 #include "simboards.h"
+#include "toolprocess.h"
 
 #include <QFile>
 #include <QProcess>
@@ -17,23 +18,11 @@ class TestKousb : public QObject {
     SimBoards boards;
     QTemporaryDir files;
 
-    struct Result {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = ToolResult;
 
     static QString tool() { return QString::fromLocal8Bit(qgetenv("KOUSB_TOOL")); }
 
-    Result run(const QStringList& args)
-    {
-        QProcess process;
-        process.start(tool(), args);
-        if (!process.waitForFinished(60000))
-            return {-1, {}, {}};
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
+    Result run(const QStringList& args) { return runTool(tool(), args); }
 
     QString file(const QString& name) const { return files.filePath(name); }
 

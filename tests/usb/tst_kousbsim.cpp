@@ -1,8 +1,8 @@
 // kousb-sim run as a user runs it: output, exit codes, and the files it leaves.
 #include "eepromlayout.h"
 #include "simboards.h"
+#include "toolprocess.h"
 
-#include <QProcess>
 #include <QtTest>
 
 class TestKousbSim : public QObject {
@@ -10,21 +10,12 @@ class TestKousbSim : public QObject {
 
     SimBoards boards;
 
-    struct Result {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = ToolResult;
 
     Result run(const QStringList& args)
     {
-        QProcess process;
-        process.start(QString::fromLocal8Bit(qgetenv("KOUSB_SIM_TOOL")),
-                      QStringList{"--dir", QString::fromStdString(boards.dir())} + args);
-        if (!process.waitForFinished(30000))
-            return {-1, {}, {}};
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return runTool(QString::fromLocal8Bit(qgetenv("KOUSB_SIM_TOOL")),
+                       QStringList{"--dir", QString::fromStdString(boards.dir())} + args);
     }
 
 private slots:
