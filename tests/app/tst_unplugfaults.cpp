@@ -2,6 +2,7 @@
 // benchmark run and between IO calls. The window stays up, says what
 // happened, and its list follows.
 #include "devicechangewatch.h"
+#include "firmwarefiles.h"
 #include "flashguard.h"
 #include "mainform.h"
 #include "KoUSBLib.h"
@@ -18,20 +19,11 @@ namespace {
 
 // An Intel HEX image that fills the whole 16 KiB EEPROM with `fill`, so that
 // a flash of it takes a few hundred page writes.
-QByteArray fullImage(unsigned char fill)
+QByteArray fullImage(char fill)
 {
-    QByteArray text;
-    for (int address = 0; address < 16 * 1024; address += 16) {
-        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
-        QByteArray line = ":10" + QByteArray::number(address, 16).rightJustified(4, '0').toUpper() + "00";
-        for (int i = 0; i < 16; ++i) {
-            line += QByteArray::number(fill, 16).rightJustified(2, '0').toUpper();
-            sum += fill;
-        }
-        line += QByteArray::number((0x100 - (sum & 0xFF)) & 0xFF, 16).rightJustified(2, '0').toUpper();
-        text += line + "\n";
-    }
-    return text + ":00000001FF\n";
+    QMap<unsigned, QByteArray> chunks;
+    chunks[0] = QByteArray(16 * 1024, fill);
+    return firmwarefiles::intelHex(chunks);
 }
 
 // Unplugs `slot` from another thread once `ready` says the work has begun.
@@ -71,7 +63,7 @@ private slots:
         const QString image = files.filePath("full.hex");
         QFile file(image);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(fullImage(0x5A));
+        file.write(fullImage('\x5A'));
         file.close();
         form.eepromFileLineEdit->setText(image);
 
