@@ -2,7 +2,7 @@
 
 #include "KoUSBLib.h"
 #include "backend.h"
-#include "benchmarkschedule.h"
+#include "benchmarkpass.h"
 #include "fakecontroller.h"
 #include "library.h"
 #include "libusb/fx2board.h"
@@ -157,15 +157,14 @@ int benchRealBoard(const std::string& pair, int runs)
         std::vector<double> w, r;
         for (int run = 0; run < runs; ++run)
             for (bool write : {true, false}) {
-                const auto start = Clock::now();
-                for (int i = 0; i < pass.repetitions; ++i)
-                    if (!(write ? device.WriteBlock(buffer.data(), pass.bytes) : device.ReadBlock(buffer.data(), pass.bytes))) {
-                        std::printf("  pass %d: %s failed: %s\n", pass.number, write ? "WriteBlock" : "ReadBlock",
-                                    device.GetLastError());
-                        return 1;
-                    }
-                (write ? w : r).push_back(benchmark::transferRate(pass.kbytes, pass.repetitions, ns(Clock::now() - start))
-                                              .value_or(NAN));
+                const auto elapsed = benchmark::timePass(
+                    device, write ? benchmark::Direction::Write : benchmark::Direction::Read, buffer.data(), pass);
+                if (!elapsed) {
+                    std::printf("  pass %d: %s failed: %s\n", pass.number, write ? "WriteBlock" : "ReadBlock",
+                                device.GetLastError());
+                    return 1;
+                }
+                (write ? w : r).push_back(benchmark::transferRate(pass.kbytes, pass.repetitions, *elapsed).value_or(NAN));
             }
         std::printf("  %4d  %5g  %4d  %12.3f  %11.3f\n", pass.number, pass.kbytes, pass.repetitions, median(w), median(r));
     }

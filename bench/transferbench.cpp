@@ -11,7 +11,7 @@
 
 #include "KoUSBLib.h"
 #include "realboard.h"
-#include "benchmarkschedule.h"
+#include "benchmarkpass.h"
 #include "eepromlayout.h"
 #include "sim/atomicfile.h"
 #include "sim/boardfile.h"
@@ -81,17 +81,14 @@ struct Direction {
     bool ok = true;
 };
 
-template <typename Transfer>
-Direction timePass(const benchmark::Pass& pass, Transfer&& transfer)
+// One direction of `pass`, timed by the same stopwatch the page uses.
+Direction timeDirection(KoUSBDevice& device, benchmark::Direction direction, unsigned char* buffer,
+                        const benchmark::Pass& pass)
 {
-    Direction d;
-    const Clock::time_point start = Clock::now();
-    for (int i = 0; i < pass.repetitions && d.ok; ++i)
-        d.ok = transfer();
-    const std::int64_t ns = nanosecondsSince(start);
-    if (d.ok)
-        d.rate = benchmark::transferRate(pass.kbytes, pass.repetitions, ns).value_or(NAN);
-    return d;
+    const std::optional<std::int64_t> ns = benchmark::timePass(device, direction, buffer, pass);
+    if (!ns)
+        return Direction{0, false};
+    return Direction{benchmark::transferRate(pass.kbytes, pass.repetitions, *ns).value_or(NAN), true};
 }
 
 double median(std::vector<double> v)
@@ -111,8 +108,8 @@ bool runBoard(KoUSBDevice& device, double rate, int runs)
     for (int run = 0; run < runs; ++run) {
         const Clock::time_point runStart = Clock::now();
         for (const benchmark::Pass& pass : benchmark::schedule()) {
-            const Direction w = timePass(pass, [&] { return device.WriteBlock(buffer.data(), pass.bytes); });
-            const Direction r = w.ok ? timePass(pass, [&] { return device.ReadBlock(buffer.data(), pass.bytes); })
+            const Direction w = timeDirection(device, benchmark::Direction::Write, buffer.data(), pass);
+            const Direction r = w.ok ? timeDirection(device, benchmark::Direction::Read, buffer.data(), pass)
                                      : Direction{0, false};
             if (!w.ok || !r.ok) {
                 std::printf("\nBoard at %g Mbyte/s: pass %d: %s failed: %s\n", rate, pass.number,
@@ -166,18 +163,13 @@ void singleByte(KoUSBDevice& device, double rate, int runs)
 
     // What the page measures: one-byte FPGA register reads through the library.
     std::vector<double> measured;
-    unsigned char byte = 0;
     for (int run = 0; run < runs; ++run) {
-        bool ok = true;
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < n && ok; ++i)
-            ok = device.ReadXilinx(benchmark::kSingleByteAddress, &byte, 1);
-        const std::int64_t ns = nanosecondsSince(start);
-        if (!ok) {
+        const std::optional<std::int64_t> ns = benchmark::timeSingleByteReads(device);
+        if (!ns) {
             std::printf("  ReadXilinx, %g Mbyte/s board      n/a (%s)\n", rate, device.GetLastError());
             return;
         }
-        measured.push_back(benchmark::accessRateKHz(n, ns).value_or(NAN));
+        measured.push_back(benchmark::accessRateKHz(n, *ns).value_or(NAN));
     }
     const double m = median(measured);
     std::printf("  ReadXilinx, %g Mbyte/s board  %7.1f kHz  ratio %5.3f\n", rate, m, m / model);

@@ -3,12 +3,12 @@
 # reads it; and a Debian package of the same through CPack.
 include(GNUInstallDirs)
 
-install(TARGETS kousb-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/man/kousb-sim.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS kousb-sim kousb-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/man/kousb-sim.1 docs/man/kousb.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-if(UDM_BUILD_GUI)
-  install(TARGETS usb-device-manager kousb-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES docs/man/usb-device-manager.1 docs/man/kousb.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(UDM_HAVE_GUI)
+  install(TARGETS usb-device-manager RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES docs/man/usb-device-manager.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES resources/usb-device-manager.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   foreach(size 16 32 64 128 256)
     install(FILES resources/icons/usb-device-manager-${size}.png

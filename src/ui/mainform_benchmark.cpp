@@ -3,9 +3,8 @@
 
 #include "KoUSBLib.h"
 #include "flashguard.h"
-#include "benchmarkschedule.h"
+#include "benchmarkpass.h"
 
-#include <QElapsedTimer>
 #include <QPen>
 #include <QStatusBar>
 #include <qwt_legend.h>
@@ -33,27 +32,6 @@ void MainForm::setupBenchmarkPlot()
 
 namespace {
 
-enum class Direction { Write, Read };
-
-// Runs one direction of a pass: `repetitions` transfers of `bytes`, timed by
-// a stopwatch around the transfers alone. False at the first failed call.
-bool timeTransfers(KoUSBDevice& device, Direction direction, unsigned char* buffer,
-                   const benchmark::Pass& pass, qint64& elapsedNs)
-{
-    QElapsedTimer stopwatch;
-    bool ok = true;
-    stopwatch.start();
-    if (direction == Direction::Write) {
-        for (int i = 0; i < pass.repetitions && ok; ++i)
-            ok = device.WriteBlock(buffer, pass.bytes);
-    } else {
-        for (int i = 0; i < pass.repetitions && ok; ++i)
-            ok = device.ReadBlock(buffer, pass.bytes);
-    }
-    elapsedNs = stopwatch.nsecsElapsed();
-    return ok;
-}
-
 QString passText(const benchmark::Pass& pass)
 {
     return QStringLiteral("Benchmark stopped at pass %1 (%2 kbyte blocks): ")
@@ -63,8 +41,8 @@ QString passText(const benchmark::Pass& pass)
 
 } // namespace
 
-// Sixteen passes of block writes and reads. The stopwatch is a QElapsedTimer read
-// in nanoseconds, so t is in fractional milliseconds; a failed transfer (or no
+// Sixteen passes of block writes and reads, each direction timed in
+// nanoseconds (benchmark::timePass), so t is in fractional milliseconds; a failed transfer (or no
 // board) stops the run at that pass with a status-bar message, keeping the
 // points measured so far, and only finite rates reach the curves. After the 16
 // passes the page times single-byte FPGA register reads for `rateLabel`.
@@ -102,18 +80,19 @@ void MainForm::runBenchmark()
         const int i = pass.number - 1;
         x[i] = pass.kbytes;
 
-        qint64 elapsed = 0;
-        if (!timeTransfers(*currentDevice, Direction::Write, buffer.data(), pass, elapsed))
+        const auto written = benchmark::timePass(*currentDevice, benchmark::Direction::Write, buffer.data(), pass);
+        if (!written)
             return stop(passText(pass) + QStringLiteral("WriteBlock failed: ") + reason());
-        const std::optional<double> w = benchmark::transferRate(pass.kbytes, pass.repetitions, elapsed);
+        const std::optional<double> w = benchmark::transferRate(pass.kbytes, pass.repetitions, *written);
         if (!w)
             return stop(passText(pass) + QStringLiteral("the writes took no measurable time"));
         writeRate[i] = *w;
         writeCurve->setSamples(x.data(), writeRate.data(), pass.number);
 
-        if (!timeTransfers(*currentDevice, Direction::Read, buffer.data(), pass, elapsed))
+        const auto read = benchmark::timePass(*currentDevice, benchmark::Direction::Read, buffer.data(), pass);
+        if (!read)
             return stop(passText(pass) + QStringLiteral("ReadBlock failed: ") + reason());
-        const std::optional<double> r = benchmark::transferRate(pass.kbytes, pass.repetitions, elapsed);
+        const std::optional<double> r = benchmark::transferRate(pass.kbytes, pass.repetitions, *read);
         if (!r)
             return stop(passText(pass) + QStringLiteral("the reads took no measurable time"));
         readRate[i] = *r;
@@ -123,14 +102,9 @@ void MainForm::runBenchmark()
     }
 
     // Single byte access: one-byte FPGA register reads, each a control transfer.
-    unsigned char byte = 0;
-    bool ok = true;
-    QElapsedTimer stopwatch;
-    stopwatch.start();
-    for (int i = 0; i < benchmark::kSingleByteReads && ok; ++i)
-        ok = currentDevice->ReadXilinx(benchmark::kSingleByteAddress, &byte, 1);
-    const qint64 elapsed = stopwatch.nsecsElapsed();
-    const std::optional<double> kHz = ok ? benchmark::accessRateKHz(benchmark::kSingleByteReads, elapsed)
+    const std::optional<std::int64_t> elapsed = benchmark::timeSingleByteReads(*currentDevice);
+    const bool ok = elapsed.has_value();
+    const std::optional<double> kHz = ok ? benchmark::accessRateKHz(benchmark::kSingleByteReads, *elapsed)
                                          : std::nullopt;
     if (kHz) {
         rateLabel->setText(QString::number(*kHz, 'f', 1) + QStringLiteral(" kHz"));

@@ -52,9 +52,11 @@ void MainForm::updateDeviceId()
     if (!m_flashGuard->allowsDeviceCalls())
         return;  // the flash worker owns the device until it ends
     IdentityFields identity;
-    QString reason;
-    if (!parseIdentityFields(IdLineEdit->text(), nameLineEdit->text(), classLineEdit->text(), identity, reason)) {
-        statusbar->showMessage(QStringLiteral("Identity not written: ") + reason + QLatin1Char('.'));
+    std::string reason;
+    if (!parseIdentityFields(IdLineEdit->text().toStdString(), nameLineEdit->text().toStdString(),
+                             classLineEdit->text().toStdString(), identity, reason)) {
+        statusbar->showMessage(
+            QStringLiteral("Identity not written: ") + QString::fromStdString(reason) + QLatin1Char('.'));
         return;
     }
 
@@ -64,13 +66,13 @@ void MainForm::updateDeviceId()
             failed.append({ field, QString::fromLatin1(currentDevice->GetLastError()) });
     };
     note(QStringLiteral("ID"), currentDevice->WriteIDToEEPROM(identity.id));
-    note(QStringLiteral("name"), currentDevice->WriteNameToEEPROM(identity.name.constData()));
+    note(QStringLiteral("name"), currentDevice->WriteNameToEEPROM(identity.name.c_str()));
     note(QStringLiteral("class"), currentDevice->WriteDeviceClassToEEPROM(identity.deviceClass));
     updateDeviceList();
 
     if (failed.isEmpty())
         statusbar->showMessage(QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
-                                   .arg(QString::number(identity.id), QString::fromLatin1(identity.name),
+                                   .arg(QString::number(identity.id), QString::fromLatin1(identity.name.c_str()),
                                        QString::number(identity.deviceClass)));
     else
         statusbar->showMessage(failureMessage(failed));

@@ -1,8 +1,8 @@
 // The "IO Tests" page: a few bytes at a time through one access mode.
 //
-// The slots stay thin: the text codec (iovalues.h) and the mode names
-// (iomode.h) are pure helpers with tests of their own. Each slot reads the
-// page's widgets when it runs and makes at most one call on currentDevice.
+// The slots stay thin: the text codec (iovalues.h) and the modes with their
+// board calls (iomode.h) are shared with the command line. Each slot reads
+// the page's widgets when it runs and makes at most one call on currentDevice.
 //
 // Failures are never hidden: a negative size reads nothing;
 // the receive buffer starts zeroed; a failed read empties readDataLine and
@@ -52,26 +52,8 @@ void MainForm::writeClicked()
     const std::optional<IoMode> mode = ioModeFromName(modeText.toStdString());
     if (!mode)
         return;
-    const int address = addressOf(addLine);
-    const auto address16 = static_cast<unsigned short>(address);
-    const auto address8 = static_cast<unsigned char>(address);
-    const auto count16 = static_cast<unsigned short>(tx.count);
-    unsigned char* buffer = tx.bytes.data();
-
-    bool ok = true;
-    switch (*mode) {
-    case IoMode::External: ok = currentDevice->WriteExternal(address16, buffer, tx.count); break;
-    case IoMode::Fpga: ok = currentDevice->WriteXilinx(address16, buffer, tx.count); break;
-    case IoMode::Block: ok = currentDevice->WriteBlock(buffer, tx.count); break;
-    case IoMode::I2c: ok = currentDevice->WriteI2C(address8, buffer, count16); break;
-    case IoMode::Command: ok = currentDevice->WriteCommand(buffer, count16); break;
-    case IoMode::Controller: ok = currentDevice->Write8051(address16, buffer, count16); break;
-    case IoMode::Interrupt: ok = currentDevice->WriteInterrupt(buffer); break;
-    case IoMode::Spi: ok = currentDevice->WriteSPI(address, buffer, count16); break;
-    case IoMode::Uart: ok = currentDevice->WriteSerial(buffer, count16); break;
-    case IoMode::Eeprom: return;  // moves no data
-    }
-    if (!ok)
+    const std::optional<bool> ok = ioWrite(*currentDevice, *mode, addressOf(addLine), tx.bytes.data(), tx.count);
+    if (ok && !*ok)
         statusbar->showMessage(QStringLiteral("%1 write failed: %2").arg(modeText, lastError(currentDevice)));
 }
 
@@ -82,26 +64,11 @@ void MainForm::readClicked()
     const int size = iovalues::readSize(sizeLine->text().toInt(nullptr, 10));
     const QString modeText = modeComboBox->currentText();
     const std::optional<IoMode> mode = ioModeFromName(modeText.toStdString());
-    const int address = addressOf(addLine);
-    const auto address16 = static_cast<unsigned short>(address);
-    const auto address8 = static_cast<unsigned char>(address);
-    const auto size16 = static_cast<unsigned short>(size);
     unsigned char buffer[iovalues::kMaxBytes] = {};
 
-    std::optional<bool> ok;  // none: the mode has no read call
-    switch (mode.value_or(IoMode::Eeprom)) {
-    case IoMode::External: ok = currentDevice->ReadExternal(address16, buffer, size); break;
-    case IoMode::Fpga: ok = currentDevice->ReadXilinx(address16, buffer, size); break;
-    case IoMode::Block: ok = currentDevice->ReadBlock(buffer, size); break;
-    case IoMode::I2c: ok = currentDevice->ReadI2C(address8, buffer, size16); break;
-    case IoMode::Controller: ok = currentDevice->Read8051(address16, buffer, size16); break;
-    case IoMode::Interrupt: ok = currentDevice->ReadInterrupt(buffer); break;
-    case IoMode::Spi: ok = currentDevice->ReadSPI(address, buffer, size16); break;
-    case IoMode::Uart: ok = currentDevice->ReadSerial(buffer, size16); break;
-    case IoMode::Command:
-    case IoMode::Eeprom: break;
-    }
-
+    // none: the mode has no read call
+    const std::optional<bool> ok
+        = mode ? ioRead(*currentDevice, *mode, addressOf(addLine), buffer, size) : std::nullopt;
     if (!ok) {
         readDataLine->clear();
         statusbar->showMessage(QStringLiteral("The \"%1\" mode cannot read.").arg(modeText));

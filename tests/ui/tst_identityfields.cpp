@@ -1,4 +1,4 @@
-// The checks on a typed identity, without a window.
+// The checks on a typed identity (UTF-8 text in), without a window.
 #include "eepromlayout.h"
 #include "identityfields.h"
 
@@ -29,10 +29,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, id);
         std::int32_t value = -99;
-        QString reason;
-        QVERIFY2(parseIdentityId(text, value, reason), qPrintable(reason));
+        std::string reason;
+        QVERIFY2(parseIdentityId(text.toStdString(), value, reason), reason.c_str());
         QCOMPARE(value, id);
-        QVERIFY(reason.isEmpty());
+        QVERIFY(reason.empty());
     }
 
     void idRefused_data()
@@ -60,9 +60,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, reason);
         std::int32_t value = -99;
-        QString got;
-        QVERIFY(!parseIdentityId(text, value, got));
-        QCOMPARE(got, reason);
+        std::string got;
+        QVERIFY(!parseIdentityId(text.toStdString(), value, got));
+        QCOMPARE(QString::fromStdString(got), reason);
         QCOMPARE(value, -99);
     }
 
@@ -90,9 +90,9 @@ private slots:
         QFETCH(int, deviceClass);
         QFETCH(QString, reason);
         std::uint8_t value = 77;
-        QString got;
-        QCOMPARE(parseIdentityClass(text, value, got), accepted);
-        QCOMPARE(got, reason);
+        std::string got;
+        QCOMPARE(parseIdentityClass(text.toStdString(), value, got), accepted);
+        QCOMPARE(QString::fromStdString(got), reason);
         QCOMPARE(int(value), accepted ? deviceClass : 77);
     }
 
@@ -112,10 +112,10 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, latin1);
-        QByteArray got("untouched");
-        QString reason;
-        QVERIFY2(encodeIdentityName(text, got, reason), qPrintable(reason));
-        QCOMPARE(got, latin1);
+        std::string got("untouched");
+        std::string reason;
+        QVERIFY2(encodeIdentityName(text.toStdString(), got, reason), reason.c_str());
+        QCOMPARE(QByteArray::fromStdString(got), latin1);
     }
 
     void nameRefused_data()
@@ -136,33 +136,33 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, reason);
-        QByteArray got("untouched");
-        QString gotReason;
-        QVERIFY(!encodeIdentityName(text, got, gotReason));
-        QCOMPARE(gotReason, reason);
-        QCOMPARE(got, QByteArray("untouched"));
+        std::string got("untouched");
+        std::string gotReason;
+        QVERIFY(!encodeIdentityName(text.toStdString(), got, gotReason));
+        QCOMPARE(QString::fromStdString(gotReason), reason);
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray("untouched"));
     }
 
     void allThreeInPageOrder()
     {
         IdentityFields fields;
-        QString reason;
-        QVERIFY(parseIdentityFields("007", QString::fromUtf8("Zoë"), "3", fields, reason));
+        std::string reason;
+        QVERIFY(parseIdentityFields("007", "Zoë", "3", fields, reason));
         QCOMPARE(fields.id, 7);
-        QCOMPARE(fields.name, QByteArray("Zo\xEB"));
+        QCOMPARE(QByteArray::fromStdString(fields.name), QByteArray("Zo\xEB"));
         QCOMPARE(int(fields.deviceClass), 3);
 
         // The first field refused is the one told of; nothing is set.
         IdentityFields untouched;
         untouched.id = 5;
-        QVERIFY(!parseIdentityFields("x", QString(40, QLatin1Char('n')), "999", untouched, reason));
-        QCOMPARE(reason, QStringLiteral("the ID \"x\" is not a decimal integer"));
-        QVERIFY(!parseIdentityFields("1", QString(40, QLatin1Char('n')), "999", untouched, reason));
-        QVERIFY(reason.startsWith("the name has 40"));
+        QVERIFY(!parseIdentityFields("x", std::string(40, 'n'), "999", untouched, reason));
+        QCOMPARE(QString::fromStdString(reason), QStringLiteral("the ID \"x\" is not a decimal integer"));
+        QVERIFY(!parseIdentityFields("1", std::string(40, 'n'), "999", untouched, reason));
+        QVERIFY(QString::fromStdString(reason).startsWith("the name has 40"));
         QVERIFY(!parseIdentityFields("1", "ok", "999", untouched, reason));
-        QCOMPARE(reason, QStringLiteral("the class \"999\" is outside 0 to 255"));
+        QCOMPARE(QString::fromStdString(reason), QStringLiteral("the class \"999\" is outside 0 to 255"));
         QCOMPARE(untouched.id, 5);
-        QVERIFY(untouched.name.isEmpty());
+        QVERIFY(untouched.name.empty());
     }
 };
 

@@ -2,10 +2,9 @@
 // per block size with the write and read rates in Mbyte/s.
 #include "commands.h"
 
-#include "benchmarkschedule.h"
+#include "benchmarkpass.h"
 #include "progress.h"
 
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <vector>
@@ -13,18 +12,6 @@
 namespace cli {
 
 namespace {
-
-// `repetitions` transfers of one block in one direction; the nanoseconds
-// they took, or none when one failed.
-std::optional<std::int64_t> timeTransfers(KoUSBDevice& device, bool write, unsigned char* buffer,
-                                          const benchmark::Pass& pass)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < pass.repetitions; ++i)
-        if (!(write ? device.WriteBlock(buffer, pass.bytes) : device.ReadBlock(buffer, pass.bytes)))
-            return std::nullopt;
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
-}
 
 std::string rateText(const std::optional<double>& rate)
 {
@@ -55,12 +42,12 @@ int benchCommand(const Args& args)
     std::string table = csv ? "bytes,write_MBps,read_MBps\n" : "   bytes  write MB/s  read MB/s\n";
     for (const benchmark::Pass& pass : benchmark::schedule()) {
         progress.update(done, total);
-        const auto writeNs = timeTransfers(*device, true, buffer.data(), pass);
+        const auto writeNs = benchmark::timePass(*device, benchmark::Direction::Write, buffer.data(), pass);
         if (!writeNs)
             failed(*device, "WriteBlock of " + std::to_string(pass.bytes) + " bytes");
         done += pass.bytesPerDirection();
         progress.update(done, total);
-        const auto readNs = timeTransfers(*device, false, buffer.data(), pass);
+        const auto readNs = benchmark::timePass(*device, benchmark::Direction::Read, buffer.data(), pass);
         if (!readNs)
             failed(*device, "ReadBlock of " + std::to_string(pass.bytes) + " bytes");
         done += pass.bytesPerDirection();

@@ -4,8 +4,6 @@
 
 #include "identityfields.h"
 
-#include <QString>
-
 namespace cli {
 
 int setIdCommand(const Args& args)
@@ -18,19 +16,18 @@ int setIdCommand(const Args& args)
     if (!idText && !nameText && !classText)
         throw UsageError{"set-id needs --id, --name or --class"};
 
-    QString reason;
+    std::string reason;
     std::int32_t id = 0;
-    QByteArray name;
+    std::string name;
     std::uint8_t deviceClass = 0;
-    if ((idText && !parseIdentityId(QString::fromStdString(*idText), id, reason))
-        || (nameText && !encodeIdentityName(QString::fromStdString(*nameText), name, reason))
-        || (classText && !parseIdentityClass(QString::fromStdString(*classText), deviceClass, reason)))
-        throw UsageError{reason.toStdString()};
+    if ((idText && !parseIdentityId(*idText, id, reason)) || (nameText && !encodeIdentityName(*nameText, name, reason))
+        || (classText && !parseIdentityClass(*classText, deviceClass, reason)))
+        throw UsageError{reason};
 
     auto device = chooseBoard(boardOption(arguments));
     if (idText && !device->WriteIDToEEPROM(id))
         failed(*device, "writing the ID");
-    if (nameText && !device->WriteNameToEEPROM(name.constData()))
+    if (nameText && !device->WriteNameToEEPROM(name.c_str()))
         failed(*device, "writing the name");
     if (classText && !device->WriteDeviceClassToEEPROM(deviceClass))
         failed(*device, "writing the class");

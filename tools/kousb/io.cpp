@@ -6,7 +6,6 @@
 #include "iovalues.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <climits>
 #include <iostream>
@@ -14,12 +13,6 @@
 namespace cli {
 
 namespace {
-
-// The window's modes, the EEPROM's expert entry aside: it moves no data
-// (dump-eeprom and flash-eeprom do that).
-constexpr std::array<IoMode, 9> kModes = {IoMode::External, IoMode::Fpga,      IoMode::Block,
-                                          IoMode::I2c,      IoMode::Command,   IoMode::Controller,
-                                          IoMode::Interrupt, IoMode::Spi,      IoMode::Uart};
 
 std::string lowerCase(std::string text)
 {
@@ -29,8 +22,12 @@ std::string lowerCase(std::string text)
 
 IoMode modeArgument(const std::string& text)
 {
+    // The window's modes but the EEPROM's expert entry, which moves no data
+    // (dump-eeprom and flash-eeprom do that).
     std::string names;
-    for (IoMode mode : kModes) {
+    for (IoMode mode : kIoModes) {
+        if (!ioModeCanWrite(mode))
+            continue;
         if (lowerCase(ioModeName(mode)) == lowerCase(text))
             return mode;
         names += std::string(names.empty() ? "" : ", ") + ioModeName(mode);
@@ -78,32 +75,16 @@ int readCommand(const Args& args)
     const Arguments arguments(args, {"--board", "--addr", "--size"}, {"--hex"});
     arguments.expectPositional(1, 1, "MODE");
     const IoMode mode = modeArgument(arguments.positional()[0]);
-    if (mode == IoMode::Command)
-        throw UsageError{"the Command mode cannot read"};
+    if (!ioModeCanRead(mode))
+        throw UsageError{std::string("the ") + ioModeName(mode) + " mode cannot read"};
     const Address address = addressArgument(arguments, mode);
     const int size = arguments.value("--size") ? static_cast<int>(integerArgument(
                          "--size", *arguments.value("--size"), 0, static_cast<long long>(iovalues::kMaxBytes)))
                                                : 1;
     auto device = chooseBoard(boardOption(arguments));
 
-    const auto address16 = static_cast<unsigned short>(address.value);
-    const auto address8 = static_cast<unsigned char>(address.value);
-    const auto size16 = static_cast<unsigned short>(size);
     unsigned char buffer[iovalues::kMaxBytes] = {};
-    bool ok = false;
-    switch (mode) {
-    case IoMode::External: ok = device->ReadExternal(address16, buffer, size); break;
-    case IoMode::Fpga: ok = device->ReadXilinx(address16, buffer, size); break;
-    case IoMode::Block: ok = device->ReadBlock(buffer, size); break;
-    case IoMode::I2c: ok = device->ReadI2C(address8, buffer, size16); break;
-    case IoMode::Controller: ok = device->Read8051(address16, buffer, size16); break;
-    case IoMode::Interrupt: ok = device->ReadInterrupt(buffer); break;
-    case IoMode::Spi: ok = device->ReadSPI(address.value, buffer, size16); break;
-    case IoMode::Uart: ok = device->ReadSerial(buffer, size16); break;
-    case IoMode::Command:
-    case IoMode::Eeprom: break;
-    }
-    if (!ok)
+    if (!ioRead(*device, mode, address.value, buffer, size).value_or(false))
         failed(*device, std::string(ioModeName(mode)) + " read");
     std::cout << iovalues::formatBytes(buffer, static_cast<std::size_t>(size), baseOf(arguments)) << "\n";
     return kExitOk;
@@ -130,24 +111,7 @@ int writeCommand(const Args& args)
     iovalues::Transmit tx = iovalues::transmitBuffer(text, base);
     auto device = chooseBoard(boardOption(arguments));
 
-    const auto address16 = static_cast<unsigned short>(address.value);
-    const auto address8 = static_cast<unsigned char>(address.value);
-    const auto count16 = static_cast<unsigned short>(tx.count);
-    unsigned char* buffer = tx.bytes.data();
-    bool ok = false;
-    switch (mode) {
-    case IoMode::External: ok = device->WriteExternal(address16, buffer, tx.count); break;
-    case IoMode::Fpga: ok = device->WriteXilinx(address16, buffer, tx.count); break;
-    case IoMode::Block: ok = device->WriteBlock(buffer, tx.count); break;
-    case IoMode::I2c: ok = device->WriteI2C(address8, buffer, count16); break;
-    case IoMode::Command: ok = device->WriteCommand(buffer, count16); break;
-    case IoMode::Controller: ok = device->Write8051(address16, buffer, count16); break;
-    case IoMode::Interrupt: ok = device->WriteInterrupt(buffer); break;
-    case IoMode::Spi: ok = device->WriteSPI(address.value, buffer, count16); break;
-    case IoMode::Uart: ok = device->WriteSerial(buffer, count16); break;
-    case IoMode::Eeprom: break;
-    }
-    if (!ok)
+    if (!ioWrite(*device, mode, address.value, tx.bytes.data(), tx.count).value_or(false))
         failed(*device, std::string(ioModeName(mode)) + " write");
     return kExitOk;
 }

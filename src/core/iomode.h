@@ -1,0 +1,39 @@
+#pragma once
+// The IO modes of the "IO Tests" page and `kousb read`/`write`, by the names
+// the mode list shows, and the one board call each mode makes. Plain C++17,
+// no Qt.
+#include <array>
+#include <optional>
+#include <string>
+
+class KoUSBDevice;
+
+enum class IoMode { External, Fpga, Block, I2c, Command, Controller, Interrupt, Spi, Uart, Eeprom };
+
+// Every mode, in the order the mode list shows them.
+constexpr std::array<IoMode, 10> kIoModes = {IoMode::External, IoMode::Fpga,       IoMode::Block,
+                                             IoMode::I2c,      IoMode::Command,    IoMode::Controller,
+                                             IoMode::Interrupt, IoMode::Spi,       IoMode::Uart,
+                                             IoMode::Eeprom};
+
+// The mode whose name is exactly `name` (whole text, case-sensitive):
+// "External", "FPGA", "Block", "I2C", "Command", "Controller", "Interrupt",
+// "SPI", "UART", "EEPROM"; none for any other text.
+std::optional<IoMode> ioModeFromName(const std::string& name);
+
+const char* ioModeName(IoMode mode);
+
+// Whether the mode has a write call / a read call. "EEPROM" moves no data
+// either way (the firmware pages do that); "Command" only writes.
+bool ioModeCanWrite(IoMode mode);
+bool ioModeCanRead(IoMode mode);
+
+// One write of the first `count` bytes of `buffer` (at most 16) through
+// `mode` at `address`, which each mode takes at its own width (16 bits for
+// External, FPGA and Controller, 8 for I2C, all of it for SPI, none for the
+// rest). The call's result; none when the mode cannot write, without a call.
+std::optional<bool> ioWrite(KoUSBDevice& device, IoMode mode, int address, unsigned char* buffer, int count);
+
+// One read of `size` bytes (0 to 16) into `buffer` as above; none when the
+// mode cannot read, without a call.
+std::optional<bool> ioRead(KoUSBDevice& device, IoMode mode, int address, unsigned char* buffer, int size);
