@@ -21,6 +21,11 @@ uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n)
     return 1;
 }
 
+void fw_bulk_forget_in(void)
+{
+    stale[0] = stale[1] = FW_BULK_PACKET;
+}
+
 uint8_t fw_bulk_queued(void)
 {
     return queued;

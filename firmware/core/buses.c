@@ -26,9 +26,9 @@ uint8_t fw_i2c_begin(void)
 
 uint8_t fw_i2c_in(uint8_t *packet, uint8_t n)
 {
-    uint8_t last = fw_req.done + n == fw_req.reply;
-    uint8_t code = hw_i2c_read(packet, n, last);
-    if (last)
+    uint16_t left = fw_req.reply - fw_req.done - n;
+    uint8_t code = hw_i2c_read(packet, n, left);
+    if (!left)
         i2c_open = 0;
     return code;
 }
@@ -284,7 +284,7 @@ int8_t fw_temperature(void)
         hw_i2c_stop();
         return 0;
     }
-    if (hw_i2c_read(value, 2, 1))
+    if (hw_i2c_read(value, 2, 0))
         return 0;
     return (int8_t)value[0];
 }

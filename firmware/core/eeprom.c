@@ -33,7 +33,7 @@ static uint8_t start_read(uint16_t offset)
 uint8_t fw_eeprom_read(uint16_t offset, uint8_t *data, uint8_t n)
 {
     uint8_t code = start_read(offset);
-    return code ? code : hw_i2c_read(data, n, 1);
+    return code ? code : hw_i2c_read(data, n, 0);
 }
 
 uint8_t fw_eeprom_write_page(uint16_t offset, const uint8_t *data, uint8_t n)
@@ -70,7 +70,7 @@ uint8_t fw_eeprom_begin(void)
 
 uint8_t fw_eeprom_in(uint8_t *packet, uint8_t n)
 {
-    return hw_i2c_read(packet, n, fw_req.done + n == fw_req.reply);
+    return hw_i2c_read(packet, n, fw_req.reply - fw_req.done - n);
 }
 
 uint8_t fw_eeprom_end(void)
@@ -154,4 +154,17 @@ uint8_t fw_identity_end(void)
         break;
     }
     return fw_eeprom_write_page(KOUSB_ID_OFFSET, block, KOUSB_ID_BLOCK_SIZE);
+}
+
+uint8_t fw_identity_id(uint8_t *id)
+{
+    uint8_t block[KOUSB_ID_NAME_OFFSET - KOUSB_ID_OFFSET];
+    uint8_t i, code = fw_eeprom_read(KOUSB_ID_OFFSET, block, sizeof block);
+    if (code)
+        return code;
+    if (!has_block(block))
+        return KOUSB_ERR_NOT_CONFIGURED;
+    for (i = 0; i < 4; ++i)
+        id[i] = block[KOUSB_ID_ID_OFFSET - KOUSB_ID_OFFSET + i];
+    return 0;
 }

@@ -40,6 +40,10 @@ uint8_t fw_setup_in(uint8_t *packet, uint8_t n);
 uint8_t fw_setup_out(const uint8_t *packet, uint8_t n);
 uint8_t fw_setup_end(void);
 
+/* The board ID (4 bytes, little-endian) from the EEPROM's identity block;
+ * non-zero when there is no block or no EEPROM. */
+uint8_t fw_identity_id(uint8_t *id);
+
 /* UART receive queue: the board's receive interrupt hands each byte over. */
 void fw_uart_received(uint8_t byte) FW_REENTRANT;
 
@@ -52,6 +56,8 @@ void fw_uart_received(uint8_t byte) FW_REENTRANT;
  * at most FW_LOOPBACK_BYTES, and nothing at all while nothing is queued. */
 uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n);
 uint8_t fw_bulk_queued(void);
+/* The IN buffers were reset (their content is unknown): refill them whole. */
+void fw_bulk_forget_in(void);
 void fw_bulk_in_fill(FW_XDATA uint8_t *buffer, uint8_t slot);
 
 /* Interrupt reports: one from the host (16 bytes), and the status report. */

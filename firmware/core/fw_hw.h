@@ -9,11 +9,12 @@
 /* I2C controller. hw_i2c_start sends a START (a repeated START when the bus
  * is held) and the address byte (7-bit address << 1, bit 0 set to read);
  * KOUSB_ERR_NO_ACKNOWLEDGE when nobody answered, KOUSB_ERR_BUSY on a bus
- * error. hw_i2c_read reads `n` bytes; with `last` it refuses the final byte
- * (NAK) and sends the STOP. */
+ * error. hw_i2c_read reads `n` bytes of a read transaction with `left`
+ * bytes still to come after them; when none are left it refuses the final
+ * byte (NAK) and sends the STOP. */
 uint8_t hw_i2c_start(uint8_t address_rw);
 uint8_t hw_i2c_write(const uint8_t *data, uint8_t n);
-uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint8_t last);
+uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint16_t left);
 void hw_i2c_stop(void);
 
 /* SPI, mode 0, MSB first, one chip select. */

@@ -120,7 +120,7 @@ uint8_t hw_i2c_write(const uint8_t* data, uint8_t n)
     return 0;
 }
 
-uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint8_t last)
+uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint16_t left)
 {
     if (!g_i2c.open || !g_i2c.read)
         return KOUSB_ERR_NO_ACKNOWLEDGE;
@@ -132,7 +132,7 @@ uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint8_t last)
             data[i] = g_i2c.sensorByte++ == 0 ? std::uint8_t(g_chips.temperature) : 0x00;
         }
     }
-    if (last)
+    if (left == 0)
         hw_i2c_stop();
     return 0;
 }
