@@ -7,7 +7,8 @@
  * IN-BULK-NAK flag tells; a loopback write drops packets committed ahead. */
 #include "chip.h"
 
-static __xdata uint8_t in_slot, host_reading;
+static __xdata uint8_t in_slot;
+static __bit host_reading;
 
 static void reset_in(void)
 {
@@ -75,14 +76,15 @@ void bulk_poll(void)
         NAKIRQ = 0x01;
         host_reading = 1;
     }
+    /* Commit while the host reads and a buffer is free; on the board that is
+     * at most the two buffers per pass. */
     while (host_reading && !(EP2468STAT & bmEP6FULL)) {
-        fw_bulk_in_fill(EP6FIFOBUF, in_slot);
+        if (fw_bulk_dirty)
+            fw_bulk_in_fill(EP6FIFOBUF, in_slot);
         in_slot ^= 1;
         EP6BCH = FW_BULK_PACKET >> 8;
         SYNCDELAY;
         EP6BCL = FW_BULK_PACKET & 0xFF;
         SYNCDELAY;
-        if (fw_bulk_queued() == 0 && in_slot == 0)
-            break;  /* two ahead at most per pass */
     }
 }

@@ -9,6 +9,7 @@ static FW_XDATA uint8_t queued;
 /* Bytes at the start of each IN buffer that are not the pattern; a fresh
  * buffer holds nothing of it yet. */
 static FW_XDATA uint16_t stale[2] = {FW_BULK_PACKET, FW_BULK_PACKET};
+FW_XDATA uint8_t fw_bulk_dirty = 1;
 
 uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n)
 {
@@ -18,12 +19,14 @@ uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n)
     for (i = 0; i < (uint8_t)n; ++i)
         queue[queued + i] = packet[i];
     queued += (uint8_t)n;
+    fw_bulk_dirty = 1;
     return 1;
 }
 
 void fw_bulk_forget_in(void)
 {
     stale[0] = stale[1] = FW_BULK_PACKET;
+    fw_bulk_dirty = 1;
 }
 
 uint8_t fw_bulk_queued(void)
@@ -40,4 +43,5 @@ void fw_bulk_in_fill(FW_XDATA uint8_t *buffer, uint8_t slot)
         buffer[i] = queue[i];
     stale[slot] = queued;
     queued = 0;
+    fw_bulk_dirty = stale[0] || stale[1];
 }

@@ -58,6 +58,10 @@ uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n);
 uint8_t fw_bulk_queued(void);
 /* The IN buffers were reset (their content is unknown): refill them whole. */
 void fw_bulk_forget_in(void);
+/* Non-zero while fw_bulk_in_fill has anything to do: bytes are queued or a
+ * buffer does not hold the pattern. A variable, so that committing a
+ * pattern packet costs the board no call. */
+extern FW_XDATA uint8_t fw_bulk_dirty;
 void fw_bulk_in_fill(FW_XDATA uint8_t *buffer, uint8_t slot);
 
 /* Interrupt reports: one from the host (16 bytes), and the status report. */

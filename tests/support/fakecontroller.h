@@ -11,7 +11,6 @@
 #include "libusb/transport.h"
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
