@@ -81,7 +81,7 @@ static void vendor_request(void)
             if (!wait_not_busy())
                 return;
             n = EP0BCL;
-            if (n > setup.length - done || fw_setup_out((uint8_t *)EP0BUF, n)) {
+            if (fw_setup_out((uint8_t *)EP0BUF, n)) {  /* also refuses more than announced */
                 stall();
                 return;
             }
@@ -96,6 +96,19 @@ static void reset_toggle(uint8_t ep)
 {
     TOGCTL = (ep & 0x0F) | ((ep & 0x80) >> 3);
     TOGCTL |= 0x20;
+}
+
+/* Endpoints back to their first state: data toggles, FIFOs, EP1 re-armed
+ * and its stale IN report dropped. */
+static void reset_endpoints(void)
+{
+    reset_toggle(0x01);
+    reset_toggle(0x81);
+    reset_toggle(0x02);
+    reset_toggle(0x86);
+    bulk_init();
+    EP1OUTBC = 0;
+    EP1INCS = bmBUSY;
 }
 
 static volatile __xdata uint8_t *endpoint_cs(uint8_t ep)
@@ -130,11 +143,7 @@ static void standard_request(void)
             return;
         }
         configuration = SETUPDAT[2];
-        reset_toggle(0x01);
-        reset_toggle(0x81);
-        reset_toggle(0x02);
-        reset_toggle(0x86);
-        bulk_init();
+        reset_endpoints();
         return;
     case 8:  /* GET_CONFIGURATION */
         reply[0] = configuration;
@@ -144,7 +153,7 @@ static void standard_request(void)
         if (SETUPDAT[2] != 0)
             stall();
         else
-            bulk_init();
+            reset_endpoints();
         return;
     case 10: /* GET_INTERFACE */
         reply[0] = 0;

@@ -4,7 +4,7 @@
 
 /* ---- I2C: one transaction per request ---------------------------------- */
 
-static FW_XDATA uint8_t i2c_open;
+FW_XDATA uint8_t fw_i2c_open;
 
 uint8_t fw_i2c_begin(void)
 {
@@ -12,14 +12,14 @@ uint8_t fw_i2c_begin(void)
     if (fw_req.value > 0x7Fu || fw_req.length > KOUSB_MAX_REQUEST_DATA)
         return KOUSB_ERR_BAD_ARGUMENT;
     code = hw_i2c_start((uint8_t)(fw_req.value << 1) | (fw_req.in ? 1u : 0u));
-    i2c_open = 1;
+    fw_i2c_open = 1;
     if (code)
         return code;
     fw_req.reply = fw_req.length;
     if (fw_req.in && !fw_req.length) {
         /* an address probe: nothing to read */
         hw_i2c_stop();
-        i2c_open = 0;
+        fw_i2c_open = 0;
     }
     return 0;
 }
@@ -29,7 +29,7 @@ uint8_t fw_i2c_in(uint8_t *packet, uint8_t n)
     uint16_t left = fw_req.reply - fw_req.done - n;
     uint8_t code = hw_i2c_read(packet, n, left);
     if (!left)
-        i2c_open = 0;
+        fw_i2c_open = 0;
     return code;
 }
 
@@ -40,9 +40,9 @@ uint8_t fw_i2c_out(const uint8_t *packet, uint8_t n)
 
 uint8_t fw_i2c_end(void)
 {
-    if (i2c_open)
+    if (fw_i2c_open)
         hw_i2c_stop();
-    i2c_open = 0;
+    fw_i2c_open = 0;
     return 0;
 }
 
@@ -160,9 +160,9 @@ uint8_t fw_spi_end(void)
 
 void fw_abort_bus(void)
 {
-    if (i2c_open)
+    if (fw_i2c_open)
         hw_i2c_stop();
-    i2c_open = 0;
+    fw_i2c_open = 0;
     if (spi_selected)
         spi_deselect();
 }

@@ -57,6 +57,7 @@ uint8_t fw_eeprom_write_page(uint16_t offset, const uint8_t *data, uint8_t n)
 /* 0xBB: reads of any length, writes within one page. */
 uint8_t fw_eeprom_begin(void)
 {
+    uint8_t code;
     if (fw_req.length > KOUSB_MAX_REQUEST_DATA)
         return KOUSB_ERR_BAD_ARGUMENT;
     if ((uint32_t)fw_req.value + fw_req.length > KOUSB_EEPROM_SIZE)
@@ -65,12 +66,19 @@ uint8_t fw_eeprom_begin(void)
         return (fw_req.value % KOUSB_EEPROM_PAGE_SIZE) + fw_req.length > KOUSB_EEPROM_PAGE_SIZE
             ? KOUSB_ERR_BAD_ARGUMENT : 0;
     fw_req.reply = fw_req.length;
-    return fw_req.length ? start_read(fw_req.value) : 0;
+    if (!fw_req.length)
+        return 0;
+    code = start_read(fw_req.value);  /* ends the transaction itself on failure */
+    fw_i2c_open = !code;
+    return code;
 }
 
 uint8_t fw_eeprom_in(uint8_t *packet, uint8_t n)
 {
-    return hw_i2c_read(packet, n, fw_req.reply - fw_req.done - n);
+    uint16_t left = fw_req.reply - fw_req.done - n;
+    if (!left)
+        fw_i2c_open = 0;  /* the last read sends the STOP */
+    return hw_i2c_read(packet, n, left);
 }
 
 uint8_t fw_eeprom_end(void)

@@ -20,6 +20,8 @@ struct fw_request {
 
 extern FW_XDATA struct fw_request fw_req;
 extern FW_XDATA uint16_t fw_capabilities;
+/* An I2C transaction of the current request is open (a failure ends it with a STOP). */
+extern FW_XDATA uint8_t fw_i2c_open;
 
 /* Board logic behind the requests; each returns 0 or a KOUSB_ERR_ code. */
 uint8_t fw_eeprom_begin(void);
