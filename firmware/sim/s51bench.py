@@ -4,10 +4,12 @@ I2C registers from a command script, since the simulator knows only a plain
 8051: it pokes SETUP packets into SETUPDAT, raises SUDAV, feeds EP0 OUT
 packets and answers each I2C byte, then reads EP0BUF and EP0CS back.
 
-Checks: the version request is answered with its six bytes; an unknown
+Checks: the board renumerates after the RAM load; the device descriptor
+(04b4:1004) and the serial string go out; the version request is answered
+with its six bytes; an unknown
 request stalls and the error request then names it; a 1-byte FPGA register
-read and a 64-byte EEPROM page write run end to end; a Block IN packet costs
-the CPU a commit, not a copy of its bytes. Prints the simulated
+read and a 64-byte EEPROM page write run end to end; Block OUT and IN
+packets cost the CPU a hand-over or a commit, not a copy of their bytes. Prints the simulated
 machine cycles of each request (s51 counts 12 clock ticks per cycle).
 
 usage: s51bench.py S51 IMAGE.ihx IMAGE.map PROFILE.h PROTOCOL_DEFS.h
@@ -56,7 +58,7 @@ def main():
         "set memory sfr 0xaa 0x01",   # EP2468STAT: EP2 empty
         setb(0xE659, 0),              # IBNIRQ: the host is not reading EP6
         setb(I2CS, 0),
-        setb(0xE680, 0x02),           # USBCS: RENUM set, as after an EEPROM boot
+        setb(0xE680, 0x00),           # USBCS: RENUM clear, as after a RAM load
         "break 0x%04x" % done,
     ]
     marks = {}
@@ -72,6 +74,13 @@ def main():
     cmds += request([0xC0, 0xB0, 0, 0, 0, 0, 6, 0])
     cmds += ["dump xram 0x%04x 0x%04x" % (EP0BUF, EP0BUF + 5), "dump xram 0x%04x 0x%04x" % (EP0BCL, EP0BCL),
              "dump xram 0x%04x 0x%04x" % (EP0CS, EP0CS)]
+    cmds += ["dump xram 0xe680 0xe680"]
+    mark("descriptor")
+    cmds += request([0x80, 0x06, 0x00, 0x01, 0, 0, 18, 0])
+    cmds += ["dump xram 0x%04x 0x%04x" % (EP0BUF, EP0BUF + 17)]
+    mark("serial")
+    cmds += request([0x80, 0x06, 0x03, 0x03, 0x09, 0x04, 64, 0])
+    cmds += ["dump xram 0x%04x 0x%04x" % (EP0BUF, EP0BUF + 5), "dump xram 0x%04x 0x%04x" % (EP0BCL, EP0BCL)]
     mark("unknown")
     cmds += request([0xC0, 0xBF, 0, 0, 0, 0, 4, 0])
     cmds += ["dump xram 0x%04x 0x%04x" % (EP0CS, EP0CS)]
@@ -96,6 +105,11 @@ def main():
     # Block reads: the host polls EP6 (IN-BULK-NAK); the firmware commits
     # packets. The first use of each of the two buffers writes the pattern;
     # after that a packet is only its commit.
+    # Block writes of whole packets: each is handed back to the USB side.
+    mark("bulk-out")
+    cmds += [setb(USBIRQ, 0), "set memory sfr 0xaa 0x00", setb(0xE690, 0x02, 0x00), "break xram w 0xe649", "run", "run"]
+    mark("bulk-out-steady")
+    cmds += ["run", "run", "set memory sfr 0xaa 0x01"]
     mark("bulk-first")
     cmds += [setb(0xE659, 0x08), "break xram w 0x%04x" % EP6BCL, "run", "run"]
     mark("bulk")
@@ -117,9 +131,13 @@ def main():
     names = {number: name for name, number in marks.items()}
     parts = {names.get(int(n, 16), n): body for n, body in zip(sections[1::2], sections[2::2])}
 
-    def dumps(name):
-        return {int(a, 16): [int(b, 16) for b in bs.split()]
-                for a, bs in re.findall(r"^0x([0-9a-f]{4})\s+((?:[0-9a-f]{2} )+)", parts.get(name, ""), flags=re.M)}
+    def memory(name):
+        """The bytes the section's dumps showed, by address (s51 prints 8 a line)."""
+        seen = {}
+        for a, bs in re.findall(r"^0x([0-9a-f]{4})\s+((?:[0-9a-f]{2} )+)", parts.get(name, ""), flags=re.M):
+            for i, b in enumerate(bs.split()):
+                seen[int(a, 16) + i] = int(b, 16)
+        return seen
 
     def cycles(name):
         return sum(int(t) for t in re.findall(r"Simulated (\d+) ticks", parts.get(name, ""))) // 12
@@ -127,13 +145,18 @@ def main():
     failures = []
 
     def expect(name, address, wanted):
-        got = dumps(name).get(address, [])[:len(wanted)]
+        seen = memory(name)
+        got = [seen[address + i] for i in range(len(wanted)) if address + i in seen]
         if got != wanted:
             failures.append("%s: 0x%04x holds %s, expected %s" % (name, address, got, wanted))
 
     expect("version", EP0BUF, [ord("K"), ord("O"), 1, 0, capabilities & 0xFF, capabilities >> 8])
     expect("version", EP0BCL, [6])
     expect("version", EP0CS, [0x80])
+    expect("version", 0xE680, [0x02])  # renumerated: RENUM set, DISCON clear again
+    expect("descriptor", EP0BUF, [18, 1, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64, 0xB4, 0x04, 0x04, 0x10])
+    expect("serial", EP0BUF, [22, 3, ord("K"), 0, ord("O"), 0])
+    expect("serial", EP0BCL, [22])
     expect("unknown", EP0CS, [0x81])
     expect("error", EP0BUF, [1, 0xBF, 0, 0])
     expect("error", EP0CS, [0x80])
@@ -141,6 +164,9 @@ def main():
     expect("register", EP0CS, [0x80])
     expect("eeprom", EP0CS, [0x80])
     packet = cycles("bulk") // 2
+    out_packet = cycles("bulk-out-steady") // 2
+    if not 0 < out_packet <= 100:
+        failures.append("a 512-byte OUT packet costs %d machine cycles: the CPU must not touch its bytes" % out_packet)
     if not 0 < packet <= 100:
         failures.append("a 512-byte IN packet costs %d machine cycles: the CPU must not touch its bytes" % packet)
     if out.returncode != 0:
@@ -155,8 +181,8 @@ def main():
     print("machine cycles per request: version %d, unknown request (stall) %d, error %d, "
           "1-byte FPGA register read %d, 64-byte EEPROM page write %d"
           % tuple(cycles(n) for n in ("version", "unknown", "error", "register", "eeprom")))
-    print("machine cycles per 512-byte Block IN packet: %d (the first use of each buffer: %d)"
-          % (packet, cycles("bulk-first") // 2))
+    print("machine cycles per 512-byte Block packet: OUT %d, IN %d (IN, the first use of each buffer: %d)"
+          % (out_packet, packet, cycles("bulk-first") // 2))
     return 0
 
 
