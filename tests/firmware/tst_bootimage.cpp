@@ -4,6 +4,7 @@
 #include "firmwarefiles.h"
 #include "formats/c2bootimage.h"
 #include "formats/intelhex.h"
+#include "simboards.h"
 #include "toolprocess.h"
 
 #include <QTemporaryDir>
@@ -16,9 +17,12 @@ class TestBootImage : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    SimBoards m_boards;
     QString tool() const { return qEnvironmentVariable("KOUSB_TOOL"); }
 
 private slots:
+    void initTestCase() { m_boards.plug(0, 33, "Shelf board"); }
+
     void roundTrip_data()
     {
         QTest::addColumn<QString>("firmware");
@@ -32,6 +36,8 @@ private slots:
             code[i] = char(i * 13);
         QTest::newRow("made up") << writeFile(m_dir.filePath("fw.ihx"), intelHex({{0, code}, {0x3000, "\x01\x02"}, {0xE100, "\x7F"}}))
                                  << QStringList{"--id", "-5", "--name", "Bench 2", "--class", "200"} << -5 << "Bench 2" << 200;
+        QTest::newRow("identity of a board") << m_dir.filePath("fw.ihx") << QStringList{"--board", "33", "--class", "4"}
+                                             << 33 << "Shelf board" << 4;
 #ifdef KOUSB_FIRMWARE_IMAGE
         QTest::newRow("our firmware") << QString(KOUSB_FIRMWARE_IMAGE) << QStringList{"--id", "12"} << 12 << "" << 0;
 #endif
