@@ -4,3 +4,6 @@
 # install and package tests.
 build_packages=(cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev libusb-1.0-0-dev
                 desktop-file-utils dpkg)
+# The board firmware (firmware/): SDCC builds the FX2LP image, and sdcc-ucsim's
+# s51 runs it in the firmware tests. Without them the image is skipped.
+build_packages+=(sdcc sdcc-ucsim)

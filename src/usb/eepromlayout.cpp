@@ -7,8 +7,8 @@ namespace kousb::eeprom {
 
 namespace {
 
-const std::uint8_t kMagic[4] = {'K', 'O', 'I', 'D'};
-constexpr std::uint8_t kLayoutVersion = 1;
+const std::uint8_t kMagic[4] = {KOUSB_ID_MAGIC0, KOUSB_ID_MAGIC1, KOUSB_ID_MAGIC2, KOUSB_ID_MAGIC3};
+constexpr std::uint8_t kLayoutVersion = KOUSB_ID_LAYOUT_VERSION;
 
 bool hasBlock(const std::vector<std::uint8_t>& image)
 {

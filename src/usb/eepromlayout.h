@@ -1,5 +1,6 @@
 #pragma once
 #include "board.h"
+#include "eepromlayout_defs.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,35 +13,28 @@ namespace kousb {
 //
 // The controller's boot loader owns the start of the EEPROM (0xC0/0xC2
 // header and firmware records), so the board's identity sits in a block of
-// its own near the end, where a firmware image does not normally reach:
-//
-//   offset  size  content
-//   0x3F00  4     magic "KOID"
-//   0x3F04  1     layout version (1)
-//   0x3F05  1     device class
-//   0x3F06  2     firmware version, little-endian
-//   0x3F08  4     board ID, signed, little-endian
-//   0x3F0C  32    name, Latin-1, NUL-terminated and NUL-padded (at most 31 characters)
+// its own near the end, where a firmware image does not normally reach. Its
+// layout is in eepromlayout_defs.h, which the board firmware includes too.
 //
 // An EEPROM without the magic (erased: all 0xFF) reads as ID 0, class 0,
 // firmware version 0 and an empty name. Writing one field of such an EEPROM
 // first lays down an empty block.
 namespace eeprom {
 
-constexpr std::size_t kSize = 16 * 1024;
-constexpr std::size_t kPageSize = 64;
-constexpr std::uint8_t kErased = 0xFF;
+constexpr std::size_t kSize = KOUSB_EEPROM_SIZE;
+constexpr std::size_t kPageSize = KOUSB_EEPROM_PAGE_SIZE;
+constexpr std::uint8_t kErased = KOUSB_EEPROM_ERASED;
 
-constexpr std::size_t kIdentityOffset = 0x3F00;
-constexpr std::size_t kMagicOffset = kIdentityOffset;
-constexpr std::size_t kVersionOffset = kIdentityOffset + 4;
-constexpr std::size_t kClassOffset = kIdentityOffset + 5;
-constexpr std::size_t kFirmwareVersionOffset = kIdentityOffset + 6;
-constexpr std::size_t kIdOffset = kIdentityOffset + 8;
-constexpr std::size_t kNameOffset = kIdentityOffset + 12;
-constexpr std::size_t kNameFieldSize = 32;
+constexpr std::size_t kIdentityOffset = KOUSB_ID_OFFSET;
+constexpr std::size_t kMagicOffset = KOUSB_ID_MAGIC_OFFSET;
+constexpr std::size_t kVersionOffset = KOUSB_ID_VERSION_OFFSET;
+constexpr std::size_t kClassOffset = KOUSB_ID_CLASS_OFFSET;
+constexpr std::size_t kFirmwareVersionOffset = KOUSB_ID_FIRMWARE_VERSION_OFFSET;
+constexpr std::size_t kIdOffset = KOUSB_ID_ID_OFFSET;
+constexpr std::size_t kNameOffset = KOUSB_ID_NAME_OFFSET;
+constexpr std::size_t kNameFieldSize = KOUSB_ID_NAME_FIELD_SIZE;
 constexpr std::size_t kMaxNameLength = kNameFieldSize - 1;
-constexpr std::size_t kIdentityBlockSize = 12 + kNameFieldSize;
+constexpr std::size_t kIdentityBlockSize = KOUSB_ID_BLOCK_SIZE;
 
 BoardIdentity readIdentity(const std::vector<std::uint8_t>& image);
 

@@ -23,6 +23,12 @@ class TestInstall : public QObject {
                           "share/man/man1/usb-device-manager.1"};
         for (int size : {16, 32, 64, 128, 256})
             files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
+#ifdef UDM_FIRMWARE_IMAGES
+        // The board firmware, when SDCC built it.
+        for (const char* image : {"kousb-fx2", "kousb-fx2-generic"})
+            for (const char* type : {".ihx", ".bix"})
+                files << QStringLiteral("share/usb-device-manager/firmware/") + image + type;
+#endif
         for (const QString& rule : QDir(env("UDM_SOURCE_DIR") + "/packaging").entryList({"*.rules"}, QDir::Files))
             files << "lib/udev/rules.d/" + rule;
         files.sort();

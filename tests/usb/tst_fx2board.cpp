@@ -1,7 +1,9 @@
 // The real-board logic through the library's public interface, on scripted
 // fakes of the controller: identity, descriptors, controller memory,
-// firmware loading with re-enumeration, the board protocol, the bulk and
-// interrupt endpoints, and how each fails.
+// firmware loading with re-enumeration, the bulk and interrupt endpoints,
+// and the faults a firmware cannot show (timeouts, stalls of the endpoints,
+// unplugging, no access). The requests of the board protocol themselves run
+// against our board firmware in tests/firmware.
 #include "KoUSBLib.h"
 #include "fakecontroller.h"
 #include "firmwarefiles.h"
@@ -255,51 +257,6 @@ private slots:
         }
     }
 
-    void protocolRoundTrips()
-    {
-        KoUSBDevice device(nullptr);
-        auto fake = plug(device, Runs::OurFirmware, [](FakeController& f) { f.addI2CDevice(0x50, {1, 2, 3, 4}); });
-        unsigned char out[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 11, 12, 13, 14, 15, 16};
-        unsigned char in[16] = {};
-        const QByteArray expected(reinterpret_cast<char*>(out), 16);
-        auto got = [&](int n) { return QByteArray(reinterpret_cast<char*>(in), n); };
-
-        QVERIFY2(device.WriteExternal(0xFFF0, out, 16), device.GetLastError());
-        QVERIFY(device.ReadExternal(0xFFF0, in, 16));
-        QCOMPARE(got(16), expected);
-        QVERIFY(!device.ReadExternal(0xFFF8, in, 16));
-        QVERIFY(text(device.GetLastError()).startsWith("address out of range"));
-
-        QVERIFY(device.WriteXilinx(0x0010, out, 4));
-        QVERIFY(device.ReadXilinx(0x0010, in, 4));
-        QCOMPARE(got(4), expected.left(4));
-
-        QVERIFY(device.ReadI2C(0x50, in, 4));
-        QCOMPARE(got(4), QByteArray("\x01\x02\x03\x04"));
-        QVERIFY(!device.ReadI2C(0x51, in, 4));
-        QCOMPARE(text(device.GetLastError()), QStringLiteral("no device answered: I2C"));
-
-        QVERIFY(device.WriteSPI(0x123456, out, 3));
-        const auto log = fake->controlLog();
-        QCOMPARE(int(log.back().value), 0x3456);
-        QCOMPARE(int(log.back().index), 0x12);
-        QVERIFY(device.ReadSPI(0x123456, in, 3));
-        QCOMPARE(got(3), expected.left(3));
-
-        QVERIFY(device.WriteSerial(out, 5));
-        std::fill(std::begin(in), std::end(in), 0xEE);
-        QVERIFY(device.ReadSerial(in, 16));  // five waiting: a short answer is no fault
-        QCOMPARE(got(6), expected.left(5) + "\xEE");
-
-        QVERIFY(device.WriteCommand(out, 2));
-        QCOMPARE(fake->lastCommand(), (std::vector<std::uint8_t>{9, 8}));
-
-        fake->failRequest(kFpgaRegister, kErrNotConfigured);
-        QVERIFY(!device.ReadXilinx(0, in, 1));
-        QCOMPARE(text(device.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
-        QVERIFY(device.ReadXilinx(0, in, 1));
-    }
-
     void unsupportedOperations()
     {
         KoUSBDevice foreign(nullptr), boot(nullptr), partial(nullptr);
@@ -396,21 +353,6 @@ private slots:
         fake->setBadEepromCell(0x3F41);
         QVERIFY(!device.LoadHexFileToEeprom(path.c_str()));
         QCOMPARE(text(device.GetLastError()), QStringLiteral("transfer failed: EEPROM verify failed at 0x3F41"));
-    }
-
-    void identityWrites()
-    {
-        KoUSBDevice device(nullptr);
-        plug(device);
-        QVERIFY2(device.WriteIDToEEPROM(-123456), device.GetLastError());
-        QVERIFY(device.WriteNameToEEPROM("Lab board 3"));
-        QVERIFY(device.WriteDeviceClassToEEPROM(200));
-        QCOMPARE(device.GetId(), -123456);
-        QCOMPARE(text(device.GetName()), QStringLiteral("Lab board 3"));
-        QCOMPARE(device.GetClass(), 200);
-        QVERIFY(!device.WriteNameToEEPROM(QByteArray(32, 'n').constData()));
-        QVERIFY(text(device.GetLastError()).startsWith("invalid argument"));
-        QCOMPARE(text(device.GetName()), QStringLiteral("Lab board 3"));
     }
 
     void noAccess()

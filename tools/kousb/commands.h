@@ -26,6 +26,8 @@ int loadFpgaCommand(const Args& args);
 int loadControllerCommand(const Args& args);
 int flashEepromCommand(const Args& args);
 int dumpEepromCommand(const Args& args);
+// bootimage.cpp
+int makeBootImageCommand(const Args& args);
 // identity.cpp
 int setIdCommand(const Args& args);
 

@@ -1,10 +1,12 @@
 // load-fpga, load-controller, flash-eeprom and dump-eeprom: files to and
-// from the board. The EEPROM is saved as Intel HEX holding every byte, so a
+// from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding every byte, so a
 // saved file flashed back restores the EEPROM exactly.
 #include "commands.h"
 
 #include "formats/intelhex.h"
 #include "progress.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -45,6 +47,23 @@ void saveEeprom(KoUSBDevice& device, const std::string& path, const char* label)
         throw Failure{"saving the EEPROM to " + path + " failed: " + s.message()};
 }
 
+// Our board firmware as installed beside this program
+// (PREFIX/share/usb-device-manager/firmware), or in the build tree when the
+// program runs from there.
+std::string installedFirmware()
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
+    dir = dir.substr(0, dir.find_last_of('/') + 1);
+    const std::string candidates[] = {dir + "../share/usb-device-manager/firmware/kousb-fx2.ihx",
+                                      dir + "../../firmware/kousb-fx2.ihx"};
+    for (const std::string& path : candidates)
+        if (!dir.empty() && access(path.c_str(), R_OK) == 0)
+            return path;
+    throw Failure{"no installed board firmware found (looked for " + candidates[0] + "); name a FILE"};
+}
+
 } // namespace
 
 int loadFpgaCommand(const Args& args)
@@ -60,7 +79,8 @@ int loadFpgaCommand(const Args& args)
 int loadControllerCommand(const Args& args)
 {
     const Arguments arguments(args, {"--board"}, {});
-    const std::string path = fileArgument(arguments, "FILE");
+    arguments.expectPositional(0, 1, "FILE");
+    const std::string path = arguments.positional().empty() ? installedFirmware() : fileArgument(arguments, "FILE");
     auto device = chooseBoard(boardOption(arguments));
     if (!device->LoadFirmwareFromFile(path.c_str()))
         failed(*device, "loading the controller firmware from " + path);

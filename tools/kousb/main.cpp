@@ -23,9 +23,11 @@ void usage(std::ostream& out)
            "  write MODE [--addr N] [--hex] VALUE... up to 16 bytes\n"
            "  bench [--csv]                          block write and read rates, MB/s\n"
            "  load-fpga FILE                         configure the FPGA from a .bit file\n"
-           "  load-controller FILE                   load controller firmware (.bix or .hex)\n"
+           "  load-controller [FILE]                 load controller firmware (.bix or .hex; no FILE: ours)\n"
            "  flash-eeprom FILE [--backup OUT.hex]   flash and verify an Intel HEX image\n"
            "  dump-eeprom OUT.hex                    save the EEPROM as Intel HEX\n"
+           "  make-boot-image FIRMWARE.ihx OUT.hex [--id N] [--name TEXT] [--class N]\n"
+           "                                         an EEPROM image that boots the firmware\n"
            "  set-id [--id N] [--name TEXT] [--class N]\n"
            "  watch                                  one line per arrival or removal\n"
            "\n"
@@ -60,6 +62,7 @@ int run(std::vector<std::string> args)
         {"load-controller", loadControllerCommand},
         {"flash-eeprom", flashEepromCommand},
         {"dump-eeprom", dumpEepromCommand},
+        {"make-boot-image", makeBootImageCommand},
         {"set-id", setIdCommand},
         {"watch", watchCommand},
     };

@@ -303,8 +303,10 @@ const EndpointDescription* Fx2Board::firstEndpoint(EndpointType type, bool in) c
 }
 
 Status Fx2Board::endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length,
-                                  const char* operation)
+                                  const char* operation, std::size_t needed)
 {
+    if (needed == 0)
+        needed = length;
     if (Status s = checkPlugged(); !s)
         return s;
     const EndpointDescription* ep = firstEndpoint(type, in);
@@ -322,9 +324,9 @@ Status Fx2Board::endpointTransfer(EndpointType type, bool in, std::uint8_t* data
     }
     if (!r.ok())
         return failed(r, context + " (" + std::to_string(r.transferred) + " of " + std::to_string(length) + " bytes)");
-    if (r.transferred != length && type == EndpointType::Bulk)
+    if (r.transferred < needed && type == EndpointType::Bulk)
         return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                + std::to_string(length) + " bytes");
+                                                + std::to_string(needed) + " bytes");
     return Status::ok();
 }
 
@@ -332,8 +334,14 @@ Status Fx2Board::readBlock(std::uint8_t* data, std::size_t length)
 {
     if (length > kMaxBlockBytes)
         return Status::error(ErrorCode::InvalidArgument, "at most 65536 bytes per block transfer");
-    m_staging.resize(length);
-    if (Status s = endpointTransfer(EndpointType::Bulk, true, m_staging.data(), length, "ReadBlock"); !s)
+    // A board sends whole packets; asking for less than a packet would make
+    // a full one overflow the transfer, so the read is rounded up to whole
+    // packets and the caller gets the first `length` bytes.
+    const EndpointDescription* ep = firstEndpoint(EndpointType::Bulk, true);
+    const std::size_t packet = ep && ep->maxPacketSize ? ep->maxPacketSize : 1;
+    const std::size_t asked = (length + packet - 1) / packet * packet;
+    m_staging.resize(asked);
+    if (Status s = endpointTransfer(EndpointType::Bulk, true, m_staging.data(), asked, "ReadBlock", length); !s)
         return s;
     std::memcpy(data, m_staging.data(), length);
     return Status::ok();

@@ -87,8 +87,9 @@ private:
     Status readIdentity();
     Status writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length);
     const EndpointDescription* firstEndpoint(EndpointType type, bool in) const;
+    // Moves `length` bytes; a transfer that moves fewer than `needed` (0: `length`) fails.
     Status endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length,
-                            const char* operation);
+                            const char* operation, std::size_t needed = 0);
 
     std::shared_ptr<Transport> m_transport;
     std::function<void()> m_onChange;

@@ -1,6 +1,8 @@
 #pragma once
 // The vendor requests between the host and a board, as docs/board-protocol.md
 // describes them. Numbers, layouts and time limits live here only.
+#include "../eepromlayout_defs.h"
+#include "protocol_defs.h"
 #include "transport.h"
 
 #include <cstddef>
@@ -8,8 +10,8 @@
 
 namespace kousb::usb::protocol {
 
-constexpr std::uint8_t kVendorOut = 0x40;  // vendor request, host to device, to the device
-constexpr std::uint8_t kVendorIn = 0xC0;   // vendor request, device to host
+constexpr std::uint8_t kVendorOut = KOUSB_VENDOR_OUT;  // vendor request, host to device, to the device
+constexpr std::uint8_t kVendorIn = KOUSB_VENDOR_IN;   // vendor request, device to host
 
 // Answered by the controller's silicon: internal memory and CPUCS.
 constexpr std::uint8_t kFirmwareLoad = 0xA0;
@@ -26,61 +28,61 @@ constexpr std::uint16_t kDataRamEnd = 0xE200;
 
 // Answered by our board firmware.
 enum Request : std::uint8_t {
-    kGetVersion = 0xB0,   // IN, 6 bytes: 'K' 'O' major minor capabilities(LE16)
-    kGetError = 0xB1,     // IN, 4 bytes: code, failed request, detail(LE16)
-    kIdentity = 0xB2,     // IN: read 40 bytes; OUT: write one field (wValue)
-    kFpgaPart = 0xB3,     // IN, up to 32 bytes, NUL-terminated part name
-    kExternal = 0xB4,     // IN/OUT, wValue address
-    kFpgaRegister = 0xB5, // IN/OUT, wValue address
-    kI2C = 0xB6,          // IN/OUT, wValue 7-bit device address
-    kSpi = 0xB7,          // IN/OUT, wValue address bits 0-15, wIndex bits 16-31
-    kUart = 0xB8,         // IN (may be short) / OUT
-    kCommand = 0xB9,      // OUT
-    kFpgaConfig = 0xBA,   // OUT, wValue phase: begin, data, end
-    kEeprom = 0xBB,       // IN/OUT, wValue byte offset
+    kGetVersion = KOUSB_REQ_VERSION,   // IN, 6 bytes: 'K' 'O' major minor capabilities(LE16)
+    kGetError = KOUSB_REQ_ERROR,     // IN, 4 bytes: code, failed request, detail(LE16)
+    kIdentity = KOUSB_REQ_IDENTITY,     // IN: read 40 bytes; OUT: write one field (wValue)
+    kFpgaPart = KOUSB_REQ_FPGA_PART,     // IN, up to 32 bytes, NUL-terminated part name
+    kExternal = KOUSB_REQ_EXTERNAL,     // IN/OUT, wValue address
+    kFpgaRegister = KOUSB_REQ_FPGA_REGISTER, // IN/OUT, wValue address
+    kI2C = KOUSB_REQ_I2C,          // IN/OUT, wValue 7-bit device address
+    kSpi = KOUSB_REQ_SPI,          // IN/OUT, wValue address bits 0-15, wIndex bits 16-31
+    kUart = KOUSB_REQ_UART,         // IN (may be short) / OUT
+    kCommand = KOUSB_REQ_COMMAND,      // OUT
+    kFpgaConfig = KOUSB_REQ_FPGA_CONFIG,   // OUT, wValue phase: begin, data, end
+    kEeprom = KOUSB_REQ_EEPROM,       // IN/OUT, wValue byte offset
 };
 
-constexpr std::uint8_t kMagic0 = 'K';
-constexpr std::uint8_t kMagic1 = 'O';
-constexpr std::size_t kVersionReplySize = 6;
-constexpr std::size_t kErrorReplySize = 4;
-constexpr std::uint8_t kSupportedMajor = 1;
+constexpr std::uint8_t kMagic0 = KOUSB_MAGIC0;
+constexpr std::uint8_t kMagic1 = KOUSB_MAGIC1;
+constexpr std::size_t kVersionReplySize = KOUSB_VERSION_REPLY_SIZE;
+constexpr std::size_t kErrorReplySize = KOUSB_ERROR_REPLY_SIZE;
+constexpr std::uint8_t kSupportedMajor = KOUSB_PROTOCOL_MAJOR;
 
 // Capability bits of the version reply: which request groups the firmware serves.
 enum Capability : std::uint16_t {
-    kCapExternal = 1u << 0,
-    kCapFpgaRegister = 1u << 1,
-    kCapI2C = 1u << 2,
-    kCapSpi = 1u << 3,
-    kCapUart = 1u << 4,
-    kCapCommand = 1u << 5,
-    kCapFpgaConfig = 1u << 6,
-    kCapEeprom = 1u << 7,
-    kCapIdentityWrite = 1u << 8,
+    kCapExternal = KOUSB_CAP_EXTERNAL,
+    kCapFpgaRegister = KOUSB_CAP_FPGA_REGISTER,
+    kCapI2C = KOUSB_CAP_I2C,
+    kCapSpi = KOUSB_CAP_SPI,
+    kCapUart = KOUSB_CAP_UART,
+    kCapCommand = KOUSB_CAP_COMMAND,
+    kCapFpgaConfig = KOUSB_CAP_FPGA_CONFIG,
+    kCapEeprom = KOUSB_CAP_EEPROM,
+    kCapIdentityWrite = KOUSB_CAP_IDENTITY_WRITE,
 };
 
 // Identity reply: ID (LE32), class, firmware version (LE16), reserved, name (32, NUL-padded).
-constexpr std::size_t kIdentitySize = 40;
-constexpr std::size_t kIdentityNameOffset = 8;
-constexpr std::size_t kIdentityNameSize = 32;
-enum IdentityField : std::uint16_t { kFieldId = 0, kFieldName = 1, kFieldClass = 2 };
+constexpr std::size_t kIdentitySize = KOUSB_IDENTITY_SIZE;
+constexpr std::size_t kIdentityNameOffset = KOUSB_IDENTITY_NAME_OFFSET;
+constexpr std::size_t kIdentityNameSize = KOUSB_IDENTITY_NAME_SIZE;
+enum IdentityField : std::uint16_t { kFieldId = KOUSB_FIELD_ID, kFieldName = KOUSB_FIELD_NAME, kFieldClass = KOUSB_FIELD_CLASS };
 
-enum FpgaConfigPhase : std::uint16_t { kConfigBegin = 0, kConfigData = 1, kConfigEnd = 2 };
+enum FpgaConfigPhase : std::uint16_t { kConfigBegin = KOUSB_CONFIG_BEGIN, kConfigData = KOUSB_CONFIG_DATA, kConfigEnd = KOUSB_CONFIG_END };
 constexpr std::size_t kFpgaConfigChunk = 4096;
 
-constexpr std::size_t kEepromSize = 16 * 1024;
-constexpr std::size_t kEepromChunk = 64;  // one page of a 24LC128
+constexpr std::size_t kEepromSize = KOUSB_EEPROM_SIZE;
+constexpr std::size_t kEepromChunk = KOUSB_EEPROM_PAGE_SIZE;  // one page of a 24LC128
 
 // Codes of the error reply (what the board says after it stalled a request).
 enum BoardError : std::uint8_t {
-    kErrNone = 0,
-    kErrUnknownRequest = 1,
-    kErrBadArgument = 2,
-    kErrNoAcknowledge = 3,
-    kErrOutOfRange = 4,
-    kErrNotConfigured = 5,
-    kErrBusy = 6,
-    kErrDevice = 7,
+    kErrNone = KOUSB_ERR_NONE,
+    kErrUnknownRequest = KOUSB_ERR_UNKNOWN_REQUEST,
+    kErrBadArgument = KOUSB_ERR_BAD_ARGUMENT,
+    kErrNoAcknowledge = KOUSB_ERR_NO_ACKNOWLEDGE,
+    kErrOutOfRange = KOUSB_ERR_OUT_OF_RANGE,
+    kErrNotConfigured = KOUSB_ERR_NOT_CONFIGURED,
+    kErrBusy = KOUSB_ERR_BUSY,
+    kErrDevice = KOUSB_ERR_DEVICE,
 };
 
 // Time limits per request (see the protocol document).
@@ -93,6 +95,6 @@ constexpr Milliseconds kLeaveWithin{1500};
 constexpr Milliseconds kBackWithin{5000};
 
 constexpr std::size_t kMaxBlockBytes = 65536;
-constexpr std::size_t kMaxRequestData = 4096;  // data stage of one vendor request
+constexpr std::size_t kMaxRequestData = KOUSB_MAX_REQUEST_DATA;  // data stage of one vendor request
 
 } // namespace kousb::usb::protocol

@@ -1,0 +1,41 @@
+#pragma once
+// The board's chips as models on the host, behind the firmware's hardware
+// layer (fw_hw.h): the boot EEPROM (24LC128: two address bytes, 64-byte
+// pages that wrap, no acknowledge during the write cycle) and an LM75
+// temperature sensor on I2C, an M25P16 serial flash on SPI, a UART looped
+// back onto itself, an FPGA that configures from a bitstream holding the
+// sync word, and the register, external and command buses.
+//
+// The firmware core has one instance per process, so the models are one
+// too. The board library's simulated board (src/usb/sim) has models of the
+// same chips at the level of whole calls; these work at the level of bus
+// transactions, which is what the firmware drives.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace fwhost {
+
+struct Chips {
+    std::vector<std::uint8_t> eeprom = std::vector<std::uint8_t>(16 * 1024, 0xFF);
+    bool eepromFitted = true;
+    int writeCyclePolls = 3;  // address polls the EEPROM leaves unanswered after a page write
+    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(2 * 1024 * 1024, 0xFF);
+    bool flashFitted = true;
+    bool fpgaFitted = true;
+    bool fpgaConfigured = false;
+    std::vector<std::uint8_t> bitstream;  // the bytes of the last configuration
+    std::vector<std::uint8_t> fpgaRegisters = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> external = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> commands;  // every byte written to the command port
+    std::int8_t temperature = 25;
+
+    // Counters of what the firmware did, for tests of its budgets.
+    std::size_t i2cStarts = 0;
+};
+
+// The chips as a fresh board has them; also resets the firmware core.
+Chips& chips();
+void resetBoard(std::uint16_t capabilities, const char* fpgaPart);
+
+} // namespace fwhost
