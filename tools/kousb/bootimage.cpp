@@ -6,27 +6,9 @@
 #include "eepromlayout.h"
 #include "formats/c2bootimage.h"
 #include "formats/intelhex.h"
-#include "identityfields.h"
 #include "libusb/protocol_defs.h"
 
-#include <QString>
-
 namespace cli {
-
-namespace {
-
-void checkIdentityOptions(const std::optional<std::string>& idText, const std::optional<std::string>& nameText,
-                          const std::optional<std::string>& classText, std::int32_t& id, QByteArray& name,
-                          std::uint8_t& deviceClass)
-{
-    QString reason;
-    if ((idText && !parseIdentityId(QString::fromStdString(*idText), id, reason))
-        || (nameText && !encodeIdentityName(QString::fromStdString(*nameText), name, reason))
-        || (classText && !parseIdentityClass(QString::fromStdString(*classText), deviceClass, reason)))
-        throw UsageError{reason.toStdString()};
-}
-
-} // namespace
 
 int makeBootImageCommand(const Args& args)
 {
@@ -38,13 +20,7 @@ int makeBootImageCommand(const Args& args)
         throw UsageError{"FIRMWARE.ihx and OUT.hex must not be empty"};
     if (firmwarePath == outPath)
         throw UsageError{"the image would overwrite the firmware"};
-    const auto idText = arguments.value("--id");
-    const auto nameText = arguments.value("--name");
-    const auto classText = arguments.value("--class");
-    std::int32_t id = 0;
-    QByteArray name;
-    std::uint8_t deviceClass = 0;
-    checkIdentityOptions(idText, nameText, classText, id, name, deviceClass);
+    const IdentityOptions options = identityOptions(arguments);
 
     kousb::formats::HexImage firmware;
     if (kousb::Status s = kousb::formats::readIntelHexFile(firmwarePath, 0x10000, firmware); !s)
@@ -73,11 +49,11 @@ int makeBootImageCommand(const Args& args)
         kousb::eeprom::writeClass(image, std::uint8_t(device->GetClass()));
         kousb::eeprom::writeFirmwareVersion(image, std::uint16_t(device->GetFWVersion()));
     }
-    kousb::eeprom::writeId(image, idText ? id : kousb::eeprom::readIdentity(image).id);
-    if (nameText)
-        kousb::eeprom::writeName(image, name.toStdString());
-    if (classText)
-        kousb::eeprom::writeClass(image, deviceClass);
+    kousb::eeprom::writeId(image, options.id ? *options.id : kousb::eeprom::readIdentity(image).id);
+    if (options.name)
+        kousb::eeprom::writeName(image, *options.name);
+    if (options.deviceClass)
+        kousb::eeprom::writeClass(image, *options.deviceClass);
     if (kousb::Status s = kousb::formats::writeIntelHexFile(outPath, image.data(), image.size()); !s)
         throw Failure{"writing " + outPath + " failed: " + s.message()};
     return kExitOk;

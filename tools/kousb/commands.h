@@ -5,6 +5,8 @@
 // refuses.
 #include "cli.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,15 @@ int dumpEepromCommand(const Args& args);
 int makeBootImageCommand(const Args& args);
 // identity.cpp
 int setIdCommand(const Args& args);
+
+// The --id, --name and --class options, checked as the "Identification" page
+// checks them; throws UsageError naming the first one refused.
+struct IdentityOptions {
+    std::optional<std::int32_t> id;
+    std::optional<std::string> name; // Latin-1
+    std::optional<std::uint8_t> deviceClass;
+};
+IdentityOptions identityOptions(const Arguments& arguments);
 
 // The board named by --board, if any.
 std::optional<int> boardOption(const Arguments& arguments);
