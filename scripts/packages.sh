@@ -1,6 +1,7 @@
 # The Debian packages the build and its tests need, in one place for every
 # script: the compiler and CMake, Qt 5 with Qwt (whose pkg-config file needs
 # Qt5Svg), libusb for real boards, and desktop-file-utils and dpkg for the
-# install and package tests.
+# install and package tests; umockdev and its development files for the
+# tests that run the real libusb against boards on an emulated USB bus.
 build_packages=(cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev libusb-1.0-0-dev
-                desktop-file-utils dpkg)
+                desktop-file-utils dpkg umockdev libumockdev-dev)

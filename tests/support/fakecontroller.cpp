@@ -101,6 +101,7 @@ std::size_t FakeController::bitstreamBytes() const { std::lock_guard<std::mutex>
 std::vector<std::uint8_t> FakeController::lastCommand() const { std::lock_guard<std::mutex> l(m_mutex); return m_command; }
 std::set<std::uint8_t> FakeController::clearedEndpoints() const { std::lock_guard<std::mutex> l(m_mutex); return m_cleared; }
 int FakeController::reenumerations() const { std::lock_guard<std::mutex> l(m_mutex); return m_reenumerations; }
+bool FakeController::releasePending() const { std::lock_guard<std::mutex> l(m_mutex); return m_releasedSinceAwait; }
 
 std::vector<std::uint8_t> FakeController::memory(std::size_t address, std::size_t length) const
 {

@@ -63,6 +63,8 @@ public:
     std::vector<std::uint8_t> lastCommand() const;
     std::set<std::uint8_t> clearedEndpoints() const;
     int reenumerations() const;
+    // The CPU was let out of reset since the last awaitReenumeration.
+    bool releasePending() const;
 
     kousb::usb::DeviceDescription description() const override;
     kousb::usb::TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
