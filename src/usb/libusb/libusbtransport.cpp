@@ -2,6 +2,8 @@
 // and following a device through re-enumeration by its port.
 #include "libusbtransport.h"
 
+#include "protocol.h"
+
 #include <libusb.h>
 
 #include <chrono>
@@ -210,8 +212,16 @@ TransferResult LibusbTransport::control(std::uint8_t requestType, std::uint8_t r
 {
     if (!m_handle)
         return notOpen();
+    // Letting the CPU run makes the device drop off the bus at once, before
+    // awaitReenumeration starts: from here on its absence is expected.
+    const bool startsCpu = requestType == protocol::kVendorOut && request == protocol::kFirmwareLoad
+        && value == protocol::kCpucs && length == 1 && data && (data[0] & protocol::kCpuReset) == 0;
+    if (startsCpu)
+        m_reenumerating = true;
     const int rc = libusb_control_transfer(m_handle, requestType, request, value, index, data,
                                            std::uint16_t(length), unsigned(timeout.count()));
+    if (startsCpu && rc < 0)
+        m_reenumerating = false;
     return resultOf(rc, rc);
 }
 

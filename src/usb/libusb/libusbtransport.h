@@ -40,7 +40,8 @@ public:
 
     // The libusb device this transport talks to now (it changes on re-enumeration).
     libusb_device* device() const;
-    // True while awaitReenumeration runs: the device may be absent meanwhile.
+    // True from the request that lets the controller's CPU run until
+    // awaitReenumeration has followed the device: it may be absent meanwhile.
     bool reenumerating() const { return m_reenumerating; }
 
     DeviceDescription description() const override;
