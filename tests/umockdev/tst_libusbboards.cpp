@@ -64,6 +64,7 @@ QString nameOfUnopenableBoard(bool& skipped)
                 answer("cannot become the user nobody", 77);
         }
         ::setenv("KOUSB_SIM_DIR", "/nonexistent/kousb-sim", 1);
+        ::setenv("KOUSB_USB_BACKEND", "on", 1);
         EmulatedBus bus;
         bus.plug(5, makeBoardModel(Runs::OurFirmware));
         if (::chmod(bus.nodeFile(5).c_str(), 0) != 0)

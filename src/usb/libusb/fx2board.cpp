@@ -53,14 +53,6 @@ std::string capabilityList(std::uint16_t caps)
     return text.empty() ? "none" : text;
 }
 
-// True when [address, address + length) lies in one region that 0xA0 reaches.
-bool reachableByFirmwareLoad(std::size_t address, std::size_t length)
-{
-    const std::size_t end = address + length;
-    return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
-        || (address == kCpucs && length == 1);
-}
-
 } // namespace
 
 Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> onChange)
@@ -362,51 +354,46 @@ Status Fx2Board::writeInterrupt(const std::uint8_t* report)
                             kInterruptReportSize, "WriteInterrupt");
 }
 
-Status Fx2Board::firmwareLoad(bool write, std::uint16_t address, std::uint8_t* data, std::size_t length)
+Status Fx2Board::loaderStatus(Status status)
 {
-    if (m_gone)
-        return Status::error(ErrorCode::Unplugged);
-    for (std::size_t done = 0; done < length; done += kFirmwareLoadChunk) {
-        const std::size_t n = std::min(kFirmwareLoadChunk, length - done);
-        const std::uint16_t at = std::uint16_t(address + done);
-        const TransferResult r = m_transport->control(write ? kVendorOut : kVendorIn, kFirmwareLoad, at, 0,
-                                                      data + done, n, kControlTimeout);
-        const std::string context = std::string(write ? "writing" : "reading") + " controller memory at 0x" + hex4(at);
-        if (!r.ok())
-            return failed(r, context);
-        if (r.transferred != n)
-            return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                    + std::to_string(n) + " bytes");
-    }
-    return Status::ok();
+    if (status.code() == ErrorCode::Unplugged)
+        m_gone = true;
+    return status;
 }
 
 Status Fx2Board::read8051(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkPlugged(); !s)
         return s;
-    if (!reachableByFirmwareLoad(address, length))
-        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
+    if (!Fx2Loader::reachable(address, length))
+        return Status::error(ErrorCode::OutOfRange, Fx2Loader::kReach);
     std::vector<std::uint8_t> bytes(length);
-    if (Status s = firmwareLoad(false, address, bytes.data(), length); !s)
+    if (Status s = loaderStatus(m_loader.read(address, bytes.data(), length)); !s)
         return s;
     std::copy(bytes.begin(), bytes.end(), data);
     return Status::ok();
 }
 
+// Letting the CPU out of reset through CPUCS starts whatever is in its
+// memory, and the board may re-enumerate: that goes through the loader,
+// which follows the board to its new address, as a firmware load does.
 Status Fx2Board::write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkPlugged(); !s)
         return s;
-    if (!reachableByFirmwareLoad(address, length))
-        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
-    return firmwareLoad(true, address, const_cast<std::uint8_t*>(data), length);
-}
-
-Status Fx2Board::setCpuReset(bool reset)
-{
-    std::uint8_t value = reset ? kCpuReset : kCpuRun;
-    return firmwareLoad(true, kCpucs, &value, 1);
+    if (!Fx2Loader::reachable(address, length))
+        return Status::error(ErrorCode::OutOfRange, Fx2Loader::kReach);
+    if (address == kCpucs && length == 1 && (data[0] & kCpuReset) == 0) {
+        bool inReset = false;
+        if (Status s = loaderStatus(m_loader.cpuInReset(inReset)); !s)
+            return s;
+        if (inReset) {
+            bool gone = false;
+            Status started = m_loader.startCpu(gone);
+            return followRestart(std::move(started), gone);
+        }
+    }
+    return loaderStatus(m_loader.write(address, data, length));
 }
 
 Status Fx2Board::readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length)
