@@ -402,12 +402,8 @@ private slots:
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
         QCOMPARE(fake->eeprom(0, 8), std::vector<std::uint8_t>(header.begin(), header.end()));
         QCOMPARE(fake->eeprom(0x3F00, 100), std::vector<std::uint8_t>(100, 'k'));
-        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});
-
-        fake->setBadEepromCell(0x3F41);
-        QVERIFY(!device.LoadHexFileToEeprom(path.c_str()));
-        QCOMPARE(text(device.GetLastError()),
-                 QStringLiteral("verification failed: the EEPROM reads 0x6A at offset 0x3F41, the image has 0x6B"));
+        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});  // only the bytes the image gives
+        // A verification failure: tst_boardcontract, the same for every kind of board.
     }
 
     void identityWrites()

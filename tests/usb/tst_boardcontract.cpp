@@ -1,0 +1,196 @@
+// What every board promises, whatever is behind it: the same scenarios,
+// through the library's interface, on a simulated board and on the real-board
+// logic driving the scripted controller. A difference between the two is a
+// fault of one of them.
+#include "KoUSBLib.h"
+#include "fakecontroller.h"
+#include "firmwarefiles.h"
+#include "simboards.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace firmwarefiles;
+
+class TestBoardContract : public QObject {
+    Q_OBJECT
+
+    SimBoards m_sim;
+    QTemporaryDir m_files;
+    int m_nextRealSlot = 8;
+    std::shared_ptr<FakeController> m_fake;  // of the last real board plugged
+    int m_slot = -1;
+
+    // Plugs a board of `kind` (ID 21, "Contract board", class 5) and binds
+    // `device` to it. The EEPROM byte at `badCell`, if given, does not take
+    // what is written to it.
+    void plug(const QString& kind, KoUSBDevice& device, std::optional<std::size_t> badCell = std::nullopt)
+    {
+        if (kind == "simulated") {
+            m_slot = 0;
+            m_sim.plug(m_slot, SimBoards::Options{21, "Contract board", 5, 1, 24.0});
+            if (badCell) {
+                kousb::sim::BoardState state = m_sim.read(m_slot);
+                state.eepromDropOffset = badCell;
+                m_sim.writeRaw("slot-00.board", kousb::sim::formatBoardFile(state));
+            }
+            SimBoards::sync();
+        } else {
+            m_fake = std::make_shared<FakeController>(FakeController::Runs::OurFirmware);
+            m_fake->setIdentity(21, "Contract board", 5, 1);
+            if (badCell)
+                m_fake->setBadEepromCell(*badCell);
+            m_slot = m_nextRealSlot++;
+            installFakeBoard(m_fake, m_slot);
+            OnDeviceChange();
+        }
+        device.SetDeviceHandle(GetUSBDeviceIndexed(m_slot));
+    }
+    void unplug(const QString& kind)
+    {
+        if (kind == "simulated")
+            m_sim.unplug(m_slot);
+        else
+            m_fake->unplugAfter(0);
+    }
+    std::string file(const QString& name, const QByteArray& content)
+    {
+        return QFile::encodeName(writeFile(m_files.filePath(name), content)).toStdString();
+    }
+    static void addKinds()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("simulated") << "simulated";
+        QTest::newRow("real board") << "real";
+    }
+
+    static void recordProgress(void* context, long long done, long long total)
+    {
+        static_cast<std::vector<std::pair<long long, long long>>*>(context)->emplace_back(done, total);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_files.isValid());
+        QVERIFY(InitUSB());
+    }
+    void cleanup()
+    {
+        m_sim.unplugAll();
+        SimBoards::sync();
+    }
+
+    void identityAndEveryIoMode_data() { addKinds(); }
+    void identityAndEveryIoMode()
+    {
+        QFETCH(QString, kind);
+        KoUSBDevice d(nullptr);
+        plug(kind, d);
+        QCOMPARE(d.GetId(), 21);
+        QCOMPARE(QString(d.GetName()), QStringLiteral("Contract board"));
+        QCOMPARE(d.GetClass(), 5);
+
+        std::vector<unsigned char> out(65536), in(65536);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<unsigned char>(i * 37 + i / 199);
+        auto roundTrip = [&](const char* mode, auto write, auto read, int n) {
+            std::fill(in.begin(), in.begin() + n, 0);
+            QVERIFY2(write() && read(), qPrintable(QString(mode) + ": " + d.GetLastError()));
+            QVERIFY2(std::equal(out.begin(), out.begin() + n, in.begin()), mode);
+        };
+        roundTrip("external", [&] { return d.WriteExternal(0x2000, out.data(), 300); },
+                  [&] { return d.ReadExternal(0x2000, in.data(), 300); }, 300);
+        QVERIFY2(d.DownloadXilinx(file("design.bit", bitFile()).c_str()), d.GetLastError());
+        roundTrip("FPGA", [&] { return d.WriteXilinx(0x40, out.data(), 12); },
+                  [&] { return d.ReadXilinx(0x40, in.data(), 12); }, 12);
+        roundTrip("controller", [&] { return d.Write8051(0x1010, out.data(), 100); },
+                  [&] { return d.Read8051(0x1010, in.data(), 100); }, 100);
+        roundTrip("SPI", [&] { return d.WriteSPI(0x1000, out.data(), 32); },
+                  [&] { return d.ReadSPI(0x1000, in.data(), 32); }, 32);
+        roundTrip("UART", [&] { return d.WriteSerial(out.data(), 9); }, [&] { return d.ReadSerial(in.data(), 9); }, 9);
+        roundTrip("block", [&] { return d.WriteBlock(out.data(), 65536); },
+                  [&] { return d.ReadBlock(in.data(), 65536); }, 65536);
+        QVERIFY2(d.WriteCommand(out.data(), 4), d.GetLastError());
+        QVERIFY2(d.WriteInterrupt(out.data()) && d.ReadInterrupt(in.data()), d.GetLastError());
+        QVERIFY(!d.ReadI2C(0x23, in.data(), 2));
+        QVERIFY2(QString(d.GetLastError()).startsWith("no device answered: I2C"), d.GetLastError());
+    }
+
+    void firmwareFiles_data() { addKinds(); }
+    void firmwareFiles()
+    {
+        QFETCH(QString, kind);
+        KoUSBDevice d(nullptr);
+        plug(kind, d);
+        QVERIFY(!d.LoadFirmwareFromFile(file("far.hex", intelHex({{0x0000, "\x01"}, {0x5000, "\x02"}})).c_str()));
+        QVERIFY2(QString(d.GetLastError()).startsWith("file refused"), d.GetLastError());
+        QVERIFY(!d.LoadFirmwareFromFile(file("none.bix", QByteArray(0x4001, '\0')).c_str()));
+        QVERIFY2(QString(d.GetLastError()).startsWith("file refused"), d.GetLastError());
+        unsigned char first = 0xEE;
+        QVERIFY(d.Read8051(0, &first, 1));
+        QCOMPARE(int(first), 0);  // nothing of a refused file arrived
+
+        QByteArray image(300, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 3 + 1);
+        QVERIFY2(d.LoadFirmwareFromFile(file("fw.bix", image).c_str()), d.GetLastError());
+        unsigned char back[300] = {};
+        QVERIFY2(d.Read8051(0, back, 300), d.GetLastError());
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 300), image);
+        QCOMPARE(d.GetId(), 21);
+    }
+
+    void eepromFlash_data() { addKinds(); }
+    void eepromFlash()
+    {
+        QFETCH(QString, kind);
+        KoUSBDevice d(nullptr);
+        plug(kind, d, 0x0840);
+        QCOMPARE(d.GetEEPROMSize(), 16384);
+        const QByteArray data = QByteArray("\xC0\x01\x02\x03", 4).repeated(40);  // 160 bytes over three pages
+        const std::string path = file("e.hex", intelHex({{0x420, data}}));
+        std::vector<std::pair<long long, long long>> calls;
+        QVERIFY2(d.LoadHexFileToEepromWithProgress(path.c_str(), &recordProgress, &calls), d.GetLastError());
+        QVERIFY(calls.size() >= 3);
+        QCOMPARE(calls.front().first, 0LL);
+        QCOMPARE(calls.back().first, calls.back().second);
+        unsigned char back[160] = {};
+        QVERIFY2(d.ReadEEPROM(0x420, back, 160), d.GetLastError());
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 160), data);
+        QVERIFY(!d.ReadEEPROM(16384 - 15, back, 16));
+        QVERIFY(QString(d.GetLastError()).startsWith("address out of range"));
+
+        const std::string other = file("f.hex", intelHex({{0x840, QByteArray(64, '\x5A')}}));
+        QVERIFY(!d.LoadHexFileToEeprom(other.c_str()));
+        QVERIFY2(QString(d.GetLastError())
+                     .contains(QRegularExpression("^verification failed: the EEPROM reads 0x[0-9A-F]{2} at offset "
+                                                 "0x0840, the image has 0x5A$")),
+                 d.GetLastError());
+    }
+
+    void unplugged_data() { addKinds(); }
+    void unplugged()
+    {
+        QFETCH(QString, kind);
+        KoUSBDevice d(nullptr);
+        plug(kind, d);
+        unsigned char b[16] = {};
+        unplug(kind);
+        QVERIFY(!d.ReadExternal(0, b, 16) || !d.ReadExternal(0, b, 16));
+        QCOMPARE(QString(d.GetLastError()), QStringLiteral("board unplugged"));
+        OnDeviceChange();
+        QVERIFY(GetUSBDeviceIndexed(m_slot) == nullptr);
+        QCOMPARE(d.GetId(), 0);
+        QVERIFY(!d.LoadHexFileToEeprom(file("u.hex", intelHex({{0, "\x01"}})).c_str()));
+        QCOMPARE(QString(d.GetLastError()), QStringLiteral("board unplugged"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBoardContract)
+#include "tst_boardcontract.moc"
