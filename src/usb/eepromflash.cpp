@@ -1,5 +1,7 @@
 #include "eepromflash.h"
 
+#include "eepromlayout.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -33,7 +35,7 @@ Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromA
             ++a;
             continue;
         }
-        const std::size_t pageEnd = std::min(end, (a / kEepromPageSize + 1) * kEepromPageSize);
+        const std::size_t pageEnd = std::min(end, (a / eeprom::kPageSize + 1) * eeprom::kPageSize);
         std::size_t runEnd = a;
         while (runEnd < pageEnd && image.present[runEnd])
             ++runEnd;

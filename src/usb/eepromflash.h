@@ -14,16 +14,13 @@ namespace kousb {
 class EepromAccess {
 public:
     virtual ~EepromAccess() = default;
-    // Writes a run of bytes that lies within one EEPROM page.
+    // Writes a run of bytes that lies within one EEPROM page (eeprom::kPageSize).
     virtual Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) = 0;
     // Called after the last run, before the read-back (a board that stages
     // its writes stores them here).
     virtual Status finishWrites() { return Status::ok(); }
     virtual Status read(std::size_t offset, std::uint8_t* data, std::size_t length) = 0;
 };
-
-// Bytes per EEPROM page: no write run crosses a multiple of this.
-constexpr std::size_t kEepromPageSize = 64;
 
 // Reads the Intel HEX file at `path` for an EEPROM of `eepromSize` bytes,
 // writes the bytes it gives, page by page, then reads the EEPROM back up to

@@ -69,23 +69,22 @@ private:
     Status checkPlugged() const;
     // Maps a failed transfer; a vanished device marks the board gone.
     Status failed(const TransferResult& result, const std::string& context);
-    // One vendor request of our protocol; `capability` must be served.
+    // One vendor request of our protocol (its capability, name and time
+    // limit from protocol::kRequests; `timeout` overrides the limit if set).
     // A stalled request is followed by the error request, whose code becomes the reason.
-    Status vendorRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                         std::uint16_t index, std::uint8_t* data, std::size_t length, std::size_t& transferred,
-                         std::uint16_t capability, const char* operation, Milliseconds timeout);
+    Status vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                         std::uint8_t* data, std::size_t length, std::size_t& transferred,
+                         Milliseconds timeout = Milliseconds(0));
     Status vendorOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
-                     std::size_t length, std::uint16_t capability, const char* operation,
-                     Milliseconds timeout);
+                     std::size_t length, Milliseconds timeout = Milliseconds(0));
     // Reads exactly `length` bytes; a short reply is a fault.
     Status vendorIn(std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
-                    std::size_t length, std::uint16_t capability, const char* operation);
+                    std::size_t length);
     // The address-carrying requests, split into data stages of at most kMaxRequestData.
-    Status addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length,
-                         std::uint16_t capability, const char* operation);
+    Status addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length);
     Status addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data,
-                          std::size_t length, std::uint16_t capability, const char* operation);
-    Status requireCapability(std::uint16_t capability, const char* operation) const;
+                          std::size_t length);
+    Status requireCapability(std::uint8_t request, bool in) const;
     // A loader call's outcome; a vanished device marks the board gone.
     Status loaderStatus(Status status);
     // After the CPU was let run: the board as it came back, or gone.

@@ -54,10 +54,9 @@ Status Fx2Board::followRestart(Status started, bool gone)
 // once the FPGA says it is configured.
 Status Fx2Board::downloadXilinx(const std::string& path)
 {
-    static const char* const operation = "FPGA configuration";
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(kCapFpgaConfig, operation); !s)
+    if (Status s = requireCapability(kFpgaConfig, false); !s)
         return s;
     std::vector<std::uint8_t> file;
     if (Status s = formats::readWholeFile(path, formats::kMaxBitFileBytes, file); !s)
@@ -71,19 +70,17 @@ Status Fx2Board::downloadXilinx(const std::string& path)
     const std::uint32_t length = std::uint32_t(header.bitstreamLength);
     const std::uint8_t size[4] = {std::uint8_t(length), std::uint8_t(length >> 8), std::uint8_t(length >> 16),
                                   std::uint8_t(length >> 24)};
-    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size, kCapFpgaConfig, operation,
-                             kControlTimeout);
+    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size);
         !s)
         return s;
     const std::uint8_t* bits = file.data() + header.bitstreamOffset;
     for (std::size_t done = 0; done < length; done += kFpgaConfigChunk) {
         const std::size_t n = std::min<std::size_t>(kFpgaConfigChunk, length - done);
-        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n, kCapFpgaConfig, operation,
-                                 kControlTimeout);
+        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n);
             !s)
             return s;
     }
-    return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kCapFpgaConfig, operation, kFpgaConfigEndTimeout);
+    return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kFpgaConfigEndTimeout);
 }
 
 Status Fx2Board::loadEepromImage(const std::string& path)
@@ -94,18 +91,16 @@ Status Fx2Board::loadEepromImage(const std::string& path)
 // The shared flash-and-verify routine over the EEPROM request.
 Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
 {
-    static const char* const operation = "EEPROM images";
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(kCapEeprom, operation); !s)
+    if (Status s = requireCapability(kEeprom, false); !s)
         return s;
     struct Access : EepromAccess {
         Fx2Board& board;
         explicit Access(Fx2Board& b) : board(b) {}
         Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) override
         {
-            return board.vendorOut(kEeprom, std::uint16_t(offset), 0, data, length, kCapEeprom, operation,
-                                   kEepromWriteTimeout);
+            return board.vendorOut(kEeprom, std::uint16_t(offset), 0, data, length);
         }
         Status read(std::size_t offset, std::uint8_t* data, std::size_t length) override
         {
@@ -125,28 +120,25 @@ Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Prog
 
 std::size_t Fx2Board::eepromSize()
 {
-    return !m_gone && !m_accessDenied && requireCapability(kCapEeprom, "") ? kEepromSize : 0;
+    return !m_gone && !m_accessDenied && requireCapability(kEeprom, true) ? kEepromSize : 0;
 }
 
 Status Fx2Board::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
 {
-    static const char* const operation = "EEPROM read-back";
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(kCapEeprom, operation); !s)
+    if (Status s = requireCapability(kEeprom, true); !s)
         return s;
     if (offset > kEepromSize || length > kEepromSize - offset)
         return Status::error(ErrorCode::OutOfRange, "beyond the " + std::to_string(kEepromSize) + "-byte EEPROM");
     if (data == nullptr && length > 0)
         return Status::error(ErrorCode::InvalidArgument, "no buffer");
-    return addressedRead(kEeprom, std::uint16_t(offset), data, length, kCapEeprom, operation);
+    return addressedRead(kEeprom, std::uint16_t(offset), data, length);
 }
 
 Status Fx2Board::writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = vendorOut(kIdentity, field, 0, data, length, kCapIdentityWrite, "identity writes",
-                             kEepromWriteTimeout);
-        !s)
+    if (Status s = vendorOut(kIdentity, field, 0, data, length); !s)
         return s;
     return readIdentity();
 }
