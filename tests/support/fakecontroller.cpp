@@ -411,13 +411,13 @@ namespace {
 
 class FakeBackend : public kousb::Backend {
 public:
-    FakeBackend(std::shared_ptr<FakeController> fake, int slot) : m_fake(std::move(fake)), m_slot(slot) {}
+    FakeBackend(std::shared_ptr<Transport> transport, int slot) : m_transport(std::move(transport)), m_slot(slot) {}
     bool start() override { return true; }
     int descriptor() const override { return -1; }
     void rescan(kousb::Registry& registry) override
     {
         if (!m_board) {
-            m_board = std::make_shared<Fx2Board>(m_fake, [] { kousb::Library::instance().noteContentChange(); });
+            m_board = std::make_shared<Fx2Board>(m_transport, [] { kousb::Library::instance().noteContentChange(); });
             m_token = registry.attach(m_board, m_slot);
         } else if (m_token != 0 && m_board->gone()) {
             registry.detach(m_token);
@@ -426,7 +426,7 @@ public:
     }
 
 private:
-    std::shared_ptr<FakeController> m_fake;
+    std::shared_ptr<Transport> m_transport;
     int m_slot;
     std::shared_ptr<Fx2Board> m_board;
     kousb::Registry::Token m_token = 0;
@@ -434,7 +434,7 @@ private:
 
 } // namespace
 
-void installFakeBoard(std::shared_ptr<FakeController> fake, int slot)
+void installFakeBoard(std::shared_ptr<Transport> transport, int slot)
 {
-    kousb::Library::instance().addBackend(std::make_unique<FakeBackend>(std::move(fake), slot));
+    kousb::Library::instance().addBackend(std::make_unique<FakeBackend>(std::move(transport), slot));
 }

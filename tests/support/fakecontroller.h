@@ -124,7 +124,8 @@ private:
     std::size_t m_configExpected = 0, m_configReceived = 0, m_bitstreamBytes = 0;
 };
 
-// Puts a board on `fake` into the library's registry through a backend of
-// its own (at `slot`), now or at the next InitUSB/OnDeviceChange. The backend
-// takes the board out once it has gone, as the libusb backend does.
-void installFakeBoard(std::shared_ptr<FakeController> fake, int slot);
+// Puts a real-board logic on `transport` (the fake, or a model's transport)
+// into the library's registry through a backend of its own (at `slot`), now
+// or at the next InitUSB/OnDeviceChange. The backend takes the board out once
+// it has gone, as the libusb backend does.
+void installFakeBoard(std::shared_ptr<kousb::usb::Transport> transport, int slot);

@@ -1,11 +1,13 @@
 // What every board promises, whatever is behind it: the same scenarios,
 // through the library's interface, on a simulated board and on the real-board
-// logic driving the scripted controller. A difference between the two is a
+// logic driving the emulated board's device model (the one the tests on the
+// emulated USB bus use). A difference between the two is a
 // fault of one of them. (The scenarios that change nothing a board keeps are
 // in contractscenarios.h, which tst_hardware runs on a real board.)
 #include "KoUSBLib.h"
 #include "contractscenarios.h"
-#include "fakecontroller.h"
+#include "fakecontrollermodel.h"
+#include "modeltransport.h"
 #include "firmwarefiles.h"
 #include "simboards.h"
 
@@ -25,7 +27,7 @@ class TestBoardContract : public QObject {
     SimBoards m_sim;
     QTemporaryDir m_files;
     int m_nextRealSlot = 8;
-    std::shared_ptr<FakeController> m_fake;  // of the last real board plugged
+    std::shared_ptr<FakeControllerModel> m_model;  // of the last real board plugged
     int m_slot = -1;
 
     // Plugs a board of `kind` (ID 21, "Contract board", class 5) and binds
@@ -43,12 +45,12 @@ class TestBoardContract : public QObject {
             }
             SimBoards::sync();
         } else {
-            m_fake = std::make_shared<FakeController>(FakeController::Runs::OurFirmware);
-            m_fake->setIdentity(21, "Contract board", 5, 1);
+            m_model = makeBoardModel(FakeController::Runs::OurFirmware);
+            m_model->fake().setIdentity(21, "Contract board", 5, 1);
             if (badCell)
-                m_fake->setBadEepromCell(*badCell);
+                m_model->fake().setBadEepromCell(*badCell);
             m_slot = m_nextRealSlot++;
-            installFakeBoard(m_fake, m_slot);
+            installFakeBoard(std::make_shared<ModelTransport>(m_model), m_slot);
             OnDeviceChange();
         }
         device.SetDeviceHandle(GetUSBDeviceIndexed(m_slot));
@@ -58,7 +60,7 @@ class TestBoardContract : public QObject {
         if (kind == "simulated")
             m_sim.unplug(m_slot);
         else
-            m_fake->unplugAfter(0);
+            m_model->fake().unplugAfter(0);
     }
     std::string file(const QString& name, const QByteArray& content)
     {
