@@ -187,7 +187,8 @@ void usage(std::FILE* out)
                  "  size. Other work on the machine shows as rates below the model.\n"
                  "  --board runs the schedule on the real board with that vendor:product;\n"
                  "  --backend-cost measures the library's own time per 64 KiB block transfer\n"
-                 "  on the scripted fake controller (the transport's time left out).\n");
+                 "  on the scripted fake controller (the transport's time left out) and, where\n"
+                 "  built with umockdev, through the real libusb on an emulated USB bus.\n");
 }
 
 } // namespace

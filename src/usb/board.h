@@ -74,7 +74,6 @@ public:
     virtual Status writeClass(std::uint8_t deviceClass) = 0;
 
     // --- EEPROM read-back and a flash that reports progress ---
-    // Not pure, so a backend without them still builds; the defaults say so.
 
     // Called during a long operation with the bytes done so far and in all,
     // on the caller's thread, under the board's call lock (so it must not
@@ -82,22 +81,14 @@ public:
     using Progress = std::function<void(std::size_t done, std::size_t total)>;
 
     // loadEepromImage that reports progress; `progress` may be empty.
-    virtual Status loadEepromImageWithProgress(const std::string& path, const Progress& progress)
-    {
-        (void)progress;
-        return loadEepromImage(path);
-    }
+    // Backends flash through flashEepromImage (eepromflash.h), so that a
+    // verification failure reads the same on every board.
+    virtual Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) = 0;
     // Bytes of EEPROM the board has; 0 when it cannot be read back.
-    virtual std::size_t eepromSize() { return 0; }
+    virtual std::size_t eepromSize() = 0;
     // Reads `length` bytes of EEPROM from `offset`; refuses a range beyond
     // eepromSize() without reading.
-    virtual Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
-    {
-        (void)offset;
-        (void)data;
-        (void)length;
-        return Status::error(ErrorCode::NotSupported, "EEPROM read-back");
-    }
+    virtual Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) = 0;
 };
 
 } // namespace kousb

@@ -82,6 +82,13 @@ void FakeController::removeEndpoints(EndpointType type)
     describeAs(m_runs);
 }
 
+void FakeController::addI2CDevice(std::uint8_t address, std::vector<std::uint8_t> bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_i2c[address] = std::move(bytes);
+}
+
+void FakeController::failRequest(std::uint8_t request, std::uint8_t code) { std::lock_guard<std::mutex> l(m_mutex); m_failNext[request] = code; }
 void FakeController::haltEndpoint(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_halted.insert(endpoint); }
 void FakeController::timeoutNext(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_timeoutNext.insert(endpoint); }
 void FakeController::unplugAfter(int transfers) { std::lock_guard<std::mutex> l(m_mutex); m_unplugCountdown = transfers; }
@@ -91,8 +98,10 @@ std::vector<ControlRecord> FakeController::controlLog() const { std::lock_guard<
 void FakeController::clearLog() { std::lock_guard<std::mutex> l(m_mutex); m_log.clear(); }
 bool FakeController::cpuInReset() const { std::lock_guard<std::mutex> l(m_mutex); return m_cpuReset; }
 std::size_t FakeController::bitstreamBytes() const { std::lock_guard<std::mutex> l(m_mutex); return m_bitstreamBytes; }
+std::vector<std::uint8_t> FakeController::lastCommand() const { std::lock_guard<std::mutex> l(m_mutex); return m_command; }
 std::set<std::uint8_t> FakeController::clearedEndpoints() const { std::lock_guard<std::mutex> l(m_mutex); return m_cleared; }
 int FakeController::reenumerations() const { std::lock_guard<std::mutex> l(m_mutex); return m_reenumerations; }
+bool FakeController::releasePending() const { std::lock_guard<std::mutex> l(m_mutex); return m_releasedSinceAwait; }
 
 std::vector<std::uint8_t> FakeController::memory(std::size_t address, std::size_t length) const
 {
@@ -161,7 +170,7 @@ TransferResult FakeController::control(std::uint8_t requestType, std::uint8_t re
         return {TransferError::Timeout, 0, "LIBUSB_ERROR_TIMEOUT"};
     if (m_runs == Runs::ForeignFirmware)
         return stall();
-    return vendor(in, request, value, data, length);
+    return vendor(in, request, value, index, data, length);
 }
 
 TransferResult FakeController::firmwareLoad(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length)
@@ -197,8 +206,8 @@ TransferResult FakeController::boardError(std::uint8_t request, std::uint8_t cod
     return stall();
 }
 
-TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint8_t* data,
-                                      std::size_t length)
+TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                      std::uint8_t* data, std::size_t length)
 {
     if (request == kGetError) {
         const std::uint8_t reply[kErrorReplySize] = {m_lastError, m_lastErrorRequest, 0, 0};
@@ -207,10 +216,25 @@ TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16
         m_lastError = m_lastErrorRequest = 0;
         return done(n);
     }
+    if (auto fail = m_failNext.find(request); fail != m_failNext.end()) {
+        const std::uint8_t code = fail->second;
+        m_failNext.erase(fail);
+        return boardError(request, code);
+    }
     auto copyOut = [&](const std::uint8_t* from, std::size_t n) {
         n = std::min(n, length);
         std::memcpy(data, from, n);
         return done(n);
+    };
+    auto memoryAccess = [&](std::vector<std::uint8_t>& space, std::uint16_t capability) {
+        if (!(m_caps & capability))
+            return boardError(request, kErrUnknownRequest);
+        if (value + length > space.size())
+            return boardError(request, kErrOutOfRange);
+        if (in)
+            return copyOut(space.data() + value, length);
+        std::memcpy(space.data() + value, data, length);
+        return done(length);
     };
     switch (request) {
     case kGetVersion: {
@@ -232,13 +256,26 @@ TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16
             std::memcpy(reply + kIdentityNameOffset, m_name.data(), std::min(m_name.size(), kIdentityNameSize));
             return copyOut(reply, sizeof reply);
         }
-        return boardError(request, kErrUnknownRequest);
+        if (!(m_caps & kCapIdentityWrite))
+            return boardError(request, kErrUnknownRequest);
+        if (value == kFieldId && length == 4)
+            m_id = std::int32_t(std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 | std::uint32_t(data[2]) << 16
+                                | std::uint32_t(data[3]) << 24);
+        else if (value == kFieldName && length < kIdentityNameSize)
+            m_name.assign(reinterpret_cast<const char*>(data), length);
+        else if (value == kFieldClass && length == 1)
+            m_class = data[0];
+        else
+            return boardError(request, kErrBadArgument);
+        return done(length);
     }
     case kFpgaPart: {
         std::vector<std::uint8_t> reply(m_fpgaPart.begin(), m_fpgaPart.end());
         reply.push_back(0);
         return copyOut(reply.data(), reply.size());
     }
+    case kExternal: return memoryAccess(m_external, kCapExternal);
+    case kFpgaRegister: return memoryAccess(m_fpgaRegisters, kCapFpgaRegister);
     case kEeprom: {
         if (!(m_caps & kCapEeprom))
             return boardError(request, kErrUnknownRequest);
@@ -251,6 +288,46 @@ TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16
             m_eeprom[std::size_t(m_badEepromCell)] ^= 0x01;
         return done(length);
     }
+    case kI2C: {
+        if (!(m_caps & kCapI2C))
+            return boardError(request, kErrUnknownRequest);
+        auto device = m_i2c.find(std::uint8_t(value));
+        if (device == m_i2c.end())
+            return boardError(request, kErrNoAcknowledge);
+        if (in)
+            return copyOut(device->second.data(), std::min(length, device->second.size()));
+        device->second.assign(data, data + length);
+        return done(length);
+    }
+    case kSpi: {
+        if (!(m_caps & kCapSpi))
+            return boardError(request, kErrUnknownRequest);
+        const std::uint32_t address = std::uint32_t(value) | std::uint32_t(index) << 16;
+        if (in) {
+            std::vector<std::uint8_t> stored = m_spi[address];
+            stored.resize(length, 0xFF);
+            return copyOut(stored.data(), length);
+        }
+        m_spi[address].assign(data, data + length);
+        return done(length);
+    }
+    case kUart: {
+        if (!(m_caps & kCapUart))
+            return boardError(request, kErrUnknownRequest);
+        if (!in) {
+            m_uart.insert(m_uart.end(), data, data + length);
+            return done(length);
+        }
+        const std::size_t n = std::min(length, m_uart.size());
+        std::copy(m_uart.begin(), m_uart.begin() + long(n), data);
+        m_uart.erase(m_uart.begin(), m_uart.begin() + long(n));
+        return done(n);
+    }
+    case kCommand:
+        if (!(m_caps & kCapCommand))
+            return boardError(request, kErrUnknownRequest);
+        m_command.assign(data, data + length);
+        return done(length);
     case kFpgaConfig:
         if (!(m_caps & kCapFpgaConfig))
             return boardError(request, kErrUnknownRequest);
@@ -334,13 +411,13 @@ namespace {
 
 class FakeBackend : public kousb::Backend {
 public:
-    FakeBackend(std::shared_ptr<FakeController> fake, int slot) : m_fake(std::move(fake)), m_slot(slot) {}
+    FakeBackend(std::shared_ptr<Transport> transport, int slot) : m_transport(std::move(transport)), m_slot(slot) {}
     bool start() override { return true; }
     int descriptor() const override { return -1; }
     void rescan(kousb::Registry& registry) override
     {
         if (!m_board) {
-            m_board = std::make_shared<Fx2Board>(m_fake, [] { kousb::Library::instance().noteContentChange(); });
+            m_board = std::make_shared<Fx2Board>(m_transport, [] { kousb::Library::instance().noteContentChange(); });
             m_token = registry.attach(m_board, m_slot);
         } else if (m_token != 0 && m_board->gone()) {
             registry.detach(m_token);
@@ -349,7 +426,7 @@ public:
     }
 
 private:
-    std::shared_ptr<FakeController> m_fake;
+    std::shared_ptr<Transport> m_transport;
     int m_slot;
     std::shared_ptr<Fx2Board> m_board;
     kousb::Registry::Token m_token = 0;
@@ -357,7 +434,7 @@ private:
 
 } // namespace
 
-void installFakeBoard(std::shared_ptr<FakeController> fake, int slot)
+void installFakeBoard(std::shared_ptr<Transport> transport, int slot)
 {
-    kousb::Library::instance().addBackend(std::make_unique<FakeBackend>(std::move(fake), slot));
+    kousb::Library::instance().addBackend(std::make_unique<FakeBackend>(std::move(transport), slot));
 }

@@ -3,14 +3,13 @@
 // interface: internal memory behind 0xA0 and the CPUCS reset bit,
 // re-enumeration with new descriptors after the CPU is let run, bulk and
 // interrupt endpoints that loop back, stalls, timeouts, an unplug after any
-// number of transfers, and what of the board protocol the probe, firmware
-// loads, FPGA configuration and EEPROM images need around those faults (the
-// protocol itself is tested against our board firmware in tests/firmware).
-// Plain C++, so the benchmark can use it too.
+// number of transfers, and the board protocol of docs/board-protocol.md with
+// a scriptable board behind it. Plain C++, so the benchmark can use it too.
 #include "libusb/protocol.h"
 #include "libusb/transport.h"
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -42,6 +41,9 @@ public:
     void setFpgaPart(const std::string& part);
     void setAccessDenied();
     void removeEndpoints(kousb::usb::EndpointType type);
+    void addI2CDevice(std::uint8_t address, std::vector<std::uint8_t> bytes);
+    // The next request `request` stalls and the error reply gives `code`.
+    void failRequest(std::uint8_t request, std::uint8_t code);
     // The endpoint stalls until cleared.
     void haltEndpoint(std::uint8_t endpoint);
     // The next transfer on `endpoint` (0 for control) times out.
@@ -58,8 +60,11 @@ public:
     std::vector<std::uint8_t> memory(std::size_t address, std::size_t length) const;
     std::vector<std::uint8_t> eeprom(std::size_t offset, std::size_t length) const;
     std::size_t bitstreamBytes() const;  // of the last completed FPGA configuration
+    std::vector<std::uint8_t> lastCommand() const;
     std::set<std::uint8_t> clearedEndpoints() const;
     int reenumerations() const;
+    // The CPU was let out of reset since the last awaitReenumeration.
+    bool releasePending() const;
 
     kousb::usb::DeviceDescription description() const override;
     kousb::usb::TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
@@ -77,8 +82,8 @@ private:
     // A fault scripted for this transfer, or none (then counts it).
     bool faulted(std::uint8_t endpoint, kousb::usb::TransferResult& result);
     kousb::usb::TransferResult firmwareLoad(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length);
-    kousb::usb::TransferResult vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint8_t* data,
-                                      std::size_t length);
+    kousb::usb::TransferResult vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                                      std::uint8_t* data, std::size_t length);
     kousb::usb::TransferResult boardError(std::uint8_t request, std::uint8_t code);
     kousb::usb::TransferResult loop(std::deque<std::uint8_t>& fifo, std::uint8_t endpoint, std::uint8_t* data,
                                     std::size_t length);
@@ -96,6 +101,7 @@ private:
     int m_unplugCountdown = -1;
     bool m_unplugged = false;
     std::set<std::uint8_t> m_halted, m_timeoutNext, m_cleared;
+    std::map<std::uint8_t, std::uint8_t> m_failNext;
     std::uint8_t m_lastError = 0, m_lastErrorRequest = 0;
     std::vector<ControlRecord> m_log;
     std::set<kousb::usb::EndpointType> m_removed;
@@ -107,13 +113,19 @@ private:
     std::uint8_t m_class = 3;
     std::uint16_t m_fwVersion = 12;
     std::string m_fpgaPart = "3s500e";
+    std::vector<std::uint8_t> m_external = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> m_fpgaRegisters = std::vector<std::uint8_t>(64 * 1024, 0);
     std::vector<std::uint8_t> m_eeprom = std::vector<std::uint8_t>(kousb::usb::protocol::kEepromSize, 0xFF);
     long m_badEepromCell = -1;
-    std::deque<std::uint8_t> m_bulk, m_interrupt;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> m_i2c;
+    std::map<std::uint32_t, std::vector<std::uint8_t>> m_spi;
+    std::deque<std::uint8_t> m_uart, m_bulk, m_interrupt;
+    std::vector<std::uint8_t> m_command;
     std::size_t m_configExpected = 0, m_configReceived = 0, m_bitstreamBytes = 0;
 };
 
-// Puts a board on `fake` into the library's registry through a backend of
-// its own (at `slot`), now or at the next InitUSB/OnDeviceChange. The backend
-// takes the board out once it has gone, as the libusb backend does.
-void installFakeBoard(std::shared_ptr<FakeController> fake, int slot);
+// Puts a real-board logic on `transport` (the fake, or a model's transport)
+// into the library's registry through a backend of its own (at `slot`), now
+// or at the next InitUSB/OnDeviceChange. The backend takes the board out once
+// it has gone, as the libusb backend does.
+void installFakeBoard(std::shared_ptr<kousb::usb::Transport> transport, int slot);

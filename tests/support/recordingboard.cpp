@@ -115,6 +115,8 @@ Status RecordingBoard::writeBlock(const std::uint8_t* d, std::size_t n) { return
 Status RecordingBoard::downloadXilinx(const std::string& path) { return record(RecordedCall{"downloadXilinx", -1, {}, 0, path, 0}); }
 Status RecordingBoard::loadFirmware(const std::string& path) { return record(RecordedCall{"loadFirmware", -1, {}, 0, path, 0}); }
 Status RecordingBoard::loadEepromImage(const std::string& path) { return record(RecordedCall{"loadEepromImage", -1, {}, 0, path, 0}); }
+Status RecordingBoard::loadEepromImageWithProgress(const std::string& path, const Progress&) { return loadEepromImage(path); }
+Status RecordingBoard::readEeprom(std::size_t, std::uint8_t*, std::size_t) { return Status::error(kousb::ErrorCode::NotSupported, "EEPROM read-back"); }
 Status RecordingBoard::writeId(std::int32_t id) { return record(RecordedCall{"writeId", -1, {}, 0, {}, id}); }
 Status RecordingBoard::writeName(const std::string& name) { return record(RecordedCall{"writeName", -1, {}, 0, name, 0}); }
 Status RecordingBoard::writeClass(std::uint8_t c) { return record(RecordedCall{"writeClass", -1, {}, 0, {}, c}); }

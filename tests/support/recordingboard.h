@@ -56,6 +56,10 @@ public:
     kousb::Status downloadXilinx(const std::string& path) override;
     kousb::Status loadFirmware(const std::string& path) override;
     kousb::Status loadEepromImage(const std::string& path) override;
+    // Recorded as loadEepromImage; no progress, no read-back.
+    kousb::Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    std::size_t eepromSize() override { return 0; }
+    kousb::Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
     kousb::Status writeId(std::int32_t id) override;
     kousb::Status writeName(const std::string& name) override;
     kousb::Status writeClass(std::uint8_t deviceClass) override;

@@ -121,19 +121,30 @@ private slots:
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 + 1);
         auto* data = reinterpret_cast<unsigned char*>(bytes.data());
-        QVERIFY2(device.Write8051(0x1000, data, 100), device.GetLastError());
+        // Pieces end on 64-byte boundaries counted from address 0, not from the start.
+        QVERIFY2(device.Write8051(0x1010, data, 100), device.GetLastError());
         const auto writes = firmwareWrites(fake->controlLog());
         QCOMPARE(writes.size(), 2);
-        QCOMPARE(writes[0].first, 0x1000);
-        QCOMPARE(writes[0].second, bytes.left(64));
+        QCOMPARE(writes[0].first, 0x1010);
+        QCOMPARE(writes[0].second, bytes.left(48));
         QCOMPARE(writes[1].first, 0x1040);
-        QCOMPARE(writes[1].second, bytes.mid(64));
+        QCOMPARE(writes[1].second, bytes.mid(48));
         unsigned char back[100] = {};
-        QVERIFY2(device.Read8051(0x1000, back, 100), device.GetLastError());
+        QVERIFY2(device.Read8051(0x1010, back, 100), device.GetLastError());
         QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 100), bytes);
         unsigned char cpucs = 0xAA;
         QVERIFY(device.Read8051(kCpucs, &cpucs, 1));
         QCOMPARE(int(cpucs), 0);
+
+        // Letting the CPU run through CPUCS is followed like a firmware load:
+        // the board comes back with its firmware's identity.
+        unsigned char reset = kCpuReset, run = kCpuRun;
+        QVERIFY2(device.Write8051(kCpucs, &reset, 1), device.GetLastError());
+        QVERIFY(fake->cpuInReset());
+        QVERIFY2(device.Write8051(kCpucs, &run, 1), device.GetLastError());
+        QVERIFY(!fake->cpuInReset());
+        QCOMPARE(fake->reenumerations(), 1);
+        QCOMPARE(text(device.GetName()), QStringLiteral("Fake board"));
     }
 
     void controllerMemoryOutOfReach_data()
@@ -348,11 +359,8 @@ private slots:
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
         QCOMPARE(fake->eeprom(0, 8), std::vector<std::uint8_t>(header.begin(), header.end()));
         QCOMPARE(fake->eeprom(0x3F00, 100), std::vector<std::uint8_t>(100, 'k'));
-        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});
-
-        fake->setBadEepromCell(0x3F41);
-        QVERIFY(!device.LoadHexFileToEeprom(path.c_str()));
-        QCOMPARE(text(device.GetLastError()), QStringLiteral("transfer failed: EEPROM verify failed at 0x3F41"));
+        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});  // only the bytes the image gives
+        // A verification failure: tst_boardcontract, the same for every kind of board.
     }
 
     void noAccess()

@@ -1,9 +1,14 @@
 // Against a real board, named by KOUSB_TEST_BOARD=vendor:product (skipped
 // otherwise). It reads controller memory (the CPU keeps running, nothing is
-// written there) and, when the board runs our firmware, writes 4 KiB to its
-// bulk OUT endpoint and reads them back from its bulk IN endpoint.
+// written there) and, when the board runs our firmware, runs the contract
+// scenarios that change nothing the board keeps (contractscenarios.h): every
+// access path written and read back, refused firmware files, and the EEPROM
+// flashed with its own bytes. KOUSB_TEST_BITFILE names a .bit file for the
+// board's FPGA, to take the FPGA registers in too.
 #include "KoUSBLib.h"
+#include "contractscenarios.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestHardware : public QObject {
@@ -11,6 +16,13 @@ class TestHardware : public QObject {
 
     QString m_board;
     KoUSBDevice m_device{nullptr};
+    QTemporaryDir m_files;
+
+    void requireOurFirmware()
+    {
+        if (!QString::fromLatin1(m_device.GetEndpointInfo()).contains("Firmware: ours"))
+            QSKIP("the board does not run our firmware");
+    }
 
 private slots:
     void initTestCase()
@@ -48,16 +60,22 @@ private slots:
         QCOMPARE(cpucs & 0x01, 0);  // the CPU runs
     }
 
-    void bulkLoopback()
+    void everyIoMode()
     {
-        if (!QString::fromLatin1(m_device.GetEndpointInfo()).contains("Firmware: ours"))
-            QSKIP("the board does not run our firmware");
-        std::vector<unsigned char> out(4096), in(4096);
-        for (std::size_t i = 0; i < out.size(); ++i)
-            out[i] = static_cast<unsigned char>(i * 13);
-        QVERIFY2(m_device.WriteBlock(out.data(), 4096), m_device.GetLastError());
-        QVERIFY2(m_device.ReadBlock(in.data(), 4096), m_device.GetLastError());
-        QVERIFY(in == out);
+        requireOurFirmware();
+        contract::everyIoMode(m_device, qEnvironmentVariable("KOUSB_TEST_BITFILE"), false);
+    }
+
+    void firmwareRefused()
+    {
+        requireOurFirmware();
+        contract::firmwareRefused(m_device, m_files.path());
+    }
+
+    void eepromReflash()
+    {
+        requireOurFirmware();
+        contract::eepromReflash(m_device, m_files.path(), 0x3E00, 128);
     }
 };
 

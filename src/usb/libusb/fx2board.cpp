@@ -53,14 +53,6 @@ std::string capabilityList(std::uint16_t caps)
     return text.empty() ? "none" : text;
 }
 
-// True when [address, address + length) lies in one region that 0xA0 reaches.
-bool reachableByFirmwareLoad(std::size_t address, std::size_t length)
-{
-    const std::size_t end = address + length;
-    return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
-        || (address == kCpucs && length == 1);
-}
-
 } // namespace
 
 Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> onChange)
@@ -92,7 +84,7 @@ void Fx2Board::probe(bool firmwareLoaded)
     }
     std::uint8_t reply[kVersionReplySize] = {};
     const TransferResult r =
-        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, kControlTimeout);
+        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, requestSpec(kGetVersion, true).timeout);
     if (r.error == TransferError::NoDevice) {
         m_gone = true;
         return;
@@ -113,14 +105,14 @@ void Fx2Board::probe(bool firmwareLoaded)
     readIdentity();
     std::uint8_t part[32] = {};
     std::size_t got = 0;
-    if (vendorRequest(kVendorIn, kFpgaPart, 0, 0, part, sizeof part, got, 0, "FPGA part", kControlTimeout))
+    if (vendorRequest(true, kFpgaPart, 0, 0, part, sizeof part, got))
         m_fpgaPart.assign(reinterpret_cast<const char*>(part), strnlen(reinterpret_cast<const char*>(part), got));
 }
 
 Status Fx2Board::readIdentity()
 {
     std::uint8_t reply[kIdentitySize] = {};
-    if (Status s = vendorIn(kIdentity, 0, 0, reply, sizeof reply, 0, "identity"); !s)
+    if (Status s = vendorIn(kIdentity, 0, 0, reply, sizeof reply); !s)
         return s;
     m_identity.id = std::int32_t(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8
                                  | std::uint32_t(reply[2]) << 16 | std::uint32_t(reply[3]) << 24);
@@ -147,84 +139,83 @@ Status Fx2Board::failed(const TransferResult& result, const std::string& context
     return transferStatus(result, context);
 }
 
-Status Fx2Board::requireCapability(std::uint16_t capability, const char* operation) const
+Status Fx2Board::requireCapability(std::uint8_t request, bool in) const
 {
-    if (capability == 0 || (m_ourFirmware && (m_capabilities & capability)))
+    const RequestSpec& spec = requestSpec(request, in);
+    if (spec.capability == 0 || (m_ourFirmware && (m_capabilities & spec.capability)))
         return Status::ok();
-    return Status::error(ErrorCode::NotSupported, std::string("this board's firmware does not support ") + operation);
+    return Status::error(ErrorCode::NotSupported, std::string("this board's firmware does not support ") + spec.name);
 }
 
-Status Fx2Board::vendorRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                               std::uint16_t index, std::uint8_t* data, std::size_t length,
-                               std::size_t& transferred, std::uint16_t capability, const char* operation,
+Status Fx2Board::vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                               std::uint8_t* data, std::size_t length, std::size_t& transferred,
                                Milliseconds timeout)
 {
+    const RequestSpec& spec = requestSpec(request, in);
     transferred = 0;
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(capability, operation); !s)
+    if (Status s = requireCapability(request, in); !s)
         return s;
-    const TransferResult r = m_transport->control(requestType, request, value, index, data, length, timeout);
+    const TransferResult r = m_transport->control(in ? kVendorIn : kVendorOut, request, value, index, data, length,
+                                                  timeout.count() > 0 ? timeout : spec.timeout);
     transferred = r.transferred;
     if (r.error == TransferError::Stall) {
         // The board refused the request; its error reply says why. A control
         // endpoint's stall ends with the next setup packet, so nothing to clear.
         std::uint8_t reply[kErrorReplySize] = {};
-        const TransferResult e = m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply, kControlTimeout);
+        const TransferResult e = m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply,
+                                                      requestSpec(kGetError, true).timeout);
         if (e.ok() && e.transferred == sizeof reply && reply[0] != kErrNone)
-            return boardErrorStatus(reply[0], operation);
+            return boardErrorStatus(reply[0], spec.name);
         if (e.error == TransferError::NoDevice)
-            return failed(e, operation);
+            return failed(e, spec.name);
     }
     if (!r.ok())
-        return failed(r, operation);
+        return failed(r, spec.name);
     return Status::ok();
 }
 
 Status Fx2Board::vendorOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
-                           std::size_t length, std::uint16_t capability, const char* operation, Milliseconds timeout)
+                           std::size_t length, Milliseconds timeout)
 {
     std::size_t sent = 0;
     // The transport does not write through `data` on an OUT transfer.
-    if (Status s = vendorRequest(kVendorOut, request, value, index, const_cast<std::uint8_t*>(data), length, sent,
-                                 capability, operation, timeout);
+    if (Status s = vendorRequest(false, request, value, index, const_cast<std::uint8_t*>(data), length, sent, timeout);
         !s)
         return s;
     if (sent != length)
-        return Status::error(ErrorCode::Io, std::string(operation) + ": the board took " + std::to_string(sent)
-                                                + " of " + std::to_string(length) + " bytes");
+        return Status::error(ErrorCode::Io, std::string(requestSpec(request, false).name) + ": the board took "
+                                                + std::to_string(sent) + " of " + std::to_string(length) + " bytes");
     return Status::ok();
 }
 
 Status Fx2Board::vendorIn(std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
-                          std::size_t length, std::uint16_t capability, const char* operation)
+                          std::size_t length)
 {
     m_staging.resize(length);
     std::size_t got = 0;
-    if (Status s = vendorRequest(kVendorIn, request, value, index, m_staging.data(), length, got, capability,
-                                 operation, kControlTimeout);
-        !s)
+    if (Status s = vendorRequest(true, request, value, index, m_staging.data(), length, got); !s)
         return s;
     if (got != length)
-        return Status::error(ErrorCode::Io, std::string(operation) + ": the board answered " + std::to_string(got)
-                                                + " of " + std::to_string(length) + " bytes");
+        return Status::error(ErrorCode::Io, std::string(requestSpec(request, true).name) + ": the board answered "
+                                                + std::to_string(got) + " of " + std::to_string(length) + " bytes");
     std::memcpy(data, m_staging.data(), length);
     return Status::ok();
 }
 
-Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length,
-                               std::uint16_t capability, const char* operation)
+Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
     if (address + length > 0x10000)
-        return Status::error(ErrorCode::OutOfRange, std::string(operation) + ": past the end of the 64 KiB space");
+        return Status::error(ErrorCode::OutOfRange,
+                             std::string(requestSpec(request, true).name) + ": past the end of the 64 KiB space");
     if (length == 0)
-        return checkPlugged() ? requireCapability(capability, operation) : checkPlugged();
+        return checkPlugged() ? requireCapability(request, true) : checkPlugged();
     // Everything is read before the caller's buffer is touched.
     std::vector<std::uint8_t> all(length);
     for (std::size_t done = 0; done < length; done += kMaxRequestData) {
         const std::size_t n = std::min(kMaxRequestData, length - done);
-        if (Status s = vendorIn(request, std::uint16_t(address + done), 0, all.data() + done, n, capability, operation);
-            !s)
+        if (Status s = vendorIn(request, std::uint16_t(address + done), 0, all.data() + done, n); !s)
             return s;
     }
     std::memcpy(data, all.data(), length);
@@ -232,17 +223,16 @@ Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std:
 }
 
 Status Fx2Board::addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data,
-                                std::size_t length, std::uint16_t capability, const char* operation)
+                                std::size_t length)
 {
     if (address + length > 0x10000)
-        return Status::error(ErrorCode::OutOfRange, std::string(operation) + ": past the end of the 64 KiB space");
+        return Status::error(ErrorCode::OutOfRange,
+                             std::string(requestSpec(request, false).name) + ": past the end of the 64 KiB space");
     if (length == 0)
-        return checkPlugged() ? requireCapability(capability, operation) : checkPlugged();
+        return checkPlugged() ? requireCapability(request, false) : checkPlugged();
     for (std::size_t done = 0; done < length; done += kMaxRequestData) {
         const std::size_t n = std::min(kMaxRequestData, length - done);
-        if (Status s = vendorOut(request, std::uint16_t(address + done), 0, data + done, n, capability, operation,
-                                 kControlTimeout);
-            !s)
+        if (Status s = vendorOut(request, std::uint16_t(address + done), 0, data + done, n); !s)
             return s;
     }
     return Status::ok();
@@ -370,71 +360,66 @@ Status Fx2Board::writeInterrupt(const std::uint8_t* report)
                             kInterruptReportSize, "WriteInterrupt");
 }
 
-Status Fx2Board::firmwareLoad(bool write, std::uint16_t address, std::uint8_t* data, std::size_t length)
+Status Fx2Board::loaderStatus(Status status)
 {
-    if (m_gone)
-        return Status::error(ErrorCode::Unplugged);
-    for (std::size_t done = 0; done < length; done += kFirmwareLoadChunk) {
-        const std::size_t n = std::min(kFirmwareLoadChunk, length - done);
-        const std::uint16_t at = std::uint16_t(address + done);
-        const TransferResult r = m_transport->control(write ? kVendorOut : kVendorIn, kFirmwareLoad, at, 0,
-                                                      data + done, n, kControlTimeout);
-        const std::string context = std::string(write ? "writing" : "reading") + " controller memory at 0x" + hex4(at);
-        if (!r.ok())
-            return failed(r, context);
-        if (r.transferred != n)
-            return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                    + std::to_string(n) + " bytes");
-    }
-    return Status::ok();
+    if (status.code() == ErrorCode::Unplugged)
+        m_gone = true;
+    return status;
 }
 
 Status Fx2Board::read8051(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkPlugged(); !s)
         return s;
-    if (!reachableByFirmwareLoad(address, length))
-        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
+    if (!Fx2Loader::reachable(address, length))
+        return Status::error(ErrorCode::OutOfRange, Fx2Loader::kReach);
     std::vector<std::uint8_t> bytes(length);
-    if (Status s = firmwareLoad(false, address, bytes.data(), length); !s)
+    if (Status s = loaderStatus(m_loader.read(address, bytes.data(), length)); !s)
         return s;
     std::copy(bytes.begin(), bytes.end(), data);
     return Status::ok();
 }
 
+// Letting the CPU out of reset through CPUCS starts whatever is in its
+// memory, and the board may re-enumerate: that goes through the loader,
+// which follows the board to its new address, as a firmware load does.
 Status Fx2Board::write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkPlugged(); !s)
         return s;
-    if (!reachableByFirmwareLoad(address, length))
-        return Status::error(ErrorCode::OutOfRange, "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)");
-    return firmwareLoad(true, address, const_cast<std::uint8_t*>(data), length);
-}
-
-Status Fx2Board::setCpuReset(bool reset)
-{
-    std::uint8_t value = reset ? kCpuReset : kCpuRun;
-    return firmwareLoad(true, kCpucs, &value, 1);
+    if (!Fx2Loader::reachable(address, length))
+        return Status::error(ErrorCode::OutOfRange, Fx2Loader::kReach);
+    if (address == kCpucs && length == 1 && (data[0] & kCpuReset) == 0) {
+        bool inReset = false;
+        if (Status s = loaderStatus(m_loader.cpuInReset(inReset)); !s)
+            return s;
+        if (inReset) {
+            bool gone = false;
+            Status started = m_loader.startCpu(gone);
+            return followRestart(std::move(started), gone);
+        }
+    }
+    return loaderStatus(m_loader.write(address, data, length));
 }
 
 Status Fx2Board::readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
-    return addressedRead(kExternal, address, data, length, kCapExternal, "external bus access");
+    return addressedRead(kExternal, address, data, length);
 }
 
 Status Fx2Board::writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    return addressedWrite(kExternal, address, data, length, kCapExternal, "external bus access");
+    return addressedWrite(kExternal, address, data, length);
 }
 
 Status Fx2Board::readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
-    return addressedRead(kFpgaRegister, address, data, length, kCapFpgaRegister, "FPGA register access");
+    return addressedRead(kFpgaRegister, address, data, length);
 }
 
 Status Fx2Board::writeXilinx(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    return addressedWrite(kFpgaRegister, address, data, length, kCapFpgaRegister, "FPGA register access");
+    return addressedWrite(kFpgaRegister, address, data, length);
 }
 
 namespace {
@@ -459,7 +444,7 @@ Status Fx2Board::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t l
         return s;
     if (address > 0x7F)
         return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
-    return vendorIn(kI2C, address, 0, data, length, kCapI2C, "I2C");
+    return vendorIn(kI2C, address, 0, data, length);
 }
 
 Status Fx2Board::writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length)
@@ -468,21 +453,21 @@ Status Fx2Board::writeI2C(std::uint8_t address, const std::uint8_t* data, std::s
         return s;
     if (address > 0x7F)
         return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
-    return vendorOut(kI2C, address, 0, data, length, kCapI2C, "I2C", kControlTimeout);
+    return vendorOut(kI2C, address, 0, data, length);
 }
 
 Status Fx2Board::readSPI(std::int32_t address, std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "SPI"); !s)
         return s;
-    return vendorIn(kSpi, spiLow(address), spiHigh(address), data, length, kCapSpi, "SPI");
+    return vendorIn(kSpi, spiLow(address), spiHigh(address), data, length);
 }
 
 Status Fx2Board::writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "SPI"); !s)
         return s;
-    return vendorOut(kSpi, spiLow(address), spiHigh(address), data, length, kCapSpi, "SPI", kControlTimeout);
+    return vendorOut(kSpi, spiLow(address), spiHigh(address), data, length);
 }
 
 Status Fx2Board::readSerial(std::uint8_t* data, std::size_t length, std::size_t& received)
@@ -493,9 +478,7 @@ Status Fx2Board::readSerial(std::uint8_t* data, std::size_t length, std::size_t&
     // The board answers with what its receive buffer holds, possibly less.
     m_staging.resize(length);
     std::size_t got = 0;
-    if (Status s = vendorRequest(kVendorIn, kUart, 0, 0, m_staging.data(), length, got, kCapUart, "UART",
-                                 kControlTimeout);
-        !s)
+    if (Status s = vendorRequest(true, kUart, 0, 0, m_staging.data(), length, got); !s)
         return s;
     std::memcpy(data, m_staging.data(), got);
     received = got;
@@ -506,14 +489,14 @@ Status Fx2Board::writeSerial(const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "UART"); !s)
         return s;
-    return vendorOut(kUart, 0, 0, data, length, kCapUart, "UART", kControlTimeout);
+    return vendorOut(kUart, 0, 0, data, length);
 }
 
 Status Fx2Board::writeCommand(const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "the command pipe"); !s)
         return s;
-    return vendorOut(kCommand, 0, 0, data, length, kCapCommand, "the command pipe", kControlTimeout);
+    return vendorOut(kCommand, 0, 0, data, length);
 }
 
 } // namespace kousb::usb

@@ -1,5 +1,6 @@
 #pragma once
 #include "../board.h"
+#include "fx2loader.h"
 #include "transport.h"
 
 #include <atomic>
@@ -12,8 +13,9 @@
 namespace kousb::usb {
 
 // A real board built on an 8051-core USB 2.0 controller, written once against
-// a Transport: descriptor reading, the controller's firmware-load request
-// (0xA0) and our firmware's vendor requests (docs/board-protocol.md).
+// a Transport: descriptor reading, the controller's memory and firmware
+// loading (fx2loader.h) and our firmware's vendor requests
+// (docs/board-protocol.md).
 //
 // The constructor asks the board what it runs (the version request); a board
 // that does not answer is in its boot state and serves only the 0xA0
@@ -53,6 +55,9 @@ public:
     Status downloadXilinx(const std::string& path) override;
     Status loadFirmware(const std::string& path) override;
     Status loadEepromImage(const std::string& path) override;
+    Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    std::size_t eepromSize() override;
+    Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
 
     Status writeId(std::int32_t id) override;
     Status writeName(const std::string& name) override;
@@ -64,26 +69,26 @@ private:
     Status checkPlugged() const;
     // Maps a failed transfer; a vanished device marks the board gone.
     Status failed(const TransferResult& result, const std::string& context);
-    // One vendor request of our protocol; `capability` must be served.
+    // One vendor request of our protocol (its capability, name and time
+    // limit from protocol::kRequests; `timeout` overrides the limit if set).
     // A stalled request is followed by the error request, whose code becomes the reason.
-    Status vendorRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                         std::uint16_t index, std::uint8_t* data, std::size_t length, std::size_t& transferred,
-                         std::uint16_t capability, const char* operation, Milliseconds timeout);
+    Status vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                         std::uint8_t* data, std::size_t length, std::size_t& transferred,
+                         Milliseconds timeout = Milliseconds(0));
     Status vendorOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
-                     std::size_t length, std::uint16_t capability, const char* operation,
-                     Milliseconds timeout);
+                     std::size_t length, Milliseconds timeout = Milliseconds(0));
     // Reads exactly `length` bytes; a short reply is a fault.
     Status vendorIn(std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
-                    std::size_t length, std::uint16_t capability, const char* operation);
+                    std::size_t length);
     // The address-carrying requests, split into data stages of at most kMaxRequestData.
-    Status addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length,
-                         std::uint16_t capability, const char* operation);
+    Status addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length);
     Status addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data,
-                          std::size_t length, std::uint16_t capability, const char* operation);
-    Status requireCapability(std::uint16_t capability, const char* operation) const;
-    // 0xA0 on internal memory, in EP0-sized chunks.
-    Status firmwareLoad(bool write, std::uint16_t address, std::uint8_t* data, std::size_t length);
-    Status setCpuReset(bool reset);
+                          std::size_t length);
+    Status requireCapability(std::uint8_t request, bool in) const;
+    // A loader call's outcome; a vanished device marks the board gone.
+    Status loaderStatus(Status status);
+    // After the CPU was let run: the board as it came back, or gone.
+    Status followRestart(Status started, bool gone);
     Status readIdentity();
     Status writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length);
     const EndpointDescription* firstEndpoint(EndpointType type, bool in) const;
@@ -92,6 +97,7 @@ private:
                             const char* operation, std::size_t needed = 0);
 
     std::shared_ptr<Transport> m_transport;
+    Fx2Loader m_loader{*m_transport};
     std::function<void()> m_onChange;
     DeviceDescription m_description;
     std::atomic<bool> m_gone{false};

@@ -1,8 +1,8 @@
 // Files into the board: controller firmware through 0xA0 (and the wait for
 // the board to come back), the FPGA bitstream and EEPROM images through the
 // board protocol, and the identity writes.
+#include "../eepromflash.h"
 #include "../eepromlayout.h"
-#include "../formats/biximage.h"
 #include "../formats/bitfile.h"
 #include "../formats/filebytes.h"
 #include "../formats/intelhex.h"
@@ -11,108 +11,36 @@
 #include "transferstatus.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace kousb::usb {
 
 using namespace protocol;
 
-namespace {
-
-bool isHexName(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-    auto endsWith = [&](const std::string& tail) {
-        return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return endsWith(".hex") || endsWith(".ihx");
-}
-
-std::string hexAddress(std::size_t address)
-{
-    char text[12];
-    std::snprintf(text, sizeof text, "0x%04zX", address);
-    return text;
-}
-
-// Calls `write(start, length)` for each run of present bytes, cut so that no
-// run crosses a multiple of `chunk` (an EP0 packet, an EEPROM page); stops at
-// the first failure.
-template <typename Write>
-Status forEachRun(const std::vector<bool>& present, std::size_t chunk, Write&& write)
-{
-    std::size_t a = 0;
-    while (a < present.size()) {
-        if (!present[a]) {
-            ++a;
-            continue;
-        }
-        std::size_t end = a;
-        const std::size_t limit = std::min(present.size(), (a / chunk + 1) * chunk);
-        while (end < limit && present[end])
-            ++end;
-        if (Status s = write(a, end - a); !s)
-            return s;
-        a = end;
-    }
-    return Status::ok();
-}
-
-} // namespace
-
-// A .hex or .ihx file is Intel HEX; anything else is a raw .bix image. The
-// whole image is checked against the internal memory before the CPU is
-// touched. A transfer that fails part-way leaves the CPU in reset, so a half
-// image never runs.
+// The whole image is checked against the internal memory before the CPU is
+// touched (fx2loader.h).
 Status Fx2Board::loadFirmware(const std::string& path)
 {
     if (Status s = checkPlugged(); !s)
         return s;
-    std::vector<std::uint8_t> bytes;
-    std::vector<bool> present;
-    if (isHexName(path)) {
-        formats::HexImage hex;
-        if (Status s = formats::readIntelHexFile(path, kDataRamEnd, hex); !s)
-            return s;
-        if (hex.byteCount == 0)
-            return Status::error(ErrorCode::BadFile, "no data in the image");
-        for (std::size_t a = kProgramRamEnd; a < kDataRamStart; ++a)
-            if (hex.present[a])
-                return Status::error(ErrorCode::BadFile, "data at " + hexAddress(a)
-                                                             + ", outside the controller's internal memory");
-        bytes = std::move(hex.bytes);
-        present = std::move(hex.present);
-    } else {
-        if (Status s = formats::readBixImage(path, kProgramRamEnd, bytes); !s)
-            return s;
-        present.assign(bytes.size(), true);
-    }
-
-    if (Status s = setCpuReset(true); !s)
+    FirmwareImage image;
+    if (Status s = Fx2Loader::readImage(path, image); !s)
         return s;
-    Status loaded = forEachRun(present, kFirmwareLoadChunk, [&](std::size_t start, std::size_t n) {
-        return firmwareLoad(true, std::uint16_t(start), bytes.data() + start, n);
-    });
-    if (!loaded) {
-        if (loaded.code() == ErrorCode::Unplugged)
-            return loaded;
-        return Status::error(loaded.code(), loaded.detail() + "; the controller is held in reset");
-    }
-    if (Status s = setCpuReset(false); !s)
-        return s;
+    bool gone = false;
+    Status loaded = m_loader.load(image, gone);
+    return followRestart(std::move(loaded), gone);
+}
 
-    const TransferResult back = m_transport->awaitReenumeration(kLeaveWithin, kBackWithin);
-    if (!back.ok()) {
+Status Fx2Board::followRestart(Status started, bool gone)
+{
+    if (gone) {
         // It left and did not come back: this board has gone; if it turns up
         // later, the backend finds it as a new one.
         m_gone = true;
-        return Status::error(ErrorCode::Timeout, "the board did not come back within "
-                                                     + std::to_string(kBackWithin.count() / 1000)
-                                                     + " s after the firmware started");
+        return started;
     }
+    if (!started)
+        return loaderStatus(std::move(started));
     probe(true);
     if (m_gone)
         return Status::error(ErrorCode::Unplugged);
@@ -126,10 +54,9 @@ Status Fx2Board::loadFirmware(const std::string& path)
 // once the FPGA says it is configured.
 Status Fx2Board::downloadXilinx(const std::string& path)
 {
-    static const char* const operation = "FPGA configuration";
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(kCapFpgaConfig, operation); !s)
+    if (Status s = requireCapability(kFpgaConfig, false); !s)
         return s;
     std::vector<std::uint8_t> file;
     if (Status s = formats::readWholeFile(path, formats::kMaxBitFileBytes, file); !s)
@@ -143,52 +70,45 @@ Status Fx2Board::downloadXilinx(const std::string& path)
     const std::uint32_t length = std::uint32_t(header.bitstreamLength);
     const std::uint8_t size[4] = {std::uint8_t(length), std::uint8_t(length >> 8), std::uint8_t(length >> 16),
                                   std::uint8_t(length >> 24)};
-    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size, kCapFpgaConfig, operation,
-                             kControlTimeout);
+    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size);
         !s)
         return s;
     const std::uint8_t* bits = file.data() + header.bitstreamOffset;
     for (std::size_t done = 0; done < length; done += kFpgaConfigChunk) {
         const std::size_t n = std::min<std::size_t>(kFpgaConfigChunk, length - done);
-        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n, kCapFpgaConfig, operation,
-                                 kControlTimeout);
+        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n);
             !s)
             return s;
     }
-    return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kCapFpgaConfig, operation, kFpgaConfigEndTimeout);
+    return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kFpgaConfigEndTimeout);
 }
 
-// Writes the bytes the image gives, page by page, then reads every one of
-// them back: success means the EEPROM holds the image.
 Status Fx2Board::loadEepromImage(const std::string& path)
 {
-    static const char* const operation = "EEPROM images";
+    return loadEepromImageWithProgress(path, {});
+}
+
+// The shared flash-and-verify routine over the EEPROM request.
+Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
+{
     if (Status s = checkPlugged(); !s)
         return s;
-    if (Status s = requireCapability(kCapEeprom, operation); !s)
+    if (Status s = requireCapability(kEeprom, false); !s)
         return s;
-    formats::HexImage image;
-    if (Status s = formats::readIntelHexFile(path, kEepromSize, image); !s)
+    struct Access : EepromAccess {
+        Fx2Board& board;
+        explicit Access(Fx2Board& b) : board(b) {}
+        Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) override
+        {
+            return board.vendorOut(kEeprom, std::uint16_t(offset), 0, data, length);
+        }
+        Status read(std::size_t offset, std::uint8_t* data, std::size_t length) override
+        {
+            return board.readEeprom(offset, data, length);
+        }
+    } access(*this);
+    if (Status s = flashEepromImage(path, kEepromSize, access, progress); !s)
         return s;
-    if (image.byteCount == 0)
-        return Status::error(ErrorCode::BadFile, "no data in the image");
-    if (Status s = forEachRun(image.present, kEepromChunk, [&](std::size_t start, std::size_t n) {
-            return vendorOut(kEeprom, std::uint16_t(start), 0, image.bytes.data() + start, n, kCapEeprom,
-                             operation, kEepromWriteTimeout);
-        });
-        !s)
-        return s;
-    std::vector<std::uint8_t> readBack(kEepromChunk);
-    Status verified = forEachRun(image.present, kEepromChunk, [&](std::size_t start, std::size_t n) {
-        if (Status s = vendorIn(kEeprom, std::uint16_t(start), 0, readBack.data(), n, kCapEeprom, operation); !s)
-            return s;
-        for (std::size_t i = 0; i < n; ++i)
-            if (readBack[i] != image.bytes[start + i])
-                return Status::error(ErrorCode::Io, "EEPROM verify failed at " + hexAddress(start + i));
-        return Status::ok();
-    });
-    if (!verified)
-        return verified;
     // The identity lives in the EEPROM too; the image may have changed it.
     const BoardIdentity before = m_identity;
     readIdentity();
@@ -198,11 +118,27 @@ Status Fx2Board::loadEepromImage(const std::string& path)
     return Status::ok();
 }
 
+std::size_t Fx2Board::eepromSize()
+{
+    return !m_gone && !m_accessDenied && requireCapability(kEeprom, true) ? kEepromSize : 0;
+}
+
+Status Fx2Board::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
+{
+    if (Status s = checkPlugged(); !s)
+        return s;
+    if (Status s = requireCapability(kEeprom, true); !s)
+        return s;
+    if (offset > kEepromSize || length > kEepromSize - offset)
+        return Status::error(ErrorCode::OutOfRange, "beyond the " + std::to_string(kEepromSize) + "-byte EEPROM");
+    if (data == nullptr && length > 0)
+        return Status::error(ErrorCode::InvalidArgument, "no buffer");
+    return addressedRead(kEeprom, std::uint16_t(offset), data, length);
+}
+
 Status Fx2Board::writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = vendorOut(kIdentity, field, 0, data, length, kCapIdentityWrite, "identity writes",
-                             kEepromWriteTimeout);
-        !s)
+    if (Status s = vendorOut(kIdentity, field, 0, data, length); !s)
         return s;
     return readIdentity();
 }

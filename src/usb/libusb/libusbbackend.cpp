@@ -150,8 +150,10 @@ void LibusbBackend::rescan(Registry& registry)
     for (auto it = m_boards.begin(); it != m_boards.end();) {
         Tracked& t = it->second;
         // A board in the middle of re-enumeration is absent for a moment and
-        // comes back as another libusb device: its own call follows it.
+        // comes back as another libusb device: its own call follows it, so
+        // whatever is at its port now is not a new board.
         if (t.transport->reenumerating()) {
+            present.erase(it->first);
             ++it;
             continue;
         }

@@ -2,6 +2,8 @@
 // and following a device through re-enumeration by its port.
 #include "libusbtransport.h"
 
+#include "protocol.h"
+
 #include <libusb.h>
 
 #include <chrono>
@@ -184,6 +186,15 @@ void LibusbTransport::adopt(libusb_device* device)
     m_description = std::move(d);
 }
 
+bool LibusbTransport::reenumerating() const
+{
+    if (m_awaiting)
+        return true;
+    const std::int64_t started = m_cpuStartedAt;
+    return started != 0
+        && Clock::now() - Clock::time_point(Clock::duration(started)) < protocol::kLeaveWithin;
+}
+
 libusb_device* LibusbTransport::device() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -210,8 +221,16 @@ TransferResult LibusbTransport::control(std::uint8_t requestType, std::uint8_t r
 {
     if (!m_handle)
         return notOpen();
+    // Letting the CPU run makes the device drop off the bus at once, before
+    // awaitReenumeration starts: from here on its absence is expected.
+    const bool startsCpu = requestType == protocol::kVendorOut && request == protocol::kFirmwareLoad
+        && value == protocol::kCpucs && length == 1 && data && (data[0] & protocol::kCpuReset) == 0;
+    if (startsCpu)
+        m_cpuStartedAt = Clock::now().time_since_epoch().count();
     const int rc = libusb_control_transfer(m_handle, requestType, request, value, index, data,
                                            std::uint16_t(length), unsigned(timeout.count()));
+    if (startsCpu && rc < 0)
+        m_cpuStartedAt = 0;
     return resultOf(rc, rc);
 }
 
@@ -249,10 +268,14 @@ TransferResult LibusbTransport::clearHalt(std::uint8_t endpoint)
 TransferResult LibusbTransport::awaitReenumeration(Milliseconds leaveWithin, Milliseconds backWithin)
 {
     struct Flag {
-        std::atomic<bool>& f;
-        explicit Flag(std::atomic<bool>& flag) : f(flag) { f = true; }
-        ~Flag() { f = false; }
-    } flag(m_reenumerating);
+        LibusbTransport& t;
+        explicit Flag(LibusbTransport& transport) : t(transport) { t.m_awaiting = true; }
+        ~Flag()
+        {
+            t.m_cpuStartedAt = 0;
+            t.m_awaiting = false;
+        }
+    } flag(*this);
 
     // Held for the whole wait, so that the pointer compared below stays this device's.
     struct Held {

@@ -40,8 +40,10 @@ public:
 
     // The libusb device this transport talks to now (it changes on re-enumeration).
     libusb_device* device() const;
-    // True while awaitReenumeration runs: the device may be absent meanwhile.
-    bool reenumerating() const { return m_reenumerating; }
+    // True while the device may be absent because it re-enumerates: from the
+    // request that lets the controller's CPU run (for as long as a device
+    // takes to leave) and while awaitReenumeration follows it.
+    bool reenumerating() const;
 
     DeviceDescription description() const override;
     TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -70,7 +72,8 @@ private:
     TransferError m_openError = TransferError::None;
     std::string m_openDetail;
     DeviceDescription m_description;
-    std::atomic<bool> m_reenumerating{false};
+    std::atomic<bool> m_awaiting{false};                   // awaitReenumeration runs
+    std::atomic<std::int64_t> m_cpuStartedAt{0};  // steady-clock ns of the last CPU start; 0: none
 };
 
 } // namespace kousb::usb

@@ -71,7 +71,6 @@ enum FpgaConfigPhase : std::uint16_t { kConfigBegin = KOUSB_CONFIG_BEGIN, kConfi
 constexpr std::size_t kFpgaConfigChunk = 4096;
 
 constexpr std::size_t kEepromSize = KOUSB_EEPROM_SIZE;
-constexpr std::size_t kEepromChunk = KOUSB_EEPROM_PAGE_SIZE;  // one page of a 24LC128
 
 // Codes of the error reply (what the board says after it stalled a request).
 enum BoardError : std::uint8_t {
@@ -85,14 +84,57 @@ enum BoardError : std::uint8_t {
     kErrDevice = KOUSB_ERR_DEVICE,
 };
 
-// Time limits per request (see the protocol document).
+// Time limits (see the protocol document).
 constexpr Milliseconds kControlTimeout{500};
 constexpr Milliseconds kEepromWriteTimeout{100};  // one page: 5 ms write cycle, with room
-constexpr Milliseconds kFpgaConfigEndTimeout{2000};
+constexpr Milliseconds kFpgaConfigEndTimeout{2000};  // the end phase of kFpgaConfig: the FPGA reports done
 constexpr Milliseconds kBlockTimeout{1000};
 constexpr Milliseconds kInterruptTimeout{1000};
 constexpr Milliseconds kLeaveWithin{1500};
 constexpr Milliseconds kBackWithin{5000};
+
+// One vendor request of our firmware in one direction: its code, the
+// capability bit that says the firmware serves it (0: every firmware of
+// ours), what messages call it, and its time limit.
+struct RequestSpec {
+    std::uint8_t code;
+    bool in;
+    std::uint16_t capability;
+    const char* name;
+    Milliseconds timeout;
+};
+
+inline constexpr RequestSpec kRequests[] = {
+    {kGetVersion, true, 0, "version", kControlTimeout},
+    {kGetError, true, 0, "last error", kControlTimeout},
+    {kIdentity, true, 0, "identity", kControlTimeout},
+    {kIdentity, false, kCapIdentityWrite, "identity writes", kEepromWriteTimeout},
+    {kFpgaPart, true, 0, "FPGA part", kControlTimeout},
+    {kExternal, true, kCapExternal, "external bus access", kControlTimeout},
+    {kExternal, false, kCapExternal, "external bus access", kControlTimeout},
+    {kFpgaRegister, true, kCapFpgaRegister, "FPGA register access", kControlTimeout},
+    {kFpgaRegister, false, kCapFpgaRegister, "FPGA register access", kControlTimeout},
+    {kI2C, true, kCapI2C, "I2C", kControlTimeout},
+    {kI2C, false, kCapI2C, "I2C", kControlTimeout},
+    {kSpi, true, kCapSpi, "SPI", kControlTimeout},
+    {kSpi, false, kCapSpi, "SPI", kControlTimeout},
+    {kUart, true, kCapUart, "UART", kControlTimeout},
+    {kUart, false, kCapUart, "UART", kControlTimeout},
+    {kCommand, false, kCapCommand, "the command pipe", kControlTimeout},
+    {kFpgaConfig, false, kCapFpgaConfig, "FPGA configuration", kControlTimeout},
+    {kEeprom, true, kCapEeprom, "EEPROM", kControlTimeout},
+    {kEeprom, false, kCapEeprom, "EEPROM", kEepromWriteTimeout},
+};
+
+// The row of `code` in direction `in`. Every request the host sends has one
+// (a missing row would answer with the version request's row).
+constexpr const RequestSpec& requestSpec(std::uint8_t code, bool in)
+{
+    for (const RequestSpec& r : kRequests)
+        if (r.code == code && r.in == in)
+            return r;
+    return kRequests[0];
+}
 
 constexpr std::size_t kMaxBlockBytes = 65536;
 constexpr std::size_t kMaxRequestData = KOUSB_MAX_REQUEST_DATA;  // data stage of one vendor request

@@ -3,6 +3,7 @@
 // The board checks each file as the hardware (or the maker's loader) would
 // and refuses it, changing nothing, with the reader's reason. What it takes
 // costs the time the real transfer costs, so the window sees a real wait.
+#include "../eepromflash.h"
 #include "../eepromlayout.h"
 #include "../formats/biximage.h"
 #include "../formats/bitfile.h"
@@ -47,8 +48,6 @@ void waitEepromRead(std::size_t bytes)
     std::this_thread::sleep_for(std::chrono::microseconds(bytes * 9 * 10 / 4));
 }
 
-// Bytes read back per sequential read after a flash.
-constexpr std::size_t kReadBackChunk = 1024;
 
 // The board file is line-based text; a name from a file must not break it.
 std::string printableText(const std::string& text)
@@ -162,54 +161,36 @@ Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Prog
 {
     if (!plugged())
         return Status::error(ErrorCode::Unplugged);
-    formats::HexImage hex;
-    if (Status s = formats::readIntelHexFile(path, eeprom::kSize, hex); !s)
-        return s;
-    // Writing and reading back each cost about the same, so the read-back is
-    // the second half of the progress.
-    const std::size_t total = 2 * hex.endAddress;
-    auto report = [&](std::size_t done) {
-        if (progress)
-            progress(done, total);
-    };
-    report(0);
-    Status written = changeEeprom([&](std::vector<std::uint8_t>& image) {
-        for (std::size_t page = 0; page < hex.endAddress; page += eeprom::kPageSize) {
-            const std::size_t end = std::min(hex.endAddress, page + eeprom::kPageSize);
-            const auto first = hex.present.begin() + static_cast<long>(page);
-            if (std::none_of(first, first + static_cast<long>(end - page), [](bool b) { return b; }))
-                continue;
-            if (!plugged())
+    // The pages are staged and stored in one step once all are written.
+    struct Access : EepromAccess {
+        SimBoard& board;
+        std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> runs;
+        explicit Access(SimBoard& b) : board(b) {}
+        Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) override
+        {
+            if (!board.plugged())
                 return Status::error(ErrorCode::Unplugged);
-            const bool dropped = m_state.eepromDropOffset && *m_state.eepromDropOffset >= page
-                                 && *m_state.eepromDropOffset < page + eeprom::kPageSize;
-            for (std::size_t a = page; a < end && !dropped; ++a)
-                if (hex.present[a])
-                    image[a] = hex.bytes[a];
+            const std::size_t page = offset - offset % eeprom::kPageSize;
+            const auto drop = board.m_state.eepromDropOffset;
+            if (!(drop && *drop >= page && *drop < page + eeprom::kPageSize))
+                runs.emplace_back(offset, std::vector<std::uint8_t>(data, data + length));
             waitEepromPageWrite();
-            report(end);
+            return Status::ok();
         }
-        return Status::ok();
-    });
-    if (!written)
-        return written;
-
-    std::vector<std::uint8_t> readBack(hex.endAddress);
-    for (std::size_t at = 0; at < hex.endAddress; at += kReadBackChunk) {
-        const std::size_t n = std::min(kReadBackChunk, hex.endAddress - at);
-        if (Status s = readEeprom(at, readBack.data() + at, n); !s)
-            return s;
-        report(hex.endAddress + at + n);
-    }
-    for (std::size_t a = 0; a < hex.endAddress; ++a)
-        if (hex.present[a] && readBack[a] != hex.bytes[a]) {
-            char detail[96];
-            std::snprintf(detail, sizeof detail, "the EEPROM reads 0x%02X at offset 0x%04zX, the image has 0x%02X",
-                          readBack[a], a, hex.bytes[a]);
-            return Status::error(ErrorCode::VerifyFailed, detail);
+        Status finishWrites() override
+        {
+            return board.changeEeprom([&](std::vector<std::uint8_t>& image) {
+                for (const auto& [offset, bytes] : runs)
+                    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(offset));
+                return Status::ok();
+            });
         }
-    report(total);
-    return Status::ok();
+        Status read(std::size_t offset, std::uint8_t* data, std::size_t length) override
+        {
+            return board.readEeprom(offset, data, length);
+        }
+    } access(*this);
+    return flashEepromImage(path, eeprom::kSize, access, progress);
 }
 
 std::size_t SimBoard::eepromSize()

@@ -1,0 +1,34 @@
+#pragma once
+// Flashing an EEPROM image and proving it took: the one routine every kind
+// of board uses, so that the writes, the read-back, the comparison and the
+// message on a difference are the same whatever the board is.
+#include "board.h"
+#include "formats/intelhex.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kousb {
+
+// How one board reaches its EEPROM.
+class EepromAccess {
+public:
+    virtual ~EepromAccess() = default;
+    // Writes a run of bytes that lies within one EEPROM page (eeprom::kPageSize).
+    virtual Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) = 0;
+    // Called after the last run, before the read-back (a board that stages
+    // its writes stores them here).
+    virtual Status finishWrites() { return Status::ok(); }
+    virtual Status read(std::size_t offset, std::uint8_t* data, std::size_t length) = 0;
+};
+
+// Reads the Intel HEX file at `path` for an EEPROM of `eepromSize` bytes,
+// writes the bytes it gives, page by page, then reads the EEPROM back up to
+// the image's end and compares. A difference fails with VerifyFailed, naming
+// the first differing offset: "the EEPROM reads 0x.. at offset 0x...., the
+// image has 0x..". What was written stays written. `progress` (may be empty)
+// hears of the writes as the first half and of the read-back as the second.
+Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromAccess& access,
+                        const Board::Progress& progress);
+
+} // namespace kousb

@@ -1,0 +1,33 @@
+#pragma once
+// What an emulated board does with the transfers that reach it, whatever
+// carries them there (usbfs under umockdev, say). The carrier asks; the model
+// answers with bytes, a stall, a NAK (nothing to give yet: the transfer waits
+// for more, or for its timeout) or "gone" (the board has been unplugged).
+#include <cstddef>
+#include <cstdint>
+
+struct ModelReply {
+    enum Outcome { Done, Stall, Nak, Gone };
+    Outcome outcome = Done;
+    std::size_t actual = 0;  // bytes taken or delivered when Done
+};
+
+class DeviceModel {
+public:
+    virtual ~DeviceModel() = default;
+
+    // A control transfer: `setup` is the 8-byte SETUP packet, `data` holds
+    // its wLength bytes (OUT: to take; IN: room for the answer).
+    virtual ModelReply control(const std::uint8_t* setup, std::uint8_t* data) = 0;
+    // A bulk or interrupt transfer on `endpoint` (bit 7: IN).
+    virtual ModelReply transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length) = 0;
+    // CLEAR_FEATURE(ENDPOINT_HALT); false when the board has gone.
+    virtual bool clearHalt(std::uint8_t endpoint) = 0;
+
+    // The product ID the board enumerates with now (it changes once our
+    // firmware runs).
+    virtual std::uint16_t productId() const = 0;
+    // True once after the controller's CPU was let out of reset: the board
+    // drops off the bus and comes back with its new firmware.
+    virtual bool takeRelease() = 0;
+};

@@ -1,0 +1,98 @@
+#include "modeltransport.h"
+
+#include <algorithm>
+#include <vector>
+
+using namespace kousb::usb;
+
+ModelTransport::ModelTransport(std::shared_ptr<DeviceModel> model) : m_model(std::move(model)) {}
+
+DeviceDescription ModelTransport::description() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    DeviceDescription d;
+    d.vendorId = 0x04B4;
+    d.productId = m_model->productId();
+    d.deviceRelease = 0x0100;
+    d.speed = "high (480 Mbit/s)";
+    d.bus = 1;
+    d.portPath = {2};
+    d.deviceAddress = m_address;
+    d.configuration = 1;
+    AltSettingDescription alt;
+    alt.interfaceClass = 0xFF;
+    alt.endpoints = {{0x81, EndpointType::Interrupt, 64}, {0x01, EndpointType::Interrupt, 64},
+                     {0x02, EndpointType::Bulk, 512}, {0x86, EndpointType::Bulk, 512}};
+    d.altSettings = {alt};
+    d.product = "Emulated lab board";
+    return d;
+}
+
+TransferResult ModelTransport::resultOf(const ModelReply& reply)
+{
+    switch (reply.outcome) {
+    case ModelReply::Done: return {TransferError::None, reply.actual, {}};
+    case ModelReply::Stall: return {TransferError::Stall, 0, "LIBUSB_ERROR_PIPE"};
+    case ModelReply::Nak: return {TransferError::Timeout, 0, "LIBUSB_ERROR_TIMEOUT"};
+    case ModelReply::Gone: break;
+    }
+    m_gone = true;
+    return {TransferError::NoDevice, 0, "LIBUSB_ERROR_NO_DEVICE"};
+}
+
+TransferResult ModelTransport::control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                       std::uint16_t index, std::uint8_t* data, std::size_t length, Milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone)
+        return resultOf({ModelReply::Gone, 0});
+    const std::uint8_t setup[8] = {requestType,
+                                   request,
+                                   std::uint8_t(value),
+                                   std::uint8_t(value >> 8),
+                                   std::uint8_t(index),
+                                   std::uint8_t(index >> 8),
+                                   std::uint8_t(length),
+                                   std::uint8_t(length >> 8)};
+    std::vector<std::uint8_t> stage(length);
+    if (data && !(requestType & 0x80))
+        std::copy(data, data + length, stage.begin());
+    const TransferResult r = resultOf(m_model->control(setup, stage.data()));
+    if (r.ok() && (requestType & 0x80) && data)
+        std::copy(stage.begin(), stage.begin() + long(r.transferred), data);
+    return r;
+}
+
+TransferResult ModelTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, Milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone)
+        return resultOf({ModelReply::Gone, 0});
+    return resultOf(m_model->transfer(endpoint, false, data, length));
+}
+
+TransferResult ModelTransport::interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, Milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone)
+        return resultOf({ModelReply::Gone, 0});
+    return resultOf(m_model->transfer(endpoint, true, data, length));
+}
+
+TransferResult ModelTransport::clearHalt(std::uint8_t endpoint)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone || !m_model->clearHalt(endpoint))
+        return resultOf({ModelReply::Gone, 0});
+    return {};
+}
+
+TransferResult ModelTransport::awaitReenumeration(Milliseconds, Milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_gone)
+        return {TransferError::Timeout, 0, "the device did not come back"};
+    if (m_model->takeRelease())
+        ++m_address;
+    return {};
+}

@@ -1,0 +1,38 @@
+#pragma once
+// A Transport straight onto a DeviceModel, in process: the real-board logic
+// (Fx2Board) on an emulated board without libusb, for tests that compare it
+// with simulated boards. The board looks like the one on the emulated bus:
+// 04b4 with the model's product ID, bus 1 port 2, EP1 interrupt IN/OUT,
+// EP2 bulk OUT, EP6 bulk IN.
+#include "devicemodel.h"
+#include "libusb/transport.h"
+
+#include <memory>
+#include <mutex>
+
+class ModelTransport : public kousb::usb::Transport {
+public:
+    explicit ModelTransport(std::shared_ptr<DeviceModel> model);
+
+    kousb::usb::DeviceDescription description() const override;
+    kousb::usb::TransferResult control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                       std::uint16_t index, std::uint8_t* data, std::size_t length,
+                                       kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                                    kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
+                                         kousb::usb::Milliseconds timeout) override;
+    kousb::usb::TransferResult clearHalt(std::uint8_t endpoint) override;
+    // Comes back at once with a new address when the model's CPU was let run.
+    kousb::usb::TransferResult awaitReenumeration(kousb::usb::Milliseconds leaveWithin,
+                                                  kousb::usb::Milliseconds backWithin) override;
+
+private:
+    // A NAK stands for the timeout the host would wait out.
+    kousb::usb::TransferResult resultOf(const ModelReply& reply);
+
+    std::shared_ptr<DeviceModel> m_model;
+    mutable std::mutex m_mutex;
+    int m_address = 2;
+    bool m_gone = false;
+};

@@ -1,0 +1,298 @@
+// Real boards through the real libusb: the library finds, drives and loses
+// boards on a USB bus emulated under umockdev, whose usbfs requests the
+// device model answers (KoUSBDevice -> Fx2Board -> LibusbTransport ->
+// libusb -> usbfs -> the model).
+#include "KoUSBLib.h"
+#include "emulatedbus.h"
+#include "fakecontrollermodel.h"
+#include "firmwarefiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kousb::usb::protocol;
+using Runs = FakeController::Runs;
+
+namespace {
+
+QString text(const char* s) { return QString::fromLatin1(s); }
+
+// Waits until the device-change descriptor is readable.
+bool changeSignalled(int ms = 5000)
+{
+    pollfd p{GetDeviceChangeDescriptor(), POLLIN, 0};
+    return p.fd >= 0 && ::poll(&p, 1, ms) == 1;
+}
+
+// Slots whose board sits at root hub `port`.
+QList<int> slotsAtPort(int port)
+{
+    QList<int> out;
+    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
+        KoUSBDevice d(GetUSBDeviceIndexed(slot));
+        if (text(d.GetEndpointInfo()).contains(QString("Bus 1, port %1,").arg(port)))
+            out << slot;
+    }
+    return out;
+}
+
+// In a child process as an unprivileged user: a board whose node that user
+// cannot open. Returns the name the library lists it under, or why not.
+QString nameOfUnopenableBoard(bool& skipped)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        auto answer = [&](const std::string& s, int code) {
+            (void)!::write(fds[1], s.data(), s.size());
+            ::_exit(code);
+        };
+        if (::getuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+                answer("cannot become the user nobody", 77);
+        }
+        ::setenv("KOUSB_SIM_DIR", "/nonexistent/kousb-sim", 1);
+        ::setenv("KOUSB_USB_BACKEND", "on", 1);
+        EmulatedBus bus;
+        bus.plug(5, makeBoardModel(Runs::OurFirmware));
+        if (::chmod(bus.nodeFile(5).c_str(), 0) != 0)
+            answer("cannot change the node's permissions", 1);
+        InitUSB();
+        const QList<int> found = slotsAtPort(5);
+        if (found.size() != 1)
+            answer("found " + std::to_string(found.size()) + " boards", 1);
+        KoUSBDevice board(GetUSBDeviceIndexed(found[0]));
+        answer(board.GetName(), 0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, int(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    skipped = WIFEXITED(status) && WEXITSTATUS(status) == 77;
+    return QString::fromLatin1(out);
+}
+
+} // namespace
+
+class TestLibusbBoards : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<EmulatedBus> m_bus;
+    QTemporaryDir m_files;
+    QString m_unopenableName;
+    bool m_unopenableSkipped = false;
+
+    // Plugs a board at `port` and returns the slot it got.
+    int plugAndFind(int port, const std::shared_ptr<FakeControllerModel>& model)
+    {
+        m_bus->plug(port, model);
+        if (!changeSignalled())
+            return -2;
+        OnDeviceChange();
+        const QList<int> found = slotsAtPort(port);
+        return found.size() == 1 ? found[0] : -1;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        std::string why;
+        if (!EmulatedBus::available(why))
+            QSKIP(why.c_str());
+        // Before any thread starts: the child that cannot open its board.
+        m_unopenableName = nameOfUnopenableBoard(m_unopenableSkipped);
+        QVERIFY(m_files.isValid());
+        m_bus = std::make_unique<EmulatedBus>();
+        qputenv("KOUSB_USB_BACKEND", "on");
+        QVERIFY(InitUSB());
+    }
+    // libusb lets go of the boards before the bus they sit on goes.
+    void cleanupTestCase()
+    {
+        if (!m_bus)
+            return;
+        m_bus->unplugAll();
+        changeSignalled();
+        OnDeviceChange();
+        for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot)
+            QVERIFY(GetUSBDeviceIndexed(slot) == nullptr);
+        m_bus.reset();
+    }
+
+    // Arrival reaches the descriptor; the board takes the first real-board
+    // slot and shows what the bus says of it.
+    void arrivalAndEnumeration()
+    {
+        auto model = makeBoardModel(Runs::OurFirmware);
+        const int slot = plugAndFind(2, model);
+        QCOMPARE(slot, 8);
+        KoUSBDevice device(GetUSBDeviceIndexed(slot));
+        QCOMPARE(text(device.GetName()), QStringLiteral("Fake board"));
+        QCOMPARE(device.GetId(), 7);
+        const QString info = text(device.GetEndpointInfo());
+        for (const QString& part : {QString("USB board 04b4:1004, release 0100 (Emulated lab board)"),
+                                    QString("Speed: high (480 Mbit/s)"),
+                                    QString("Bus 1, port 2, address %1").arg(m_bus->address(2)),
+                                    QString("0x86  in   bulk, max packet 512"),
+                                    QString("0x81  in   interrupt, max packet 64")})
+            QVERIFY2(info.contains(part), qPrintable(info));
+    }
+
+    // Every access path, writing and reading back where it can.
+    void everyIoMode()
+    {
+        auto model = makeBoardModel(Runs::OurFirmware);
+        model->fake().addI2CDevice(0x50, {0, 0, 0, 0});
+        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(6, model)));
+        std::vector<unsigned char> out(65536), in(65536);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<unsigned char>(i * 29 + i / 251);
+        auto same = [&](int n) { return std::equal(out.begin(), out.begin() + n, in.begin()); };
+        auto clear = [&] { std::fill(in.begin(), in.end(), 0); };
+
+        QVERIFY2(d.WriteExternal(0x1234, out.data(), 5000) && d.ReadExternal(0x1234, in.data(), 5000), d.GetLastError());
+        QVERIFY(same(5000));
+        clear();
+        QVERIFY2(d.WriteXilinx(0x0010, out.data(), 8) && d.ReadXilinx(0x0010, in.data(), 8), d.GetLastError());
+        QVERIFY(same(8));
+        clear();
+        QVERIFY2(d.Write8051(0x0100, out.data(), 100) && d.Read8051(0x0100, in.data(), 100), d.GetLastError());
+        QVERIFY(same(100));
+        clear();
+        QVERIFY2(d.WriteI2C(0x50, out.data(), 4) && d.ReadI2C(0x50, in.data(), 4), d.GetLastError());
+        QVERIFY(same(4));
+        clear();
+        QVERIFY2(d.WriteSPI(0x10203, out.data(), 16) && d.ReadSPI(0x10203, in.data(), 16), d.GetLastError());
+        QVERIFY(same(16));
+        clear();
+        QVERIFY2(d.WriteSerial(out.data(), 10) && d.ReadSerial(in.data(), 10), d.GetLastError());
+        QVERIFY(same(10));
+        QVERIFY2(d.WriteCommand(out.data(), 3), d.GetLastError());
+        QCOMPARE(model->fake().lastCommand(), std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
+        clear();
+        QVERIFY2(d.WriteInterrupt(out.data()) && d.ReadInterrupt(in.data()), d.GetLastError());
+        QVERIFY(same(16));
+        clear();
+        QVERIFY2(d.WriteBlock(out.data(), 65536) && d.ReadBlock(in.data(), 65536), d.GetLastError());
+        QVERIFY(same(65536));
+    }
+
+    // A refused request reaches the host's message through the error request;
+    // a stalled endpoint is cleared; a transfer nobody answers times out.
+    void stallsAndTimeouts()
+    {
+        auto model = makeBoardModel(Runs::OurFirmware);
+        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(7, model)));
+        unsigned char buffer[512] = {};
+        model->fake().failRequest(kFpgaRegister, kErrNotConfigured);
+        QVERIFY(!d.ReadXilinx(0, buffer, 1));
+        QCOMPARE(text(d.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
+
+        model->fake().haltEndpoint(0x86);
+        QVERIFY(d.WriteBlock(buffer, 16));
+        QVERIFY(!d.ReadBlock(buffer, 16));
+        QCOMPARE(text(d.GetLastError()),
+                 QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
+        QVERIFY(model->fake().clearedEndpoints().count(0x86));
+        QVERIFY2(d.ReadBlock(buffer, 16), d.GetLastError());
+
+        model->fake().timeoutNext(0x02);
+        QVERIFY(!d.WriteBlock(buffer, 512));
+        QCOMPARE(text(d.GetLastError()), QStringLiteral("timed out: WriteBlock on endpoint 0x02 (0 of 512 bytes)"));
+    }
+
+    // Controller firmware makes the board re-enumerate at its port while
+    // another thread handles device changes, as the window does: one board,
+    // in the slot it had, with its new address and identity; unplugged, it
+    // leaves that slot and its handle answers no more.
+    void firmwareLoadWhileDeviceChangesAreHandled()
+    {
+        auto model = makeBoardModel(Runs::Nothing);
+        const int slot = plugAndFind(3, model);
+        QVERIFY(slot >= 8);
+        void* handle = GetUSBDeviceIndexed(slot);
+        KoUSBDevice d(handle);
+        QCOMPARE(text(d.GetName()), QStringLiteral("No firmware (boot state)"));
+        const int oldAddress = m_bus->address(3);
+
+        std::atomic<bool> stop{false};
+        std::thread changes([&] {
+            while (!stop) {
+                OnDeviceChange();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        const QString path = firmwarefiles::writeFile(m_files.filePath("fw.bix"), QByteArray(300, '\x5A'));
+        const bool loaded = d.LoadFirmwareFromFile(QFile::encodeName(path).constData());
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+        changes.join();
+        OnDeviceChange();
+        QVERIFY2(loaded, d.GetLastError());
+        QCOMPARE(slotsAtPort(3), QList<int>{slot});
+        QCOMPARE(GetUSBDeviceIndexed(slot), handle);
+        QCOMPARE(text(d.GetName()), QStringLiteral("Fake board"));
+        QVERIFY(m_bus->address(3) != oldAddress);
+        QVERIFY2(text(d.GetEndpointInfo()).contains(QString("USB board 04b4:1004"))
+                     && text(d.GetEndpointInfo()).contains(QString("address %1,").arg(m_bus->address(3))),
+                 d.GetEndpointInfo());
+
+        m_bus->unplug(3);
+        QVERIFY(changeSignalled());
+        QVERIFY(OnDeviceChange());
+        QVERIFY(slotsAtPort(3).isEmpty());
+        QVERIFY(GetUSBDeviceIndexed(slot) == nullptr);
+        unsigned char b[4];
+        QVERIFY(!d.ReadExternal(0, b, 4));
+        QCOMPARE(text(d.GetLastError()), QStringLiteral("board unplugged"));
+        QCOMPARE(d.GetId(), 0);
+    }
+
+    // Pulled out while a transfer waits for data: the call fails as
+    // unplugged, the descriptor says so, the slot empties.
+    void removedMidTransfer()
+    {
+        auto model = makeBoardModel(Runs::OurFirmware);
+        const int slot = plugAndFind(4, model);
+        KoUSBDevice d(GetUSBDeviceIndexed(slot));
+        OnDeviceChange();  // drain
+        std::thread pull([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            m_bus->unplug(4);
+        });
+        unsigned char buffer[64] = {};
+        const bool read = d.ReadBlock(buffer, 64);  // nothing to read: it waits
+        pull.join();
+        QVERIFY(!read);
+        QCOMPARE(text(d.GetLastError()), QStringLiteral("board unplugged"));
+        QVERIFY(changeSignalled());
+        QVERIFY(OnDeviceChange());
+        QVERIFY(GetUSBDeviceIndexed(slot) == nullptr);
+    }
+
+    void unopenableNodeIsListed()
+    {
+        if (m_unopenableSkipped)
+            QSKIP(qPrintable("no unprivileged user to try it as: " + m_unopenableName));
+        QCOMPARE(m_unopenableName, QStringLiteral("No access (udev rule missing)"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibusbBoards)
+#include "tst_libusbboards.moc"

@@ -1,0 +1,182 @@
+#include "usbfsnode.h"
+
+#include <umockdev.h>
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+
+UsbfsNode::UsbfsNode(UMockdevTestbed* testbed, const char* devnode, std::shared_ptr<DeviceModel> model,
+                     std::function<void()> onRelease, std::function<void()> onGone)
+    : m_model(std::move(model)), m_onRelease(std::move(onRelease)), m_onGone(std::move(onGone))
+{
+    m_handler = umockdev_ioctl_base_new();
+    g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&UsbfsNode::onIoctl), this);
+    umockdev_testbed_attach_ioctl(testbed, devnode, m_handler, nullptr);
+}
+
+UsbfsNode::~UsbfsNode()
+{
+    g_signal_handlers_disconnect_by_data(m_handler, this);
+    g_object_unref(m_handler);
+    for (UMockdevIoctlData* d : m_waiting)
+        umockdev_ioctl_data_unref(d);
+    for (UMockdevIoctlData* d : m_done)
+        umockdev_ioctl_data_unref(d);
+}
+
+void UsbfsNode::unplug()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_gone = true;
+    for (UMockdevIoctlData* urb : m_waiting) {
+        finish(urb, -ESHUTDOWN, 0);
+        umockdev_ioctl_data_unref(urb);
+    }
+    m_waiting.clear();
+}
+
+int UsbfsNode::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
+{
+    return static_cast<UsbfsNode*>(self)->handle(client);
+}
+
+void UsbfsNode::finish(UMockdevIoctlData* urbData, int status, std::size_t actual)
+{
+    auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+    urb->status = status;
+    urb->actual_length = int(actual);
+    m_done.push_back(umockdev_ioctl_data_ref(urbData));
+}
+
+bool UsbfsNode::serve(UMockdevIoctlData* urbData)
+{
+    auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+    UMockdevIoctlData* buffer =
+        umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(buffer->data);
+    ModelReply reply;
+    if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+        // The SETUP packet leads the buffer; the length libusb gets back leaves it out.
+        reply = m_model->control(bytes, bytes + 8);
+        if (reply.outcome == ModelReply::Done && m_model->takeRelease() && m_onRelease)
+            m_onRelease();
+    } else {
+        reply = m_model->transfer(urb->endpoint, urb->type == USBDEVFS_URB_TYPE_INTERRUPT, bytes,
+                                  std::size_t(urb->buffer_length));
+    }
+    umockdev_ioctl_data_unref(buffer);
+    switch (reply.outcome) {
+    case ModelReply::Done: finish(urbData, 0, reply.actual); return true;
+    case ModelReply::Stall: finish(urbData, -EPIPE, 0); return true;
+    case ModelReply::Nak: return false;
+    case ModelReply::Gone:
+        finish(urbData, -ESHUTDOWN, 0);
+        if (!m_gone && m_onGone)
+            m_onGone();
+        m_gone = true;
+        return true;
+    }
+    return true;
+}
+
+void UsbfsNode::retryWaiting()
+{
+    // Data that came in on an OUT endpoint may answer a waiting IN transfer.
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        auto* urb = reinterpret_cast<usbdevfs_urb*>((*it)->data);
+        if ((urb->endpoint & 0x80) && urb->type != USBDEVFS_URB_TYPE_CONTROL && serve(*it)) {
+            umockdev_ioctl_data_unref(*it);
+            it = m_waiting.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void UsbfsNode::submit(UMockdevIoctlData* urbData)
+{
+    if (!serve(urbData)) {
+        m_waiting.push_back(umockdev_ioctl_data_ref(urbData));
+        return;
+    }
+    auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+    if (!(urb->endpoint & 0x80) && urb->type != USBDEVFS_URB_TYPE_CONTROL)
+        retryWaiting();
+}
+
+bool UsbfsNode::handle(UMockdevIoctlClient* client)
+{
+    const unsigned long request = umockdev_ioctl_client_get_request(client);
+    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto fail = [&](int error) {
+        umockdev_ioctl_client_complete(client, -1, error);
+        return true;
+    };
+    auto succeed = [&] {
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    };
+    switch (request) {
+    case USBDEVFS_REAPURB:
+    case USBDEVFS_REAPURBNDELAY: {
+        if (m_done.empty())
+            return fail(m_gone ? ENODEV : EAGAIN);
+        UMockdevIoctlData* urb = m_done.front();
+        m_done.erase(m_done.begin());
+        UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+        umockdev_ioctl_data_set_ptr(slot, 0, urb);
+        umockdev_ioctl_data_unref(slot);
+        umockdev_ioctl_data_unref(urb);
+        return succeed();
+    }
+    case USBDEVFS_DISCARDURB: {
+        const auto address = *reinterpret_cast<gulong*>(arg->data);
+        auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
+                               [&](UMockdevIoctlData* d) { return d->client_addr == address; });
+        if (it == m_waiting.end())
+            return fail(EINVAL);
+        finish(*it, -ENOENT, 0);
+        umockdev_ioctl_data_unref(*it);
+        m_waiting.erase(it);
+        return succeed();
+    }
+    default: break;
+    }
+    if (m_gone)
+        return fail(ENODEV);
+    switch (request) {
+    case USBDEVFS_GET_CAPABILITIES: {
+        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
+        *reinterpret_cast<guint32*>(caps->data) = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
+            | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+        umockdev_ioctl_data_unref(caps);
+        return succeed();
+    }
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_RELEASEINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM:
+    case USBDEVFS_RESETEP:
+    case USBDEVFS_IOCTL:  // USBDEVFS_CONNECT on release, with auto-detach
+        return succeed();
+    case USBDEVFS_GETDRIVER:  // no kernel driver bound
+        return fail(ENODATA);
+    case USBDEVFS_CLEAR_HALT: {
+        UMockdevIoctlData* endpoint = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
+        const bool cleared = m_model->clearHalt(std::uint8_t(*reinterpret_cast<unsigned*>(endpoint->data)));
+        umockdev_ioctl_data_unref(endpoint);
+        return cleared ? succeed() : fail(ENODEV);
+    }
+    case USBDEVFS_SUBMITURB: {
+        UMockdevIoctlData* urb = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+        submit(urb);
+        umockdev_ioctl_data_unref(urb);
+        return succeed();
+    }
+    default: return false;  // umockdev reports it
+    }
+}
