@@ -13,7 +13,7 @@
 #include "realboard.h"
 #include "benchmarkschedule.h"
 #include "eepromlayout.h"
-#include "sim/atomicfile.h"
+#include "atomicfile.h"
 #include "sim/boardfile.h"
 #include "sim/simdirectory.h"
 #include "sim/simtiming.h"
@@ -69,8 +69,7 @@ bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
     std::snprintf(name, sizeof name, "Bench %g Mbyte/s", rate);
     kousb::eeprom::writeName(state.eeprom, name);
     const std::string path = folder.path + "/" + kousb::sim::boardFileName(slot);
-    if (!kousb::sim::writeFileAtomic(path, kousb::sim::formatBoardFile(state), kousb::sim::WriteMode::CreateNew,
-                                     false, error))
+    if (!kousb::writeFileAtomic(path, kousb::sim::formatBoardFile(state), kousb::WriteMode::CreateNew, error, false))
         return false;
     folder.files.push_back(path);
     return true;

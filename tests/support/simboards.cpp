@@ -2,7 +2,7 @@
 
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
-#include "sim/atomicfile.h"
+#include "atomicfile.h"
 #include "sim/simdirectory.h"
 
 #include <QDir>
@@ -42,8 +42,8 @@ void SimBoards::plug(int slot, const Options& options)
     if (!kousb::eeprom::writeName(state.eeprom, options.name))
         throw std::runtime_error("name too long for a board");
     std::string error;
-    if (!kousb::sim::writeFileAtomic(path(slot), kousb::sim::formatBoardFile(state),
-                                     kousb::sim::WriteMode::CreateNew, false, error))
+    if (!kousb::writeFileAtomic(path(slot), kousb::sim::formatBoardFile(state), kousb::WriteMode::CreateNew, error,
+                                false))
         throw std::runtime_error(error);
 }
 
@@ -70,10 +70,9 @@ void SimBoards::unplugAll()
 
 kousb::sim::BoardState SimBoards::read(int slot) const
 {
-    std::string text, error;
+    std::string error;
     kousb::sim::BoardState state;
-    if (!kousb::sim::readSmallFile(path(slot), kousb::sim::kMaxBoardFileBytes, text, error)
-        || !kousb::sim::parseBoardFile(text, state, error))
+    if (!kousb::sim::readBoardFile(path(slot), state, error))
         throw std::runtime_error(error);
     return state;
 }

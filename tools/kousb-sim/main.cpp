@@ -5,7 +5,7 @@
 
 #include "eepromlayout.h"
 #include "latin1.h"
-#include "sim/atomicfile.h"
+#include "atomicfile.h"
 #include "sim/boardfile.h"
 #include "sim/simdirectory.h"
 
@@ -92,11 +92,10 @@ std::map<int, sim::BoardState> readBoards(const std::string& dir)
         const int slot = sim::slotFromFileName(entry->d_name);
         if (slot < 0)
             continue;
-        std::string text, error;
+        std::string error;
         sim::BoardState state;
         const std::string path = dir + "/" + entry->d_name;
-        if (sim::readSmallFile(path, sim::kMaxBoardFileBytes, text, error)
-            && sim::parseBoardFile(text, state, error))
+        if (sim::readBoardFile(path, state, error))
             boards.emplace(slot, std::move(state));
         else
             std::cerr << "kousb-sim: skipping " << path << ": " << error << "\n";
@@ -134,7 +133,7 @@ int plug(const std::string& dir, const PlugOptions& options)
     for (int slot = options.slot < 0 ? 0 : options.slot; slot <= kMaxSlot; ++slot) {
         state.slot = slot;
         const std::string path = boardPath(dir, slot);
-        if (sim::writeFileAtomic(path, sim::formatBoardFile(state), sim::WriteMode::CreateNew, true, error)) {
+        if (writeFileAtomic(path, sim::formatBoardFile(state), WriteMode::CreateNew, error)) {
             std::cout << slot << "\n";
             return 0;
         }
@@ -177,20 +176,19 @@ int unplug(const std::string& dir, int slot)
 int replug(const std::string& dir, int slot)
 {
     const std::string shelved = shelfPath(dir, slot);
-    std::string text, error;
+    std::string error;
     sim::BoardState state;
     if (!fileExists(shelved)) {
         std::cerr << "kousb-sim: no board was unplugged from slot " << slot << "\n";
         return kExitFailed;
     }
-    if (!sim::readSmallFile(shelved, sim::kMaxBoardFileBytes, text, error) || !sim::parseBoardFile(text, state, error)) {
+    if (!sim::readBoardFile(shelved, state, error)) {
         std::cerr << "kousb-sim: " << shelved << ": " << error << "\n";
         return kExitFailed;
     }
     // A new plugging: whoever missed the unplug still sees a new arrival.
     state.instance = sim::newInstanceId();
-    if (!sim::writeFileAtomic(boardPath(dir, slot), sim::formatBoardFile(state), sim::WriteMode::CreateNew, true,
-                              error)) {
+    if (!writeFileAtomic(boardPath(dir, slot), sim::formatBoardFile(state), WriteMode::CreateNew, error)) {
         std::cerr << "kousb-sim: " << (fileExists(boardPath(dir, slot)) ? "slot " + std::to_string(slot) + " is taken" : error)
                   << "\n";
         return kExitFailed;
@@ -226,13 +224,13 @@ std::string hexLine(const std::vector<std::uint8_t>& bytes, std::size_t from, st
 int show(const std::string& dir, int slot)
 {
     const std::string path = boardPath(dir, slot);
-    std::string text, error;
+    std::string error;
     sim::BoardState state;
     if (!fileExists(path)) {
         std::cerr << "kousb-sim: no board in slot " << slot << "\n";
         return kExitFailed;
     }
-    if (!sim::readSmallFile(path, sim::kMaxBoardFileBytes, text, error) || !sim::parseBoardFile(text, state, error)) {
+    if (!sim::readBoardFile(path, state, error)) {
         std::cerr << "kousb-sim: " << path << ": " << error << "\n";
         return kExitFailed;
     }

@@ -1,12 +1,11 @@
 #include "intelhex.h"
 
+#include "../atomicfile.h"
 #include "filebytes.h"
 #include "hexdigit.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace kousb::formats {
 
@@ -213,26 +212,9 @@ std::string formatIntelHex(const std::uint8_t* data, std::size_t size)
 
 Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
-    const std::string text = formatIntelHex(data, size);
-    const std::string temporary = path + ".part";
-    auto fail = [&](const char* what) {
-        const std::string reason = std::string(what) + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return Status::error(ErrorCode::FileUnwritable, reason);
-    };
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr)
-        return Status::error(ErrorCode::FileUnwritable, std::string("cannot create: ") + std::strerror(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0
-                         && ::fsync(::fileno(file)) == 0;
-    const int writeErrno = errno;
-    if (std::fclose(file) != 0 || !written) {
-        if (!written)
-            errno = writeErrno;
-        return fail("cannot write");
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0)
-        return fail("cannot rename into place");
+    std::string error;
+    if (!writeFileAtomic(path, formatIntelHex(data, size), WriteMode::CreateOrReplace, error))
+        return Status::error(ErrorCode::FileUnwritable, error);
     return Status::ok();
 }
 

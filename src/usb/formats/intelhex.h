@@ -46,9 +46,9 @@ Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImag
 // gives back the same bytes, all present.
 std::string formatIntelHex(const std::uint8_t* data, std::size_t size);
 
-// Writes formatIntelHex's text to `path`: into a temporary file beside it,
-// flushed to disk, then renamed over `path`, so `path` is either the old file
-// or the whole new one. Fails with FileUnwritable and the system's reason.
+// Writes formatIntelHex's text to `path` through writeFileAtomic, so `path` is
+// either the old file or the whole new one. Fails with FileUnwritable and a
+// reason naming the path.
 Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 } // namespace kousb::formats

@@ -1,6 +1,7 @@
 #include "boardfile.h"
 
 #include "../eepromlayout.h"
+#include "../formats/filebytes.h"
 #include "../formats/hexdigit.h"
 
 #include <cerrno>
@@ -234,6 +235,20 @@ std::string formatBoardFile(const BoardState& state)
         out << "fault-eeprom-drop " << offsetText << '\n';
     }
     return out.str();
+}
+
+} // namespace kousb::sim
+
+namespace kousb::sim {
+
+bool readBoardFile(const std::string& path, BoardState& state, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    if (const Status status = formats::readWholeFile(path, kMaxBoardFileBytes, bytes); !status) {
+        error = status.message();
+        return false;
+    }
+    return parseBoardFile(std::string(bytes.begin(), bytes.end()), state, error);
 }
 
 } // namespace kousb::sim

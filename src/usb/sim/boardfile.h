@@ -59,6 +59,11 @@ BoardState blankBoard();
 bool parseBoardFile(const std::string& text, BoardState& state, std::string& error);
 std::string formatBoardFile(const BoardState& state);
 
+// Reads and parses the board file at `path`: a regular file of at most
+// kMaxBoardFileBytes; false with the reason otherwise (the caller names the
+// path).
+bool readBoardFile(const std::string& path, BoardState& state, std::string& error);
+
 // A new random instance name (16 hex digits).
 std::string newInstanceId();
 

@@ -1,6 +1,5 @@
 #include "simbackend.h"
 
-#include "atomicfile.h"
 #include "boardfile.h"
 #include "simboard.h"
 #include "simdirectory.h"
@@ -52,13 +51,9 @@ void SimBackend::rescan(Registry& registry)
             if (slot < 0)
                 continue;
             const std::string path = m_directory + "/" + name;
-            std::string text, error;
+            std::string error;
             BoardState state;
-            if (!readSmallFile(path, kMaxBoardFileBytes, text, error)) {
-                reportOnce(path, error);
-                continue;
-            }
-            if (!parseBoardFile(text, state, error)) {
+            if (!readBoardFile(path, state, error)) {
                 reportOnce(path, error);
                 continue;
             }

@@ -1,7 +1,7 @@
 #include "simboard.h"
 
 #include "../eepromlayout.h"
-#include "atomicfile.h"
+#include "../atomicfile.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -21,7 +21,7 @@ Status SimBoard::persist(bool durable)
     std::string error;
     if (!plugged())
         return Status::error(ErrorCode::Unplugged);
-    if (!writeFileAtomic(m_path, formatBoardFile(m_state), WriteMode::ReplaceExisting, durable, error))
+    if (!writeFileAtomic(m_path, formatBoardFile(m_state), WriteMode::ReplaceExisting, error, durable))
         return plugged() ? Status::error(ErrorCode::Io, error) : Status::error(ErrorCode::Unplugged);
     return Status::ok();
 }
