@@ -13,8 +13,8 @@
 #include "realboard.h"
 #include "benchmarkschedule.h"
 #include "eepromlayout.h"
-#include "atomicfile.h"
-#include "sim/boardfile.h"
+#include "sim/boardstore.h"
+#include "sim/simboard.h"
 #include "sim/simdirectory.h"
 #include "sim/simtiming.h"
 
@@ -60,18 +60,17 @@ struct Folder {
 bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
 {
     kousb::sim::BoardState state = kousb::sim::blankBoard();
-    state.instance = kousb::sim::newInstanceId();
-    state.slot = slot;
     state.bulkRateMBps = rate;
     state.fpgaDesign = "bench.ncd";  // configured, so that its registers answer the single-byte reads
     kousb::eeprom::writeId(state.eeprom, 100 + slot);
     char name[32];
     std::snprintf(name, sizeof name, "Bench %g Mbyte/s", rate);
     kousb::eeprom::writeName(state.eeprom, name);
-    const std::string path = folder.path + "/" + kousb::sim::boardFileName(slot);
-    if (!kousb::writeFileAtomic(path, kousb::sim::formatBoardFile(state), kousb::WriteMode::CreateNew, error, false))
+    const kousb::sim::BoardStore store(folder.path);
+    if (store.plug(state, slot, error) != slot)
         return false;
-    folder.files.push_back(path);
+    folder.files.push_back(store.boardPath(slot));
+    folder.files.push_back(kousb::sim::stateFilePath(store.boardPath(slot)));
     return true;
 }
 

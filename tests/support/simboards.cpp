@@ -2,7 +2,7 @@
 
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
-#include "atomicfile.h"
+#include "sim/boardstore.h"
 #include "sim/simdirectory.h"
 
 #include <QDir>
@@ -31,8 +31,6 @@ std::string SimBoards::path(int slot) const
 void SimBoards::plug(int slot, const Options& options)
 {
     kousb::sim::BoardState state = kousb::sim::blankBoard();
-    state.instance = kousb::sim::newInstanceId();
-    state.slot = slot;
     state.bulkRateMBps = options.rate;
     state.fpgaDesign = "test.ncd";
     state.controllerFirmware = "test firmware";
@@ -42,8 +40,7 @@ void SimBoards::plug(int slot, const Options& options)
     if (!kousb::eeprom::writeName(state.eeprom, options.name))
         throw std::runtime_error("name too long for a board");
     std::string error;
-    if (!kousb::writeFileAtomic(path(slot), kousb::sim::formatBoardFile(state), kousb::WriteMode::CreateNew, error,
-                                false))
+    if (kousb::sim::BoardStore(dir()).plug(state, slot, error) != slot)
         throw std::runtime_error(error);
 }
 
@@ -57,7 +54,8 @@ void SimBoards::plug(int slot, int id, const std::string& name)
 
 void SimBoards::unplug(int slot)
 {
-    QFile::remove(QString::fromStdString(path(slot)));
+    std::string error;
+    kousb::sim::BoardStore(dir()).unplug(slot, error);
 }
 
 void SimBoards::unplugAll()
@@ -72,7 +70,7 @@ kousb::sim::BoardState SimBoards::read(int slot) const
 {
     std::string error;
     kousb::sim::BoardState state;
-    if (!kousb::sim::readBoardFile(path(slot), state, error))
+    if (!kousb::sim::BoardStore(dir()).readLive(slot, state, error))
         throw std::runtime_error(error);
     return state;
 }

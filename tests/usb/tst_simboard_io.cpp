@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <memory>
+
 #include <vector>
 
 using namespace kousb;
@@ -65,7 +67,7 @@ private slots:
 
     void memorySpaceWraps()
     {
-        std::vector<std::uint8_t> space(sim::kSpace16Bytes, 0);
+        sim::Space16 space{};
         const std::uint8_t data[] = {1, 2, 3};
         sim::writeSpace(space, 0xFFFE, data, 3);
         QCOMPARE(int(space[0xFFFE]), 1);
@@ -82,7 +84,7 @@ private slots:
         sim::I2cEeprom chip;
         // Offset 0x003E, four bytes: the page (0x00-0x3F) wraps after two.
         const Bytes write{0x00, 0x3E, 1, 2, 3, 4};
-        chip.write(image, write.data(), write.size());
+        chip.write(image.data(), image.size(), write.data(), write.size());
         QCOMPARE(int(image[0x3E]), 1);
         QCOMPARE(int(image[0x3F]), 2);
         QCOMPARE(int(image[0x00]), 3);
@@ -94,21 +96,21 @@ private slots:
         // from the last byte to the first.
         const Bytes point{0x3F, 0xFF};
         image[0x3FFF] = 0x77;
-        chip.write(image, point.data(), point.size());
+        chip.write(image.data(), image.size(), point.data(), point.size());
         std::uint8_t back[3] = {};
-        chip.read(image, back, 3);
+        chip.read(image.data(), image.size(), back, 3);
         QCOMPARE(Bytes(back, back + 3), (Bytes{0x77, 3, 4}));
         QCOMPARE(chip.addressCounter(), std::size_t(2));
 
         // The top two bits of the offset do not exist on a 16 KiB chip.
         const Bytes high{0xC0, 0x3E};
-        chip.write(image, high.data(), high.size());
+        chip.write(image.data(), image.size(), high.data(), high.size());
         QCOMPARE(chip.addressCounter(), std::size_t(0x3E));
 
         // One byte or none: nothing changes.
         const Bytes one{0x00};
-        chip.write(image, one.data(), one.size());
-        chip.write(image, nullptr, 0);
+        chip.write(image.data(), image.size(), one.data(), one.size());
+        chip.write(image.data(), image.size(), nullptr, 0);
         QCOMPARE(chip.addressCounter(), std::size_t(0x3E));
         QVERIFY(!sim::I2cEeprom::writesData(2));
         QVERIFY(sim::I2cEeprom::writesData(3));
@@ -152,7 +154,8 @@ private slots:
 
     void spiFlashRange()
     {
-        sim::SpiFlash flash;
+        auto owned = std::make_unique<sim::SpiFlash>();
+        sim::SpiFlash& flash = *owned;
         std::uint8_t b[2] = {0, 0};
         QVERIFY(flash.read(0, b, 2).isOk());
         QCOMPARE(Bytes(b, b + 2), (Bytes{0xFF, 0xFF}));

@@ -244,7 +244,7 @@ namespace kousb::sim {
 bool readBoardFile(const std::string& path, BoardState& state, std::string& error)
 {
     std::vector<std::uint8_t> bytes;
-    if (const Status status = formats::readWholeFile(path, kMaxBoardFileBytes, bytes); !status) {
+    if (const Status status = formats::readOwnFile(path, kMaxBoardFileBytes, bytes); !status) {
         error = status.message();
         return false;
     }

@@ -59,8 +59,8 @@ BoardState blankBoard();
 bool parseBoardFile(const std::string& text, BoardState& state, std::string& error);
 std::string formatBoardFile(const BoardState& state);
 
-// Reads and parses the board file at `path`: a regular file of at most
-// kMaxBoardFileBytes; false with the reason otherwise (the caller names the
+// Reads and parses the board file at `path`: a regular file of the user's
+// own, not a symbolic link, of at most kMaxBoardFileBytes; false with the reason otherwise (the caller names the
 // path).
 bool readBoardFile(const std::string& path, BoardState& state, std::string& error);
 
