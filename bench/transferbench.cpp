@@ -52,8 +52,10 @@ struct Folder {
     {
         for (const std::string& f : files)
             std::remove(f.c_str());
-        if (!path.empty())
+        if (!path.empty()) {
+            ::rmdir((path + "/" + kousb::sim::kStateFolder).c_str());
             ::rmdir(path.c_str());
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
 #include "sim/boardstore.h"
+#include "sim/simboard.h"
 #include "sim/simdirectory.h"
 
 #include <QDir>
@@ -64,6 +65,9 @@ void SimBoards::unplugAll()
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
     QDir(dir.filePath(QStringLiteral("unplugged"))).removeRecursively();
+    QDir powered(dir.filePath(QString::fromLatin1(kousb::sim::kStateFolder)));
+    for (const QString& name : powered.entryList(QDir::Files | QDir::Hidden))
+        powered.remove(name);
 }
 
 kousb::sim::BoardState SimBoards::read(int slot) const

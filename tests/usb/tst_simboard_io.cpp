@@ -5,6 +5,7 @@
 #include "eepromlayout.h"
 #include "sim/i2ceeprom.h"
 #include "sim/memoryspace.h"
+#include "sim/boardstore.h"
 #include "sim/simboard.h"
 #include "sim/simdirectory.h"
 #include "sim/spiflash.h"
@@ -267,32 +268,45 @@ private slots:
                               std::uint8_t(65539 * 7)}));
     }
 
-    void eepromSurvivesARestart()
+    // A second user of the board (another process: here a second SimBoard on
+    // its files) sees all of it; unplug and replug is a power cycle, which
+    // keeps the EEPROM only.
+    void sharedWhilePluggedAndPowerCycled()
     {
         boards.plug(0, 1, "durable");
         SimBoards::sync();
+        Bytes data{7, 8, 9};
         {
             KoUSBDevice device(GetUSBDeviceIndexed(0));
             QVERIFY(writeI2c(device, 0x51, {0x01, 0x00, 0xCA, 0xFE}));
-            QVERIFY(writeI2c(device, 0x51, {0x01, 0x00}));
-            QCOMPARE(readI2c(device, 0x51, 2), (Bytes{0xCA, 0xFE}));
-            QVERIFY(writeI2c(device, 0x48, {3, 0x10, 0x00}));  // the sensor keeps nothing across a restart
+            QVERIFY(writeI2c(device, 0x51, {0x01, 0x00}));  // the counter, left for the other user
+            QVERIFY(writeI2c(device, 0x48, {3, 0x10, 0x00}));
+            QCOMPARE(readI2c(device, 0x48, 2), (Bytes{0x10, 0x00}));
+            QVERIFY(device.WriteExternal(16, data.data(), 3));
         }
-        const auto state = boards.read(0);
-        QCOMPARE(int(state.eeprom[0x100]), 0xCA);
-        QCOMPARE(int(state.eeprom[0x101]), 0xFE);
+        auto check = [&](sim::SimBoard& board, const Bytes& eeprom, const Bytes& tos, const Bytes& external) {
+            Bytes back(2);
+            QVERIFY(board.readI2C(0x51, back.data(), 2).isOk());
+            QCOMPARE(back, eeprom);
+            const Bytes pointer{3};
+            QVERIFY(board.writeI2C(0x48, pointer.data(), 1).isOk());
+            QVERIFY(board.readI2C(0x48, back.data(), 2).isOk());
+            QCOMPARE(back, tos);
+            Bytes ext(3);
+            QVERIFY(board.readExternal(16, ext.data(), 3).isOk());
+            QCOMPARE(ext, external);
+        };
+        sim::SimBoard other(boards.path(0), boards.read(0));
+        check(other, {0xCA, 0xFE}, {0x10, 0x00}, data);
 
-        // A new library process builds its board from the file.
-        sim::SimBoard restarted(boards.path(0), boards.read(0));
+        std::string error;
+        const sim::BoardStore store(boards.dir());
+        QVERIFY2(store.unplug(0, error) && store.replug(0, error), error.c_str());
+        QVERIFY(!other.readExternal(16, Bytes(3).data(), 3).isOk());  // the old plugging is gone
+        sim::SimBoard replugged(boards.path(0), boards.read(0));
         const Bytes point{0x01, 0x00};
-        QVERIFY(restarted.writeI2C(0x51, point.data(), 2).isOk());
-        std::uint8_t back[2] = {};
-        QVERIFY(restarted.readI2C(0x51, back, 2).isOk());
-        QCOMPARE(Bytes(back, back + 2), (Bytes{0xCA, 0xFE}));
-        const Bytes tos{3};
-        QVERIFY(restarted.writeI2C(0x48, tos.data(), 1).isOk());
-        QVERIFY(restarted.readI2C(0x48, back, 2).isOk());
-        QCOMPARE(Bytes(back, back + 2), (Bytes{0x50, 0x00}));
+        QVERIFY(replugged.writeI2C(0x51, point.data(), 2).isOk());
+        check(replugged, {0xCA, 0xFE}, {0x50, 0x00}, Bytes(3, 0));
     }
 
     void i2cRefusals()

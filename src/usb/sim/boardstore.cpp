@@ -45,7 +45,7 @@ std::string BoardStore::shelfPath(int slot) const
 
 bool BoardStore::check(std::string& error, bool create) const
 {
-    if (create && !ensureDirectory(m_dir, error))
+    if (create && (!ensureDirectory(m_dir, error) || !ensureDirectory(m_dir + "/" + kStateFolder, error)))
         return false;
     struct stat st;
     if (::stat(m_dir.c_str(), &st) != 0) {
@@ -133,7 +133,7 @@ bool BoardStore::unplug(int slot, std::string& error) const
     }
     // Power off: what the board held goes. A process still holding the old
     // state sees the board unplugged.
-    ::unlink(stateFilePath(path).c_str());
+    SharedBoard::unplug(stateFilePath(path));
     return true;
 }
 

@@ -11,7 +11,7 @@ namespace kousb::sim {
 // reads and writes them for the library, kousb-sim, the benchmark and tests:
 //
 //   slot-NN.board            a plugged board: configuration and EEPROM
-//   slot-NN.state            what the plugged board holds while powered,
+//   powered/slot-NN.state    what the plugged board holds while powered,
 //                            shared by every process (sharedboard.h)
 //   unplugged/slot-NN.board  a board unplugged from slot NN, kept for replug
 class BoardStore {

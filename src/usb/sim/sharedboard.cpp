@@ -98,7 +98,13 @@ const char* ioModeName(IoMode mode)
 std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const BoardState& config,
                                                std::string& error)
 {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (opened < 0 && errno == ENOENT) {
+        // The state folder went (a test clearing the board folder): it is ours to make again.
+        ::mkdir(path.substr(0, path.find_last_of('/')).c_str(), 0700);
+        opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    Fd fd(opened);
     if (fd.get() < 0) {
         error = systemError("cannot open " + path);
         return nullptr;
@@ -161,6 +167,26 @@ std::unique_ptr<SharedBoard> SharedBoard::openExisting(const std::string& path, 
     return board->belongsTo(instance) ? std::move(board) : nullptr;
 }
 
+void SharedBoard::unplug(const std::string& path)
+{
+    Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    std::string error;
+    struct stat st;
+    if (fd.get() >= 0 && checkFile(fd.get(), path, error) && ::fstat(fd.get(), &st) == 0
+        && static_cast<std::size_t>(st.st_size) == sizeof(SharedBoardState)) {
+        if (SharedBoardState* state = map(fd.get())) {
+            std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+            if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) == kMagic) {
+                Lock lock(*board);
+                state->unplugged = 1;
+                ::unlink(path.c_str());
+                return;
+            }
+        }
+    }
+    ::unlink(path.c_str());
+}
+
 SharedBoard::~SharedBoard()
 {
     ::munmap(m_state, sizeof(SharedBoardState));
@@ -168,7 +194,7 @@ SharedBoard::~SharedBoard()
 
 bool SharedBoard::belongsTo(const std::string& instance) const
 {
-    return !instance.empty() && instance.size() < sizeof m_state->instance
+    return !m_state->unplugged && !instance.empty() && instance.size() < sizeof m_state->instance
            && std::strncmp(m_state->instance, instance.c_str(), sizeof m_state->instance) == 0;
 }
 
@@ -180,6 +206,7 @@ void SharedBoard::powerOn(const BoardState& config)
     std::copy(config.eeprom.begin(), config.eeprom.end(), s.eeprom);
     s.changeUnderWay = 0;
     s.fileBehind = 0;
+    s.unplugged = 0;
     s.ram.tempSensor = TempSensor{};
     copyText(s.ram.fpgaDesign, sizeof s.ram.fpgaDesign, config.fpgaDesign);
     copyText(s.ram.controllerFirmware, sizeof s.ram.controllerFirmware, config.controllerFirmware);

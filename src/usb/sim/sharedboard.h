@@ -60,6 +60,7 @@ struct SharedBoardState {
     std::uint8_t eepromBefore[eeprom::kSize];
     std::uint8_t changeUnderWay;  // eepromBefore holds the EEPROM before the change
     std::uint8_t fileBehind;      // the board file does not yet hold the EEPROM
+    std::uint8_t unplugged;       // this plugging has ended; the file is going
     alignas(4096) BoardRam ram;
 };
 
@@ -74,6 +75,9 @@ public:
     // Maps an existing state file for reading (kousb-sim show); null if there
     // is none for this plugging.
     static std::unique_ptr<SharedBoard> openExisting(const std::string& path, const std::string& instance);
+    // Ends the plugging whose state is at `path`: whoever still maps it sees
+    // the board unplugged; the file goes.
+    static void unplug(const std::string& path);
     ~SharedBoard();
     SharedBoard(const SharedBoard&) = delete;
     SharedBoard& operator=(const SharedBoard&) = delete;
@@ -95,7 +99,8 @@ public:
     };
 
     SharedBoardState& state() { return *m_state; }
-    // True while this state is the plugging `instance`'s (caller holds the lock).
+    // True while this state is the plugging `instance`'s and it has not been
+    // unplugged (caller holds the lock).
     bool belongsTo(const std::string& instance) const;
 
 private:

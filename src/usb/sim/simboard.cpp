@@ -11,10 +11,13 @@ namespace kousb::sim {
 
 std::string stateFilePath(const std::string& boardFilePath)
 {
+    const auto slash = boardFilePath.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : boardFilePath.substr(0, slash);
+    std::string name = slash == std::string::npos ? boardFilePath : boardFilePath.substr(slash + 1);
     const std::string suffix = ".board";
-    const bool named = boardFilePath.size() > suffix.size()
-                       && boardFilePath.compare(boardFilePath.size() - suffix.size(), suffix.size(), suffix) == 0;
-    return (named ? boardFilePath.substr(0, boardFilePath.size() - suffix.size()) : boardFilePath) + ".state";
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        name.resize(name.size() - suffix.size());
+    return dir + "/" + kStateFolder + "/" + name + ".state";
 }
 
 // The boot EEPROM as the bus reaches it; data writes go through the board's

@@ -99,7 +99,10 @@ private:
     I2cBus m_bus;
 };
 
-// The state file beside a board file: slot-NN.board -> slot-NN.state.
+// The state file of a board file: DIR/slot-NN.board -> DIR/powered/slot-NN.state.
+// A folder of their own, so that mapping and changing them stirs no watcher
+// of the board folder.
+constexpr const char* kStateFolder = "powered";
 std::string stateFilePath(const std::string& boardFilePath);
 
 template <typename Work>
