@@ -72,6 +72,23 @@ void splitKey(const std::string& line, std::string& key, std::string& value)
 std::string orDash(const std::string& s) { return s.empty() ? "-" : s; }
 std::string fromDash(const std::string& s) { return s == "-" ? std::string() : s; }
 
+// A text from the EEPROM, made safe for a comment line: any byte outside
+// printable ASCII, and the quote and backslash, as \xNN.
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        }
+    }
+    return out;
+}
+
 bool validText(const std::string& s)
 {
     for (unsigned char c : s)
@@ -205,7 +222,7 @@ std::string formatBoardFile(const BoardState& state)
     std::ostringstream out;
     out << kMagic << ' ' << kFormatVersion << '\n'
         << "# Simulated KoUSB board; see kousb-sim --help. Written atomically by the library.\n"
-        << "# identity (read from the EEPROM): id " << identity.id << ", name \"" << identity.name
+        << "# identity (read from the EEPROM): id " << identity.id << ", name \"" << escaped(identity.name)
         << "\", class " << int(identity.deviceClass) << ", fw " << identity.firmwareVersion << '\n'
         << "instance " << state.instance << '\n'
         << "slot " << state.slot << '\n';

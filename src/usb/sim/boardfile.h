@@ -27,7 +27,9 @@ namespace kousb::sim {
 //                                      is acknowledged but not stored
 //
 // The identity (ID, name, class, firmware version) lives in the EEPROM
-// image; the writer adds it as a comment for people reading the file.
+// image; the writer adds it as a comment for people reading the file, with
+// every byte of the name outside printable ASCII (and \" \\) as \xNN, so
+// no EEPROM content can break the file's lines.
 struct BoardState {
     std::string instance;
     int slot = 0;
