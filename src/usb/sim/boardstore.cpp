@@ -64,7 +64,7 @@ bool BoardStore::check(std::string& error, bool create) const
     }
     if (st.st_mode & (S_IWGRP | S_IWOTH)) {
         error = "the board folder " + m_dir + " can be written by other users; make it yours alone (chmod go-w "
-            + m_dir + ")" + remedy.substr(1);
+            + m_dir + "), or set KOUSB_SIM_DIR to a folder of your own";
         return false;
     }
     return true;
