@@ -45,7 +45,7 @@ std::string BoardStore::shelfPath(int slot) const
 
 bool BoardStore::check(std::string& error, bool create) const
 {
-    if (create && (!ensureDirectory(m_dir, error) || !ensureDirectory(m_dir + "/" + kStateFolder, error)))
+    if (create && !ensureDirectory(m_dir, error))
         return false;
     struct stat st;
     if (::stat(m_dir.c_str(), &st) != 0) {
@@ -67,7 +67,8 @@ bool BoardStore::check(std::string& error, bool create) const
             + m_dir + "), or set KOUSB_SIM_DIR to a folder of your own";
         return false;
     }
-    return true;
+    // Only now, in a folder that is the user's: the state files' folder.
+    return !create || ensureDirectory(m_dir + "/" + kStateFolder, error);
 }
 
 std::map<int, BoardStore::Entry> BoardStore::boards(const Skip& skip) const
