@@ -20,13 +20,6 @@ std::string systemError(const std::string& what)
     return what + ": " + std::strerror(errno);
 }
 
-void copyText(char* to, std::size_t size, const std::string& text)
-{
-    const std::size_t n = std::min(size - 1, text.size());
-    std::memcpy(to, text.data(), n);
-    std::memset(to + n, 0, size - n);
-}
-
 // The file's bytes past `from` read as zero again, without writing them.
 void zeroRange(int fd, void* at, std::size_t from, std::size_t length)
 {
@@ -87,6 +80,13 @@ bool checkFile(int fd, const std::string& path, std::string& error)
 }
 
 } // namespace
+
+void copyText(char* to, std::size_t size, const std::string& text)
+{
+    const std::size_t n = std::min(size - 1, text.size());
+    std::memcpy(to, text.data(), n);
+    std::memset(to + n, 0, size - n);
+}
 
 const char* ioModeName(IoMode mode)
 {

@@ -21,6 +21,9 @@ namespace kousb::sim {
 enum class IoMode : std::uint8_t { External, Fpga, Controller, I2c, Spi, Uart, Command, Interrupt, Block, Count };
 const char* ioModeName(IoMode mode);
 
+// Puts `text` into a fixed field of the state, cut to fit, NUL-padded.
+void copyText(char* to, std::size_t size, const std::string& text);
+
 // What a board holds while it is powered, lost when it is unplugged. All of
 // it is plain data, and all zero bytes are a freshly powered board but for
 // the few fields powerOn() sets.

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 #include <thread>
 
@@ -64,13 +63,6 @@ std::string printableText(const std::string& text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = '?';
     return out;
-}
-
-void copyText(char* to, std::size_t size, const std::string& text)
-{
-    const std::size_t n = std::min(size - 1, text.size());
-    std::memcpy(to, text.data(), n);
-    std::memset(to + n, 0, size - n);
 }
 
 std::string baseName(const std::string& path)
