@@ -13,8 +13,8 @@
 #include "realboard.h"
 #include "benchmarkpass.h"
 #include "eepromlayout.h"
-#include "sim/atomicfile.h"
-#include "sim/boardfile.h"
+#include "sim/boardstore.h"
+#include "sim/simboard.h"
 #include "sim/simdirectory.h"
 #include "sim/simtiming.h"
 
@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -52,27 +53,27 @@ struct Folder {
     {
         for (const std::string& f : files)
             std::remove(f.c_str());
-        if (!path.empty())
+        if (!path.empty()) {
+            ::rmdir((path + "/" + kousb::sim::kStateFolder).c_str());
             ::rmdir(path.c_str());
+        }
     }
 };
 
 bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
 {
     kousb::sim::BoardState state = kousb::sim::blankBoard();
-    state.instance = kousb::sim::newInstanceId();
-    state.slot = slot;
     state.bulkRateMBps = rate;
     state.fpgaDesign = "bench.ncd";  // configured, so that its registers answer the single-byte reads
     kousb::eeprom::writeId(state.eeprom, 100 + slot);
     char name[32];
     std::snprintf(name, sizeof name, "Bench %g Mbyte/s", rate);
     kousb::eeprom::writeName(state.eeprom, name);
-    const std::string path = folder.path + "/" + kousb::sim::boardFileName(slot);
-    if (!kousb::sim::writeFileAtomic(path, kousb::sim::formatBoardFile(state), kousb::sim::WriteMode::CreateNew,
-                                     false, error))
+    const kousb::sim::BoardStore store(folder.path);
+    if (store.plug(state, slot, error) != slot)
         return false;
-    folder.files.push_back(path);
+    folder.files.push_back(store.boardPath(slot));
+    folder.files.push_back(kousb::sim::stateFilePath(store.boardPath(slot)));
     return true;
 }
 
@@ -173,6 +174,52 @@ void singleByte(KoUSBDevice& device, double rate, int runs)
     }
     const double m = median(measured);
     std::printf("  ReadXilinx, %g Mbyte/s board  %7.1f kHz  ratio %5.3f\n", rate, m, m / model);
+    const double modelUs = std::chrono::duration<double, std::micro>(timing::controlTransferTime()).count();
+    std::printf("  ReadXilinx beyond the model     %7.2f us a call (waitControlTransfer alone %.2f us)\n",
+                1000.0 / m - modelUs, 1000.0 / w - modelUs);
+
+    // The library's own time in a 1-byte call: the UART has no modelled wait,
+    // so a write and a read of one byte are all lock, shared state and checks.
+    std::vector<double> own;
+    unsigned char byte = 0;
+    for (int run = 0; run < runs; ++run) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            device.WriteSerial(&byte, 1);
+            device.ReadSerial(&byte, 1);
+        }
+        own.push_back(nanosecondsSince(start) / 1000.0 / (2.0 * n));
+    }
+    std::printf("  library time of a 1-byte call   %7.2f us (WriteSerial/ReadSerial, no modelled wait)\n",
+                median(own));
+}
+
+// How long a board plugged into the folder takes to reach the list: the
+// descriptor wakes, OnDeviceChange reads the folder, the slot fills.
+void plugToList(const std::string& dir, int slot, int runs)
+{
+    std::vector<double> ms;
+    const kousb::sim::BoardStore store(dir);
+    for (int run = 0; run < runs; ++run) {
+        kousb::sim::BoardState state = kousb::sim::blankBoard();
+        std::string error;
+        const Clock::time_point start = Clock::now();
+        if (store.plug(state, slot, error) != slot) {
+            std::printf("\nPlug to list: cannot plug: %s\n", error.c_str());
+            return;
+        }
+        while (!GetUSBDeviceIndexed(slot) && nanosecondsSince(start) < 2000000000LL) {
+            pollfd p{GetDeviceChangeDescriptor(), POLLIN, 0};
+            ::poll(&p, 1, 100);
+            OnDeviceChange();
+        }
+        ms.push_back(nanosecondsSince(start) / 1e6);
+        store.unplug(slot, error);
+        ::unlink(store.shelfPath(slot).c_str());
+        ::rmdir((dir + "/unplugged").c_str());
+        OnDeviceChange();
+    }
+    std::printf("\nPlug to list: %.2f ms (median of %d)\n", median(ms), runs);
 }
 
 void usage(std::FILE* out)
@@ -292,5 +339,6 @@ int main(int argc, char** argv)
     device.SetDeviceHandle(GetUSBDeviceIndexed(int(middle)));
     singleByte(device, rates[middle], runs);
     device.SetDeviceHandle(nullptr);
+    plugToList(folder.path, int(rates.size()), std::max(runs, 5));
     return allOk ? 0 : 1;
 }

@@ -9,10 +9,10 @@
 // code and data, which leaves 4 KiB of the 16 KiB RAM to the firmware's
 // variables and stack. The .bix holds 0x0000 up to the highest address
 // given; it cannot carry data at 0xE000, so such an image is refused too.
+#include "atomicfile.h"
 #include "formats/intelhex.h"
 
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -52,11 +52,10 @@ int main(int argc, char** argv)
     if (hex.byteCount > kBudget)
         return refuse(argv[1], std::to_string(hex.byteCount) + " bytes of code and data, over the budget of "
                                    + std::to_string(kBudget));
-    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(hex.bytes.data()), std::streamsize(hex.endAddress));
-    out.close();
-    if (!out)
-        return refuse(argv[2], "cannot be written");
+    std::string error;
+    const std::string bix(reinterpret_cast<const char*>(hex.bytes.data()), hex.endAddress);
+    if (!kousb::writeFileAtomic(argv[2], bix, kousb::WriteMode::CreateOrReplace, error, false))
+        return refuse(argv[2], error);
     std::printf("%s: %zu bytes of code and data (budget %zu), image 0x0000-0x%04zX\n", argv[1], hex.byteCount,
                 kBudget, hex.endAddress - 1);
     return 0;

@@ -2,7 +2,8 @@
 
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
-#include "sim/atomicfile.h"
+#include "sim/boardstore.h"
+#include "sim/simboard.h"
 #include "sim/simdirectory.h"
 
 #include <QDir>
@@ -31,8 +32,6 @@ std::string SimBoards::path(int slot) const
 void SimBoards::plug(int slot, const Options& options)
 {
     kousb::sim::BoardState state = kousb::sim::blankBoard();
-    state.instance = kousb::sim::newInstanceId();
-    state.slot = slot;
     state.bulkRateMBps = options.rate;
     state.fpgaDesign = "test.ncd";
     state.controllerFirmware = "test firmware";
@@ -42,8 +41,7 @@ void SimBoards::plug(int slot, const Options& options)
     if (!kousb::eeprom::writeName(state.eeprom, options.name))
         throw std::runtime_error("name too long for a board");
     std::string error;
-    if (!kousb::sim::writeFileAtomic(path(slot), kousb::sim::formatBoardFile(state),
-                                     kousb::sim::WriteMode::CreateNew, false, error))
+    if (kousb::sim::BoardStore(dir()).plug(state, slot, error) != slot)
         throw std::runtime_error(error);
 }
 
@@ -57,7 +55,8 @@ void SimBoards::plug(int slot, int id, const std::string& name)
 
 void SimBoards::unplug(int slot)
 {
-    QFile::remove(QString::fromStdString(path(slot)));
+    std::string error;
+    kousb::sim::BoardStore(dir()).unplug(slot, error);
 }
 
 void SimBoards::unplugAll()
@@ -66,14 +65,16 @@ void SimBoards::unplugAll()
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
     QDir(dir.filePath(QStringLiteral("unplugged"))).removeRecursively();
+    QDir powered(dir.filePath(QString::fromLatin1(kousb::sim::kStateFolder)));
+    for (const QString& name : powered.entryList(QDir::Files | QDir::Hidden))
+        powered.remove(name);
 }
 
 kousb::sim::BoardState SimBoards::read(int slot) const
 {
-    std::string text, error;
+    std::string error;
     kousb::sim::BoardState state;
-    if (!kousb::sim::readSmallFile(path(slot), kousb::sim::kMaxBoardFileBytes, text, error)
-        || !kousb::sim::parseBoardFile(text, state, error))
+    if (!kousb::sim::BoardStore(dir()).readLive(slot, state, error))
         throw std::runtime_error(error);
     return state;
 }

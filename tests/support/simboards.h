@@ -28,7 +28,7 @@ public:
     void unplug(int slot);
     void unplugAll();
 
-    // The board file's present content (fails the test if unreadable).
+    // The board as it is now, its file and its shared state (throws if unreadable).
     kousb::sim::BoardState read(int slot) const;
     // Writes `content` as a file named `fileName` in the folder, as is.
     void writeRaw(const std::string& fileName, const std::string& content);

@@ -2,6 +2,7 @@
 #include "eepromlayout.h"
 #include "mainform.h"
 #include "simboards.h"
+#include "toolprocess.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,6 +90,22 @@ private slots:
         // Expert mode leaves the page alone.
         form.actionExpertMode->trigger();
         QVERIFY(form.miscTab->isEnabled());
+    }
+
+    // The board is one board for every process: a name set by kousb while
+    // the window runs shows at the next click on the board's row.
+    void anotherProcessesWriteShowsOnClick()
+    {
+        boards.plug(0, 1, "Before");
+        MainForm form;
+        showPage(form);
+        const ToolResult r = runTool(QString::fromLocal8Bit(qgetenv("KOUSB_TOOL")),
+                                     {"set-id", "--name", "Renamed by CLI"});
+        QCOMPARE(r.exitCode, 0);
+        QTest::mouseClick(form.devListTree->viewport(), Qt::LeftButton, {},
+                          form.devListTree->visualItemRect(form.devListTree->topLevelItem(0)).center());
+        QCOMPARE(form.nameLineEdit->text(), QStringLiteral("Renamed by CLI"));
+        QCOMPARE(status(form), QStringLiteral("Current device: Renamed by CLI with ID 1"));
     }
 
     void goodUpdateWritesTheBoardAndRebuildsTheList()

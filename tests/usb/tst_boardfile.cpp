@@ -40,6 +40,26 @@ private slots:
         QCOMPARE(eeprom::readIdentity(back.eeprom).name, std::string("Lab \xE9quipe"));
     }
 
+    // Whatever bytes the name field holds (the EEPROM takes any), the file
+    // stays readable: a newline once broke the identity comment line.
+    void anyNameByteKeepsTheFileReadable()
+    {
+        for (int first = 1; first < 256; first += int(eeprom::kMaxNameLength)) {
+            std::string name;
+            for (int c = first; c < first + int(eeprom::kMaxNameLength) && c < 256; ++c)
+                name += char(c);
+            sim::BoardState state = sim::blankBoard();
+            state.instance = "0123456789abcdef";
+            QVERIFY(eeprom::writeName(state.eeprom, name));
+            const std::string text = sim::formatBoardFile(state);
+            sim::BoardState back;
+            std::string error;
+            QVERIFY2(sim::parseBoardFile(text, back, error), qPrintable(QString::number(first) + ": " + error.c_str()));
+            QCOMPARE(eeprom::readIdentity(back.eeprom).name, name);
+            QCOMPARE(sim::formatBoardFile(back), text);
+        }
+    }
+
     void acceptsCrLfAndComments()
     {
         sim::BoardState state;

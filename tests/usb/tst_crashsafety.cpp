@@ -2,7 +2,7 @@
 // either the old or the new file, never a mix, and never a half-written
 // EEPROM image.
 #include "eepromlayout.h"
-#include "sim/atomicfile.h"
+#include "atomicfile.h"
 #include "sim/boardfile.h"
 
 #include <QRandomGenerator>
@@ -35,7 +35,7 @@ private slots:
         const std::string a = sim::formatBoardFile(stateWithEepromByte(0xA5, 1));
         const std::string b = sim::formatBoardFile(stateWithEepromByte(0x5A, 2));
         std::string error;
-        QVERIFY(sim::writeFileAtomic(path, a, sim::WriteMode::CreateNew, false, error));
+        QVERIFY(writeFileAtomic(path, a, WriteMode::CreateNew, error, false));
 
         int sawA = 0, sawB = 0;
         for (int round = 0; round < 150; ++round) {
@@ -45,17 +45,18 @@ private slots:
                 // Rewrite the file between the two states until killed.
                 std::string e;
                 for (unsigned i = 0;; ++i)
-                    sim::writeFileAtomic(path, i % 2 ? a : b, sim::WriteMode::ReplaceExisting, false, e);
+                    writeFileAtomic(path, i % 2 ? a : b, WriteMode::ReplaceExisting, e, false);
             }
             usleep(200 + QRandomGenerator::global()->bounded(3000));
             kill(child, SIGKILL);
             int status = 0;
             waitpid(child, &status, 0);
 
-            std::string text;
-            QVERIFY2(sim::readSmallFile(path, sim::kMaxBoardFileBytes, text, error), error.c_str());
+            QFile file(QString::fromStdString(path));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const std::string text = file.readAll().toStdString();
             sim::BoardState state;
-            QVERIFY2(sim::parseBoardFile(text, state, error), error.c_str());
+            QVERIFY2(sim::readBoardFile(path, state, error), error.c_str());
             QVERIFY(text == a || text == b);
             const BoardIdentity identity = eeprom::readIdentity(state.eeprom);
             const std::uint8_t fill = identity.id == 1 ? 0xA5 : 0x5A;
@@ -73,13 +74,13 @@ private slots:
         QTemporaryDir dir;
         const std::string path = QFile::encodeName(dir.filePath("slot-01.board")).toStdString();
         std::string error;
-        QVERIFY(!sim::writeFileAtomic(path, "x", sim::WriteMode::ReplaceExisting, false, error));
+        QVERIFY(!writeFileAtomic(path, "x", WriteMode::ReplaceExisting, error));
         QVERIFY(QByteArray::fromStdString(error).contains("has been removed"));
         QVERIFY(!QFile::exists(QString::fromStdString(path)));
-        QVERIFY(sim::writeFileAtomic(path, "one", sim::WriteMode::CreateNew, true, error));
-        QVERIFY(!sim::writeFileAtomic(path, "two", sim::WriteMode::CreateNew, true, error));
+        QVERIFY(writeFileAtomic(path, "one", WriteMode::CreateNew, error));
+        QVERIFY(!writeFileAtomic(path, "two", WriteMode::CreateNew, error));
         QVERIFY(QByteArray::fromStdString(error).contains("already exists"));
-        QVERIFY(sim::writeFileAtomic(path, "three", sim::WriteMode::ReplaceExisting, true, error));
+        QVERIFY(writeFileAtomic(path, "three", WriteMode::ReplaceExisting, error));
         QFile file(QString::fromStdString(path));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("three"));

@@ -258,6 +258,17 @@ private slots:
         QCOMPARE(contentOf(boards.path(0)), before);
     }
 
+    void refusedDumpNamesThePath()
+    {
+        boards.plug(0, 1, "Board one");
+        QVERIFY(QDir().mkdir(file("folder.hex")));
+        const Result r = run({"dump-eeprom", file("folder.hex")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(file("folder.hex") + ": Is a directory"), qPrintable(r.err));
+        QVERIFY(QFileInfo(file("folder.hex")).isDir());
+        QCOMPARE(QDir(file("folder.hex")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).size(), 0);
+    }
+
     void verificationFailureNamesTheOffset()
     {
         boards.plug(0, 1, "Board one");

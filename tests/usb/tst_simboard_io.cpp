@@ -5,6 +5,7 @@
 #include "eepromlayout.h"
 #include "sim/i2ceeprom.h"
 #include "sim/memoryspace.h"
+#include "sim/boardstore.h"
 #include "sim/simboard.h"
 #include "sim/simdirectory.h"
 #include "sim/spiflash.h"
@@ -15,6 +16,8 @@
 
 #include <QProcess>
 #include <QtTest>
+
+#include <memory>
 
 #include <vector>
 
@@ -65,7 +68,7 @@ private slots:
 
     void memorySpaceWraps()
     {
-        std::vector<std::uint8_t> space(sim::kSpace16Bytes, 0);
+        sim::Space16 space{};
         const std::uint8_t data[] = {1, 2, 3};
         sim::writeSpace(space, 0xFFFE, data, 3);
         QCOMPARE(int(space[0xFFFE]), 1);
@@ -82,7 +85,7 @@ private slots:
         sim::I2cEeprom chip;
         // Offset 0x003E, four bytes: the page (0x00-0x3F) wraps after two.
         const Bytes write{0x00, 0x3E, 1, 2, 3, 4};
-        chip.write(image, write.data(), write.size());
+        chip.write(image.data(), image.size(), write.data(), write.size());
         QCOMPARE(int(image[0x3E]), 1);
         QCOMPARE(int(image[0x3F]), 2);
         QCOMPARE(int(image[0x00]), 3);
@@ -94,21 +97,21 @@ private slots:
         // from the last byte to the first.
         const Bytes point{0x3F, 0xFF};
         image[0x3FFF] = 0x77;
-        chip.write(image, point.data(), point.size());
+        chip.write(image.data(), image.size(), point.data(), point.size());
         std::uint8_t back[3] = {};
-        chip.read(image, back, 3);
+        chip.read(image.data(), image.size(), back, 3);
         QCOMPARE(Bytes(back, back + 3), (Bytes{0x77, 3, 4}));
         QCOMPARE(chip.addressCounter(), std::size_t(2));
 
         // The top two bits of the offset do not exist on a 16 KiB chip.
         const Bytes high{0xC0, 0x3E};
-        chip.write(image, high.data(), high.size());
+        chip.write(image.data(), image.size(), high.data(), high.size());
         QCOMPARE(chip.addressCounter(), std::size_t(0x3E));
 
         // One byte or none: nothing changes.
         const Bytes one{0x00};
-        chip.write(image, one.data(), one.size());
-        chip.write(image, nullptr, 0);
+        chip.write(image.data(), image.size(), one.data(), one.size());
+        chip.write(image.data(), image.size(), nullptr, 0);
         QCOMPARE(chip.addressCounter(), std::size_t(0x3E));
         QVERIFY(!sim::I2cEeprom::writesData(2));
         QVERIFY(sim::I2cEeprom::writesData(3));
@@ -152,7 +155,8 @@ private slots:
 
     void spiFlashRange()
     {
-        sim::SpiFlash flash;
+        auto owned = std::make_unique<sim::SpiFlash>();
+        sim::SpiFlash& flash = *owned;
         std::uint8_t b[2] = {0, 0};
         QVERIFY(flash.read(0, b, 2).isOk());
         QCOMPARE(Bytes(b, b + 2), (Bytes{0xFF, 0xFF}));
@@ -264,32 +268,45 @@ private slots:
                               std::uint8_t(65539 * 7)}));
     }
 
-    void eepromSurvivesARestart()
+    // A second user of the board (another process: here a second SimBoard on
+    // its files) sees all of it; unplug and replug is a power cycle, which
+    // keeps the EEPROM only.
+    void sharedWhilePluggedAndPowerCycled()
     {
         boards.plug(0, 1, "durable");
         SimBoards::sync();
+        Bytes data{7, 8, 9};
         {
             KoUSBDevice device(GetUSBDeviceIndexed(0));
             QVERIFY(writeI2c(device, 0x51, {0x01, 0x00, 0xCA, 0xFE}));
-            QVERIFY(writeI2c(device, 0x51, {0x01, 0x00}));
-            QCOMPARE(readI2c(device, 0x51, 2), (Bytes{0xCA, 0xFE}));
-            QVERIFY(writeI2c(device, 0x48, {3, 0x10, 0x00}));  // the sensor keeps nothing across a restart
+            QVERIFY(writeI2c(device, 0x51, {0x01, 0x00}));  // the counter, left for the other user
+            QVERIFY(writeI2c(device, 0x48, {3, 0x10, 0x00}));
+            QCOMPARE(readI2c(device, 0x48, 2), (Bytes{0x10, 0x00}));
+            QVERIFY(device.WriteExternal(16, data.data(), 3));
         }
-        const auto state = boards.read(0);
-        QCOMPARE(int(state.eeprom[0x100]), 0xCA);
-        QCOMPARE(int(state.eeprom[0x101]), 0xFE);
+        auto check = [&](sim::SimBoard& board, const Bytes& eeprom, const Bytes& tos, const Bytes& external) {
+            Bytes back(2);
+            QVERIFY(board.readI2C(0x51, back.data(), 2).isOk());
+            QCOMPARE(back, eeprom);
+            const Bytes pointer{3};
+            QVERIFY(board.writeI2C(0x48, pointer.data(), 1).isOk());
+            QVERIFY(board.readI2C(0x48, back.data(), 2).isOk());
+            QCOMPARE(back, tos);
+            Bytes ext(3);
+            QVERIFY(board.readExternal(16, ext.data(), 3).isOk());
+            QCOMPARE(ext, external);
+        };
+        sim::SimBoard other(boards.path(0), boards.read(0));
+        check(other, {0xCA, 0xFE}, {0x10, 0x00}, data);
 
-        // A new library process builds its board from the file.
-        sim::SimBoard restarted(boards.path(0), boards.read(0));
+        std::string error;
+        const sim::BoardStore store(boards.dir());
+        QVERIFY2(store.unplug(0, error) && store.replug(0, error), error.c_str());
+        QVERIFY(!other.readExternal(16, Bytes(3).data(), 3).isOk());  // the old plugging is gone
+        sim::SimBoard replugged(boards.path(0), boards.read(0));
         const Bytes point{0x01, 0x00};
-        QVERIFY(restarted.writeI2C(0x51, point.data(), 2).isOk());
-        std::uint8_t back[2] = {};
-        QVERIFY(restarted.readI2C(0x51, back, 2).isOk());
-        QCOMPARE(Bytes(back, back + 2), (Bytes{0xCA, 0xFE}));
-        const Bytes tos{3};
-        QVERIFY(restarted.writeI2C(0x48, tos.data(), 1).isOk());
-        QVERIFY(restarted.readI2C(0x48, back, 2).isOk());
-        QCOMPARE(Bytes(back, back + 2), (Bytes{0x50, 0x00}));
+        QVERIFY(replugged.writeI2C(0x51, point.data(), 2).isOk());
+        check(replugged, {0xCA, 0xFE}, {0x50, 0x00}, Bytes(3, 0));
     }
 
     void i2cRefusals()

@@ -130,7 +130,7 @@ private slots:
                                                  << "file refused: image larger than the 16384-byte memory";
         QTest::newRow("empty bix") << "empty.bix" << QByteArray() << "file refused: empty image";
         QTest::newRow("hex past the RAM") << "big.hex" << hexRecord(0, 0x3FFF, "ab") + "\n" + kHexEnd
-                                          << "file refused: line 1: data at 0x4000 beyond the 16384-byte memory";
+                                          << "file refused: line 1: data at 0x4000 outside the memory (0x0000-0x3FFF, 0xE000-0xE1FF)";
         QTest::newRow("hex bad checksum") << "bad.hex" << QByteArray(":0100000041BF\n") + kHexEnd
                                           << "file refused: line 1: bad checksum";
         QTest::newRow("hex without data") << "none.hex" << kHexEnd << "file refused: no data in the image";

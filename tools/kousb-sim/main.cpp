@@ -5,8 +5,7 @@
 
 #include "eepromlayout.h"
 #include "latin1.h"
-#include "sim/atomicfile.h"
-#include "sim/boardfile.h"
+#include "sim/boardstore.h"
 #include "sim/simdirectory.h"
 
 #include <cerrno>
@@ -72,39 +71,6 @@ long long integerArgument(const std::string& option, const std::string& text, lo
     return *value;
 }
 
-std::string boardPath(const std::string& dir, int slot)
-{
-    return dir + "/" + sim::boardFileName(slot);
-}
-
-bool fileExists(const std::string& path)
-{
-    return ::access(path.c_str(), F_OK) == 0;
-}
-
-std::map<int, sim::BoardState> readBoards(const std::string& dir)
-{
-    std::map<int, sim::BoardState> boards;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return boards;
-    while (dirent* entry = ::readdir(d)) {
-        const int slot = sim::slotFromFileName(entry->d_name);
-        if (slot < 0)
-            continue;
-        std::string text, error;
-        sim::BoardState state;
-        const std::string path = dir + "/" + entry->d_name;
-        if (sim::readSmallFile(path, sim::kMaxBoardFileBytes, text, error)
-            && sim::parseBoardFile(text, state, error))
-            boards.emplace(slot, std::move(state));
-        else
-            std::cerr << "kousb-sim: skipping " << path << ": " << error << "\n";
-    }
-    ::closedir(d);
-    return boards;
-}
-
 struct PlugOptions {
     int slot = -1;
     std::int32_t id = 1;
@@ -114,15 +80,15 @@ struct PlugOptions {
     double rate = 24.0;
 };
 
-int plug(const std::string& dir, const PlugOptions& options)
+int failed(const std::string& error)
 {
-    std::string error;
-    if (!sim::ensureDirectory(dir, error)) {
-        std::cerr << "kousb-sim: " << error << "\n";
-        return kExitFailed;
-    }
+    std::cerr << "kousb-sim: " << error << "\n";
+    return kExitFailed;
+}
+
+int plug(const sim::BoardStore& store, const PlugOptions& options)
+{
     sim::BoardState state = sim::blankBoard();
-    state.instance = sim::newInstanceId();
     state.bulkRateMBps = options.rate;
     state.fpgaDesign = "kousb_sim.ncd";
     state.controllerFirmware = "KoUSB firmware " + std::to_string(options.firmwareVersion);
@@ -130,80 +96,37 @@ int plug(const std::string& dir, const PlugOptions& options)
     eeprom::writeClass(state.eeprom, options.deviceClass);
     eeprom::writeFirmwareVersion(state.eeprom, options.firmwareVersion);
     eeprom::writeName(state.eeprom, options.name);
-
-    for (int slot = options.slot < 0 ? 0 : options.slot; slot <= kMaxSlot; ++slot) {
-        state.slot = slot;
-        const std::string path = boardPath(dir, slot);
-        if (sim::writeFileAtomic(path, sim::formatBoardFile(state), sim::WriteMode::CreateNew, true, error)) {
-            std::cout << slot << "\n";
-            return 0;
-        }
-        if (options.slot >= 0 || !fileExists(path)) {
-            std::cerr << "kousb-sim: " << (fileExists(path) ? "slot " + std::to_string(slot) + " is taken" : error)
-                      << "\n";
-            return kExitFailed;
-        }
-    }
-    std::cerr << "kousb-sim: every slot is taken\n";
-    return kExitFailed;
-}
-
-std::string shelfPath(const std::string& dir, int slot)
-{
-    return dir + "/unplugged/" + sim::boardFileName(slot);
-}
-
-// An unplugged board keeps its state on the shelf, a folder the library does
-// not look into, so that it can be plugged in again as the same board.
-int unplug(const std::string& dir, int slot)
-{
-    const std::string path = boardPath(dir, slot);
     std::string error;
-    if (!fileExists(path)) {
-        std::cerr << "kousb-sim: no board in slot " << slot << "\n";
-        return kExitFailed;
-    }
-    if (!sim::ensureDirectory(dir + "/unplugged", error)) {
-        std::cerr << "kousb-sim: " << error << "\n";
-        return kExitFailed;
-    }
-    if (::rename(path.c_str(), shelfPath(dir, slot).c_str()) != 0) {
-        std::cerr << "kousb-sim: cannot unplug " << path << ": " << std::strerror(errno) << "\n";
-        return kExitFailed;
-    }
+    const int slot = store.plug(state, options.slot, error);
+    if (slot < 0)
+        return failed(error);
+    std::cout << slot << "\n";
     return 0;
 }
 
-int replug(const std::string& dir, int slot)
+// An unplugged board keeps its configuration and EEPROM on the shelf, a
+// folder the library does not look into, so that it can be plugged in again
+// as the same board; what it held while powered is gone.
+int unplug(const sim::BoardStore& store, int slot)
 {
-    const std::string shelved = shelfPath(dir, slot);
-    std::string text, error;
-    sim::BoardState state;
-    if (!fileExists(shelved)) {
-        std::cerr << "kousb-sim: no board was unplugged from slot " << slot << "\n";
-        return kExitFailed;
-    }
-    if (!sim::readSmallFile(shelved, sim::kMaxBoardFileBytes, text, error) || !sim::parseBoardFile(text, state, error)) {
-        std::cerr << "kousb-sim: " << shelved << ": " << error << "\n";
-        return kExitFailed;
-    }
-    // A new plugging: whoever missed the unplug still sees a new arrival.
-    state.instance = sim::newInstanceId();
-    if (!sim::writeFileAtomic(boardPath(dir, slot), sim::formatBoardFile(state), sim::WriteMode::CreateNew, true,
-                              error)) {
-        std::cerr << "kousb-sim: " << (fileExists(boardPath(dir, slot)) ? "slot " + std::to_string(slot) + " is taken" : error)
-                  << "\n";
-        return kExitFailed;
-    }
-    ::unlink(shelved.c_str());
-    return 0;
+    std::string error;
+    return store.unplug(slot, error) ? 0 : failed(error);
 }
 
-int list(const std::string& dir)
+int replug(const sim::BoardStore& store, int slot)
+{
+    std::string error;
+    return store.replug(slot, error) ? 0 : failed(error);
+}
+
+int list(const sim::BoardStore& store)
 {
     std::cout << "slot\tid\tname\tclass\tfw\n";
-    for (const auto& [slot, state] : readBoards(dir)) {
-        const BoardIdentity id = eeprom::readIdentity(state.eeprom);
+    const auto boards = store.boards([](const std::string& path, const std::string& reason) {
+        std::cerr << "kousb-sim: skipping " << path << ": " << reason << "\n";
+    });
+    for (const auto& [slot, entry] : boards) {
+        const BoardIdentity id = eeprom::readIdentity(entry.config.eeprom);
         std::cout << slot << '\t' << id.id << '\t' << latin1::toUtf8(id.name) << '\t' << int(id.deviceClass) << '\t'
                   << id.firmwareVersion << '\n';
     }
@@ -223,19 +146,14 @@ std::string hexLine(const std::vector<std::uint8_t>& bytes, std::size_t from, st
     return out;
 }
 
-int show(const std::string& dir, int slot)
+// What the board holds now, as every process sees it.
+int show(const sim::BoardStore& store, int slot)
 {
-    const std::string path = boardPath(dir, slot);
-    std::string text, error;
+    std::string error;
     sim::BoardState state;
-    if (!fileExists(path)) {
-        std::cerr << "kousb-sim: no board in slot " << slot << "\n";
-        return kExitFailed;
-    }
-    if (!sim::readSmallFile(path, sim::kMaxBoardFileBytes, text, error) || !sim::parseBoardFile(text, state, error)) {
-        std::cerr << "kousb-sim: " << path << ": " << error << "\n";
-        return kExitFailed;
-    }
+    if (!store.readLive(slot, state, error))
+        return failed(error);
+    const std::string path = store.boardPath(slot);
     const BoardIdentity id = eeprom::readIdentity(state.eeprom);
     std::cout << "slot: " << state.slot << "\n"
               << "file: " << path << "\n"
@@ -267,7 +185,7 @@ int show(const std::string& dir, int slot)
     return 0;
 }
 
-int demo(const std::string& dir)
+int demo(const sim::BoardStore& store)
 {
     PlugOptions first;
     first.id = 1;
@@ -280,9 +198,9 @@ int demo(const std::string& dir)
     second.deviceClass = 2;
     second.firmwareVersion = 3;
     second.rate = 16.0;
-    if (int rc = plug(dir, first))
+    if (int rc = plug(store, first))
         return rc;
-    return plug(dir, second);
+    return plug(store, second);
 }
 
 int run(int argc, char** argv)
@@ -311,6 +229,11 @@ int run(int argc, char** argv)
             throw UsageError{"unexpected argument '" + args[i] + "'"};
         return slot;
     };
+
+    const sim::BoardStore store(dir);
+    std::string error;
+    if (!store.check(error))
+        return failed(error);
 
     if (command == "plug") {
         PlugOptions options;
@@ -349,18 +272,18 @@ int run(int argc, char** argv)
                 throw UsageError{"unknown option '" + option + "'"};
             }
         }
-        return plug(dir, options);
+        return plug(store, options);
     }
     if (command == "unplug")
-        return unplug(dir, slotArgument());
+        return unplug(store, slotArgument());
     if (command == "replug")
-        return replug(dir, slotArgument());
+        return replug(store, slotArgument());
     if (command == "show")
-        return show(dir, slotArgument());
+        return show(store, slotArgument());
     if (command == "list" || command == "demo") {
         if (i < args.size())
             throw UsageError{"unexpected argument '" + args[i] + "'"};
-        return command == "list" ? list(dir) : demo(dir);
+        return command == "list" ? list(store) : demo(store);
     }
     throw UsageError{"unknown command '" + command + "'"};
 }

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "sim/boardstore.h"
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -62,6 +64,11 @@ std::vector<BoardEntry> attachedBoards()
 {
     static const bool started = InitUSB();
     (void)started;
+    // A board folder that is not the user's own: the library has said so
+    // (once) and lists no simulated boards; that is a failure here.
+    std::string folderProblem;
+    if (!kousb::sim::BoardStore::standard().check(folderProblem, false))
+        throw Failure{""};
     std::vector<BoardEntry> boards;
     KoUSBDevice device(nullptr);
     for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {

@@ -87,7 +87,8 @@ int main(int argc, char** argv)
                   << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
         return kExitUsage;
     } catch (const Failure& error) {
-        std::cerr << "kousb: " << error.message << "\n";
+        if (!error.message.empty())  // empty: the library has given the reason
+            std::cerr << "kousb: " << error.message << "\n";
         return kExitFailed;
     }
 }

@@ -35,7 +35,10 @@ Status openError()
 // An open regular file, closed on every path out.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path) : m_fd(::open(path.c_str(), kOpenFlags)) {}
+    explicit OpenFile(const std::string& path, int extraFlags = 0)
+        : m_fd(::open(path.c_str(), kOpenFlags | extraFlags))
+    {
+    }
     ~OpenFile()
     {
         if (m_fd >= 0)
@@ -45,15 +48,20 @@ public:
     OpenFile& operator=(const OpenFile&) = delete;
 
     // Opens and checks the file; `size` is its length.
-    Status check(std::uint64_t& size)
+    Status check(std::uint64_t& size, bool ownOnly = false)
     {
         if (m_fd < 0)
-            return openError();
+            return errno == ELOOP && ownOnly ? Status::error(ErrorCode::FileUnreadable, "a symbolic link")
+                                             : openError();
         struct stat st;
         if (::fstat(m_fd, &st) != 0)
             return Status::error(ErrorCode::FileUnreadable, std::strerror(errno));
         if (!S_ISREG(st.st_mode))
             return Status::error(ErrorCode::FileUnreadable, "not a regular file");
+#ifndef _WIN32
+        if (ownOnly && st.st_uid != ::geteuid())
+            return Status::error(ErrorCode::FileUnreadable, "not your own file (owner " + std::to_string(st.st_uid) + ")");
+#endif
         size = static_cast<std::uint64_t>(st.st_size);
         return Status::ok();
     }
@@ -89,11 +97,12 @@ Status tooLarge(std::uint64_t size, std::size_t maxBytes)
 
 } // namespace
 
-Status readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content)
+namespace {
+
+Status readWhole(OpenFile& file, bool ownOnly, std::size_t maxBytes, std::vector<std::uint8_t>& content)
 {
-    OpenFile file(path);
     std::uint64_t size = 0;
-    if (Status s = file.check(size); !s)
+    if (Status s = file.check(size, ownOnly); !s)
         return s;
     if (size > maxBytes)
         return tooLarge(size, maxBytes);
@@ -106,6 +115,24 @@ Status readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<
         return tooLarge(bytes.size(), maxBytes);
     content = std::move(bytes);
     return Status::ok();
+}
+
+} // namespace
+
+Status readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content)
+{
+    OpenFile file(path);
+    return readWhole(file, false, maxBytes, content);
+}
+
+Status readOwnFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content)
+{
+#ifdef O_NOFOLLOW
+    OpenFile file(path, O_NOFOLLOW);
+#else
+    OpenFile file(path);
+#endif
+    return readWhole(file, true, maxBytes, content);
 }
 
 Status readFileHead(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& head,

@@ -20,6 +20,10 @@ namespace kousb::formats {
 // The whole file; refused without reading it when larger than `maxBytes`.
 Status readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content);
 
+// readWholeFile for a file the library keeps for the user (a board file): a
+// symbolic link is not followed, and a file of another user is refused.
+Status readOwnFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content);
+
 // The first `maxBytes` bytes (or all, if shorter), and the file's full size.
 Status readFileHead(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& head,
                     std::uint64_t& fileSize);

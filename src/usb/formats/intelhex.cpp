@@ -1,12 +1,11 @@
 #include "intelhex.h"
 
+#include "../atomicfile.h"
 #include "filebytes.h"
 #include "hexdigit.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace kousb::formats {
 
@@ -32,7 +31,10 @@ std::string printable(std::uint8_t c)
 // is refused, or an empty text. `done` becomes true at the end record.
 class LineParser {
 public:
-    LineParser(std::size_t memorySize, HexImage& image) : m_memorySize(memorySize), m_image(image) {}
+    LineParser(std::size_t memorySize, const std::vector<HexRegion>& regions, HexImage& image)
+        : m_memorySize(memorySize), m_regions(regions), m_image(image)
+    {
+    }
 
     std::string parse(const std::uint8_t* line, std::size_t length, bool& done)
     {
@@ -104,6 +106,8 @@ private:
         }
         for (std::size_t i = 0; i < length; ++i) {
             const std::size_t address = static_cast<std::size_t>(start) + i;
+            if (!inRegion(address))
+                return "data at " + hex(address, 4) + " outside the memory (" + regionList() + ")";
             if (m_image.present[address]) {
                 if (m_image.bytes[address] != data[i])
                     return "overlaps earlier data at " + hex(address, 4) + " with a different byte";
@@ -118,7 +122,26 @@ private:
         return {};
     }
 
+    bool inRegion(std::size_t address) const
+    {
+        if (m_regions.empty())
+            return true;
+        for (const HexRegion& r : m_regions)
+            if (address >= r.begin && address < r.end)
+                return true;
+        return false;
+    }
+
+    std::string regionList() const
+    {
+        std::string text;
+        for (const HexRegion& r : m_regions)
+            text += (text.empty() ? "" : ", ") + hex(r.begin, 4) + "-" + hex(r.end - 1, 4);
+        return text;
+    }
+
     std::size_t m_memorySize;
+    const std::vector<HexRegion>& m_regions;
     HexImage& m_image;
     std::uint64_t m_base = 0;
 };
@@ -130,12 +153,13 @@ std::size_t maxHexFileBytes(std::size_t memorySize)
     return 16 * memorySize + 64 * 1024;
 }
 
-Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out)
+Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out,
+                     const std::vector<HexRegion>& regions)
 {
     HexImage image;
     image.bytes.assign(memorySize, 0xFF);
     image.present.assign(memorySize, false);
-    LineParser parser(memorySize, image);
+    LineParser parser(memorySize, regions, image);
     std::size_t lineNo = 0;
     std::size_t pos = 0;
     bool done = false;
@@ -160,12 +184,13 @@ Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t mem
     return Status::ok();
 }
 
-Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out)
+Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out,
+                        const std::vector<HexRegion>& regions)
 {
     std::vector<std::uint8_t> text;
     if (Status s = readWholeFile(path, maxHexFileBytes(memorySize), text); !s)
         return s;
-    return parseIntelHex(text.data(), text.size(), memorySize, out);
+    return parseIntelHex(text.data(), text.size(), memorySize, out, regions);
 }
 
 namespace {
@@ -213,26 +238,9 @@ std::string formatIntelHex(const std::uint8_t* data, std::size_t size)
 
 Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
-    const std::string text = formatIntelHex(data, size);
-    const std::string temporary = path + ".part";
-    auto fail = [&](const char* what) {
-        const std::string reason = std::string(what) + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return Status::error(ErrorCode::FileUnwritable, reason);
-    };
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr)
-        return Status::error(ErrorCode::FileUnwritable, std::string("cannot create: ") + std::strerror(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0
-                         && ::fsync(::fileno(file)) == 0;
-    const int writeErrno = errno;
-    if (std::fclose(file) != 0 || !written) {
-        if (!written)
-            errno = writeErrno;
-        return fail("cannot write");
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0)
-        return fail("cannot rename into place");
+    std::string error;
+    if (!writeFileAtomic(path, formatIntelHex(data, size), WriteMode::CreateOrReplace, error))
+        return Status::error(ErrorCode::FileUnwritable, error);
     return Status::ok();
 }
 

@@ -17,7 +17,14 @@ struct HexImage {
     std::size_t endAddress = 0;       // one past the highest address given; 0 for none
 };
 
-// Parses Intel HEX text for a target memory of `memorySize` bytes at address 0.
+// A stretch of addresses a target memory has: [begin, end).
+struct HexRegion {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Parses Intel HEX text for a target memory of `memorySize` bytes at address 0
+// (with `regions`: only those addresses exist, the rest of it is refused).
 //
 // Takes record types 00 (data), 01 (end of file; nothing after it counts),
 // 02 (extended segment address), 03 and 05 (start addresses, not stored) and
@@ -29,7 +36,8 @@ struct HexImage {
 // target memory, and data for an address already given with another byte;
 // and a file without an end record. All of the text is checked before
 // anything is returned, and `out` is only written on success.
-Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out);
+Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out,
+                     const std::vector<HexRegion>& regions = {});
 
 // The largest HEX file taken for a memory of `memorySize` bytes: room for one
 // record per byte (":01AAAA00DDCC\r\n", 15 characters) and then some.
@@ -37,7 +45,8 @@ std::size_t maxHexFileBytes(std::size_t memorySize);
 
 // Reads and parses the file at `path` (see readWholeFile for file faults);
 // a file larger than maxHexFileBytes is refused without being read.
-Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out);
+Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out,
+                        const std::vector<HexRegion>& regions = {});
 
 // Intel HEX text for `size` bytes at address 0: data records of 16 bytes
 // (every byte, erased ones too, so the file restores the memory exactly),
@@ -46,9 +55,9 @@ Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImag
 // gives back the same bytes, all present.
 std::string formatIntelHex(const std::uint8_t* data, std::size_t size);
 
-// Writes formatIntelHex's text to `path`: into a temporary file beside it,
-// flushed to disk, then renamed over `path`, so `path` is either the old file
-// or the whole new one. Fails with FileUnwritable and the system's reason.
+// Writes formatIntelHex's text to `path` through writeFileAtomic, so `path` is
+// either the old file or the whole new one. Fails with FileUnwritable and a
+// reason naming the path.
 Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 } // namespace kousb::formats

@@ -1,6 +1,7 @@
 #include "boardfile.h"
 
 #include "../eepromlayout.h"
+#include "../formats/filebytes.h"
 #include "../formats/hexdigit.h"
 
 #include <cerrno>
@@ -70,6 +71,23 @@ void splitKey(const std::string& line, std::string& key, std::string& value)
 
 std::string orDash(const std::string& s) { return s.empty() ? "-" : s; }
 std::string fromDash(const std::string& s) { return s == "-" ? std::string() : s; }
+
+// A text from the EEPROM, made safe for a comment line: any byte outside
+// printable ASCII, and the quote and backslash, as \xNN.
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        }
+    }
+    return out;
+}
 
 bool validText(const std::string& s)
 {
@@ -204,7 +222,7 @@ std::string formatBoardFile(const BoardState& state)
     std::ostringstream out;
     out << kMagic << ' ' << kFormatVersion << '\n'
         << "# Simulated KoUSB board; see kousb-sim --help. Written atomically by the library.\n"
-        << "# identity (read from the EEPROM): id " << identity.id << ", name \"" << identity.name
+        << "# identity (read from the EEPROM): id " << identity.id << ", name \"" << escaped(identity.name)
         << "\", class " << int(identity.deviceClass) << ", fw " << identity.firmwareVersion << '\n'
         << "instance " << state.instance << '\n'
         << "slot " << state.slot << '\n';
@@ -234,6 +252,20 @@ std::string formatBoardFile(const BoardState& state)
         out << "fault-eeprom-drop " << offsetText << '\n';
     }
     return out.str();
+}
+
+} // namespace kousb::sim
+
+namespace kousb::sim {
+
+bool readBoardFile(const std::string& path, BoardState& state, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    if (const Status status = formats::readOwnFile(path, kMaxBoardFileBytes, bytes); !status) {
+        error = status.message();
+        return false;
+    }
+    return parseBoardFile(std::string(bytes.begin(), bytes.end()), state, error);
 }
 
 } // namespace kousb::sim

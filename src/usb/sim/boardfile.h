@@ -27,7 +27,9 @@ namespace kousb::sim {
 //                                      is acknowledged but not stored
 //
 // The identity (ID, name, class, firmware version) lives in the EEPROM
-// image; the writer adds it as a comment for people reading the file.
+// image; the writer adds it as a comment for people reading the file, with
+// every byte of the name outside printable ASCII (and \" \\) as \xNN, so
+// no EEPROM content can break the file's lines.
 struct BoardState {
     std::string instance;
     int slot = 0;
@@ -58,6 +60,11 @@ BoardState blankBoard();
 // instance, so a damaged file is never half-read.
 bool parseBoardFile(const std::string& text, BoardState& state, std::string& error);
 std::string formatBoardFile(const BoardState& state);
+
+// Reads and parses the board file at `path`: a regular file of the user's
+// own, not a symbolic link, of at most kMaxBoardFileBytes; false with the reason otherwise (the caller names the
+// path).
+bool readBoardFile(const std::string& path, BoardState& state, std::string& error);
 
 // A new random instance name (16 hex digits).
 std::string newInstanceId();

@@ -5,8 +5,6 @@
 
 namespace kousb::sim {
 
-BulkPipe::BulkPipe() : m_ring(kCapacity) {}
-
 std::size_t BulkPipe::write(const std::uint8_t* data, std::size_t length)
 {
     const std::size_t kept = std::min(length, kCapacity - m_size);
@@ -14,7 +12,7 @@ std::size_t BulkPipe::write(const std::uint8_t* data, std::size_t length)
     std::size_t done = 0;
     while (done < kept) {
         const std::size_t chunk = std::min(kept - done, kCapacity - tail);
-        std::memcpy(m_ring.data() + tail, data + done, chunk);
+        std::memcpy(m_ring + tail, data + done, chunk);
         done += chunk;
         tail = (tail + chunk) % kCapacity;
     }
@@ -28,7 +26,7 @@ std::size_t BulkPipe::read(std::uint8_t* data, std::size_t length)
     std::size_t done = 0;
     while (done < fromFifo) {
         const std::size_t chunk = std::min(fromFifo - done, kCapacity - m_head);
-        std::memcpy(data + done, m_ring.data() + m_head, chunk);
+        std::memcpy(data + done, m_ring + m_head, chunk);
         done += chunk;
         m_head = (m_head + chunk) % kCapacity;
     }

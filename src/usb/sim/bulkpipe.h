@@ -1,7 +1,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace kousb::sim {
 
@@ -17,13 +16,11 @@ namespace kousb::sim {
 // that continues from one read to the next; so a read of any size succeeds.
 //
 // Like the controller's memory, the FIFO and the counter are lost at
-// power-off and are not kept in the board file. Not thread-safe: the library
-// serialises the calls on one board.
+// power-off and are not kept in the board file. Plain data, so it can live in
+// the board's shared state; the callers serialise the calls on one board.
 class BulkPipe {
 public:
     static constexpr std::size_t kCapacity = 64 * 1024;
-
-    BulkPipe();
 
     // Queues up to the free room of `data`; returns how many bytes were kept.
     std::size_t write(const std::uint8_t* data, std::size_t length);
@@ -36,7 +33,7 @@ public:
     std::uint8_t nextPatternByte() const { return m_counter; }
 
 private:
-    std::vector<std::uint8_t> m_ring;
+    std::uint8_t m_ring[kCapacity] = {};
     std::size_t m_head = 0;  // index of the oldest queued byte
     std::size_t m_size = 0;  // bytes queued
     std::uint8_t m_counter = 0;

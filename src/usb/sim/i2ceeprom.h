@@ -1,14 +1,13 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace kousb::sim {
 
 // The board's boot EEPROM as a 24LC128-class chip answers on the I2C bus,
 // at 7-bit address 0x51 (where an FX2-family controller looks for a large
-// EEPROM with two-byte offsets). The bytes themselves are the board file's
-// EEPROM image; this class is the chip's protocol and its address counter.
+// EEPROM with two-byte offsets). The bytes themselves are the board's EEPROM
+// image; this class is the chip's protocol and its address counter.
 //
 // A write is [offset high, offset low, data...]:
 //   - no bytes: an address probe; the chip answers and nothing changes;
@@ -21,7 +20,8 @@ namespace kousb::sim {
 // the whole chip, wrapping from the last byte to 0; the counter moves on.
 // So to read back what was written: write the two offset bytes, then read.
 // The offset's top bits beyond the chip's 16 KiB are ignored, as on the
-// 24LC128. The counter lives in the library's memory and starts at 0.
+// 24LC128. The counter is part of the board's shared state and starts at 0
+// when the board is powered.
 class I2cEeprom {
 public:
     static constexpr std::uint8_t kAddress = 0x51;
@@ -30,13 +30,13 @@ public:
     // the offset), so that the caller knows to persist it.
     static bool writesData(std::size_t length) { return length > 2; }
 
-    void write(std::vector<std::uint8_t>& image, const std::uint8_t* data, std::size_t length);
-    void read(const std::vector<std::uint8_t>& image, std::uint8_t* data, std::size_t length);
+    void write(std::uint8_t* image, std::size_t size, const std::uint8_t* data, std::size_t length);
+    void read(const std::uint8_t* image, std::size_t size, std::uint8_t* data, std::size_t length);
 
     std::size_t addressCounter() const { return m_counter; }
 
 private:
-    std::size_t m_counter = 0;
+    std::uint32_t m_counter = 0;
 };
 
 } // namespace kousb::sim

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <array>
 
 namespace kousb::sim {
 
@@ -11,10 +11,10 @@ namespace kousb::sim {
 // goes on at address 0, as the counter wraps; nothing is ever refused.
 constexpr std::size_t kSpace16Bytes = 64 * 1024;
 
-// `space` must not be empty; addresses are taken modulo its size.
-void readSpace(const std::vector<std::uint8_t>& space, std::size_t address, std::uint8_t* data,
-               std::size_t length);
-void writeSpace(std::vector<std::uint8_t>& space, std::size_t address, const std::uint8_t* data,
-                std::size_t length);
+using Space16 = std::array<std::uint8_t, kSpace16Bytes>;
+
+// Addresses are taken modulo the space's size.
+void readSpace(const Space16& space, std::size_t address, std::uint8_t* data, std::size_t length);
+void writeSpace(Space16& space, std::size_t address, const std::uint8_t* data, std::size_t length);
 
 } // namespace kousb::sim

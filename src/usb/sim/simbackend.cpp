@@ -1,11 +1,9 @@
 #include "simbackend.h"
 
-#include "atomicfile.h"
-#include "boardfile.h"
+#include "boardstore.h"
 #include "simboard.h"
 #include "simdirectory.h"
 
-#include <dirent.h>
 #include <iostream>
 
 namespace kousb::sim {
@@ -22,7 +20,7 @@ std::string SimBackend::defaultDirectory()
 bool SimBackend::start()
 {
     std::string error;
-    if (!ensureDirectory(m_directory, error)) {
+    if (!BoardStore(m_directory).check(error)) {
         std::cerr << "kousb: no simulated boards: " << error << std::endl;
         return false;
     }
@@ -44,36 +42,12 @@ void SimBackend::rescan(Registry& registry)
         return;
     m_watch.drain();
 
-    std::map<int, std::pair<std::string, BoardState>> present;  // slot -> path, state
-    if (DIR* dir = ::opendir(m_directory.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            const int slot = slotFromFileName(name);
-            if (slot < 0)
-                continue;
-            const std::string path = m_directory + "/" + name;
-            std::string text, error;
-            BoardState state;
-            if (!readSmallFile(path, kMaxBoardFileBytes, text, error)) {
-                reportOnce(path, error);
-                continue;
-            }
-            if (!parseBoardFile(text, state, error)) {
-                reportOnce(path, error);
-                continue;
-            }
-            if (state.slot != slot) {
-                reportOnce(path, "it says slot " + std::to_string(state.slot));
-                continue;
-            }
-            present.emplace(slot, std::make_pair(path, std::move(state)));
-        }
-        ::closedir(dir);
-    }
+    auto present = BoardStore(m_directory).boards(
+        [this](const std::string& path, const std::string& reason) { reportOnce(path, reason); });
 
     for (auto it = m_boards.begin(); it != m_boards.end();) {
         auto found = present.find(it->first);
-        if (found == present.end() || found->second.second.instance != it->second.instance) {
+        if (found == present.end() || found->second.config.instance != it->second.instance) {
             registry.detach(it->second.token);
             it = m_boards.erase(it);
         } else {
@@ -83,11 +57,15 @@ void SimBackend::rescan(Registry& registry)
     for (auto& [slot, entry] : present) {
         if (m_boards.count(slot))
             continue;
-        const std::string instance = entry.second.instance;
-        auto board = std::make_shared<SimBoard>(entry.first, std::move(entry.second));
+        const std::string instance = entry.config.instance;
+        auto board = std::make_shared<SimBoard>(entry.path, std::move(entry.config));
+        if (!board->openError().empty()) {
+            reportOnce(entry.path, board->openError());
+            continue;
+        }
         const Registry::Token token = registry.attach(board, slot);
         if (token == 0) {
-            reportOnce(entry.first, "slot " + std::to_string(slot) + " is taken");
+            reportOnce(entry.path, "slot " + std::to_string(slot) + " is taken");
             continue;
         }
         m_boards[slot] = Tracked{instance, token};

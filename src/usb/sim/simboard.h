@@ -1,29 +1,33 @@
 #pragma once
 #include "../board.h"
 #include "boardfile.h"
-#include "bulkpipe.h"
-#include "i2ceeprom.h"
-#include "memoryspace.h"
-#include "spiflash.h"
-#include "statusreport.h"
-#include "tempsensor.h"
-#include "uartloopback.h"
+#include "i2cbus.h"
+#include "sharedboard.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kousb::sim {
 
-// A simulated board, backed by its board file. State that a real board keeps
-// across power cycles (the EEPROM and what is configured) is written back to
-// the file atomically after each change; a board whose file has been removed
-// is unplugged, and every call on it fails.
+// A simulated board: its board file (configuration, and the EEPROM written
+// through on each change) and its state file (everything the board holds
+// while powered, mapped shared by every process using the board). Each call
+// holds the board's process-shared lock while it touches the state, so calls
+// from different processes interleave whole, and each sees what the last one
+// left. A board whose file has been removed, or replugged since, is
+// unplugged, and every call on it fails.
 class SimBoard : public Board {
 public:
-    SimBoard(std::string path, BoardState state);
+    // `config` is the board file's content as read when the board appeared.
+    SimBoard(std::string path, BoardState config);
+    ~SimBoard() override;
 
     const std::string& path() const { return m_path; }
-    const std::string& instance() const { return m_state.instance; }
+    const std::string& instance() const { return m_config.instance; }
+    // Why the board's state cannot be shared (its state file); empty when it can.
+    const std::string& openError() const { return m_openError; }
 
     BoardIdentity identity() override;
     std::string endpointInfo() override;
@@ -60,57 +64,83 @@ public:
     Status writeClass(std::uint8_t deviceClass) override;
 
 private:
-    bool plugged() const;
-    // Writes the state to the board file; `durable` for EEPROM contents.
-    Status persist(bool durable);
-    // Applies `change` to the EEPROM and persists it; if the change fails, or
-    // the write does, the EEPROM in memory is put back, so memory and file
-    // never disagree and a refused change leaves the EEPROM as it was.
+    class EepromOnBus;
+    class SensorOnBus;
+
+    // Runs `work` on the shared state under the board's lock; Unplugged when
+    // the board has gone. Brings the board file up to date first if a killed
+    // process left it behind.
+    template <typename Work>
+    Status withBoard(Work&& work);
+    // A register-style call: withBoard, then the rest of one control-transfer
+    // round trip counted from the call's start (also when refused).
+    template <typename Work>
+    Status registerCall(Work&& work);
+    bool pluggedLocked() const;
+    // Writes the shared EEPROM through to the board file (caller holds the lock).
+    Status writeThrough();
+    // Applies `change` to a copy of the EEPROM and, if it succeeds, puts the
+    // copy in place and writes it through (caller holds the lock). A failed
+    // change, or a failed write, leaves the EEPROM as it was.
     template <typename Change>
     Status changeEeprom(Change&& change);
-    Status notYet(const char* operation) const;
-    // Access paths (simboard_io.cpp): the checks and costs of one call, and
-    // the record of the last bytes written in an IO mode.
-    Status beginAccess() const;
-    Status beginRegisterAccess() const;
-    Status recordWrite(const char* mode, const std::uint8_t* data, std::size_t length);
+    template <typename Change>
+    Status changeEepromCall(Change&& change);
+    void recordWrite(IoMode mode, const std::uint8_t* data, std::size_t length);
+    BoardRam& ram() { return m_shared->state().ram; }
 
     std::string m_path;
-    BoardState m_state;
-    // The controller's 64 KiB memory space (internal RAM at the bottom);
-    // lost at power-off, so it is not in the board file.
-    std::vector<std::uint8_t> m_controllerMemory = std::vector<std::uint8_t>(64 * 1024, 0);
-
-    // The other access paths' parts, also lost at power-off (simboard_io.cpp).
-    std::vector<std::uint8_t> m_externalMemory = std::vector<std::uint8_t>(kSpace16Bytes, 0);
-    std::vector<std::uint8_t> m_fpgaRegisters = std::vector<std::uint8_t>(kSpace16Bytes, 0);
-    I2cEeprom m_i2cEeprom;  // the chip's address counter; its bytes are m_state.eeprom
-    TempSensor m_tempSensor;
-    SpiFlash m_spiFlash;
-    UartLoopback m_uart;
-    Report m_lastHostReport{};
-    unsigned m_hostReports = 0;
-    unsigned m_reportSequence = 0;
-    // The "Block" endpoints' loopback FIFO; also lost at power-off.
-    BulkPipe m_bulk;
+    BoardState m_config;
+    std::string m_openError;
+    BoardIdentity m_lastIdentity;
+    std::unique_ptr<SharedBoard> m_shared;
+    std::unique_ptr<EepromOnBus> m_eepromOnBus;
+    std::unique_ptr<SensorOnBus> m_sensorOnBus;
+    I2cBus m_bus;
 };
 
-// In the header because each subsystem's file (simboard.cpp for the identity,
-// simboard_firmware.cpp for the EEPROM flash) instantiates it.
+// The state file of a board file: DIR/slot-NN.board -> DIR/powered/slot-NN.state.
+// A folder of their own, so that mapping and changing them stirs no watcher
+// of the board folder.
+constexpr const char* kStateFolder = "powered";
+std::string stateFilePath(const std::string& boardFilePath);
+
+template <typename Work>
+Status SimBoard::withBoard(Work&& work)
+{
+    if (!m_shared)
+        return Status::error(ErrorCode::Io, m_openError);
+    SharedBoard::Lock lock(*m_shared);
+    if (!pluggedLocked())
+        return Status::error(ErrorCode::Unplugged);
+    if (m_shared->state().fileBehind) {
+        if (Status s = writeThrough(); !s)
+            return s;
+    }
+    return work(m_shared->state());
+}
+
 template <typename Change>
 Status SimBoard::changeEeprom(Change&& change)
 {
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
-    const std::vector<std::uint8_t> before = m_state.eeprom;
-    if (Status s = change(m_state.eeprom); !s) {
-        m_state.eeprom = before;  // a change may fail half-way (a flash, say)
-        return s;
-    }
-    Status saved = persist(true);
+    SharedBoardState& s = m_shared->state();
+    std::vector<std::uint8_t> image(s.eeprom, s.eeprom + eeprom::kSize);
+    if (Status c = change(image); !c)
+        return c;
+    std::copy(s.eeprom, s.eeprom + eeprom::kSize, s.eepromBefore);
+    s.changeUnderWay = 1;
+    std::copy(image.begin(), image.end(), s.eeprom);
+    Status saved = writeThrough();
     if (!saved)
-        m_state.eeprom = before;
+        std::copy(s.eepromBefore, s.eepromBefore + eeprom::kSize, s.eeprom);
+    s.changeUnderWay = 0;
     return saved;
+}
+
+template <typename Change>
+Status SimBoard::changeEepromCall(Change&& change)
+{
+    return withBoard([&](SharedBoardState&) { return changeEeprom(change); });
 }
 
 } // namespace kousb::sim

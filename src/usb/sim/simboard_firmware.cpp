@@ -15,15 +15,20 @@
 #include <chrono>
 #include <cctype>
 #include <cstdio>
+#include <sys/stat.h>
 #include <thread>
 
 namespace kousb::sim {
 
 namespace {
 
-// The controller's internal RAM (FX2LP: 16 KiB at 0x0000-0x3FFF), the only
-// memory the boot loader's firmware-load request reaches.
+// The controller's RAM that the boot loader's firmware-load request reaches
+// (FX2LP): 16 KiB at 0x0000-0x3FFF and 512 bytes at 0xE000-0xE1FF, where real
+// images keep their descriptors. A raw .bix image starts at 0 and fills the
+// first only.
 constexpr std::size_t kInternalRamSize = 16 * 1024;
+const std::vector<formats::HexRegion> kLoadableRam = {{0x0000, 0x4000}, {0xE000, 0xE200}};
+constexpr std::size_t kLoadableEnd = 0xE200;
 // Bytes per firmware-load control transfer (EP0's packet size).
 constexpr std::size_t kLoadChunk = 64;
 
@@ -80,21 +85,20 @@ bool isHexName(const std::string& path)
 
 Status SimBoard::downloadXilinx(const std::string& path)
 {
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
+    if (Status s = withBoard([](SharedBoardState&) { return Status::ok(); }); !s)
+        return s;
     formats::BitHeader header;
     if (Status s = formats::readBitFile(path, header); !s)
         return s;
-    if (!formats::fpgaPartMatches(header.part, m_state.fpgaPart))
+    if (!formats::fpgaPartMatches(header.part, m_config.fpgaPart))
         return Status::error(ErrorCode::BadFile, "wrong part: the file is for " + header.part
-                                                     + ", this board's FPGA is " + m_state.fpgaPart);
+                                                     + ", this board's FPGA is " + m_config.fpgaPart);
     waitFpgaConfiguration(header.bitstreamLength);
-    const std::string before = m_state.fpgaDesign;
-    m_state.fpgaDesign = printableText(formats::bitDesignName(header.design));
-    Status saved = persist(false);
-    if (!saved)
-        m_state.fpgaDesign = before;
-    return saved;
+    const std::string design = printableText(formats::bitDesignName(header.design));
+    return withBoard([&](SharedBoardState& s) {
+        copyText(s.ram.fpgaDesign, sizeof s.ram.fpgaDesign, design);
+        return Status::ok();
+    });
 }
 
 // A .hex or .ihx file is Intel HEX; anything else is a raw .bix image. Either
@@ -102,13 +106,13 @@ Status SimBoard::downloadXilinx(const std::string& path)
 // reset, write the image in EP0-sized control transfers, let the CPU run.
 Status SimBoard::loadFirmware(const std::string& path)
 {
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
+    if (Status s = withBoard([](SharedBoardState&) { return Status::ok(); }); !s)
+        return s;
     std::vector<std::uint8_t> bytes;
     std::vector<bool> present;
     if (isHexName(path)) {
         formats::HexImage hex;
-        if (Status s = formats::readIntelHexFile(path, kInternalRamSize, hex); !s)
+        if (Status s = formats::readIntelHexFile(path, kLoadableEnd, hex, kLoadableRam); !s)
             return s;
         if (hex.byteCount == 0)
             return Status::error(ErrorCode::BadFile, "no data in the image");
@@ -120,28 +124,25 @@ Status SimBoard::loadFirmware(const std::string& path)
         present.assign(bytes.size(), true);
     }
 
-    const std::vector<std::uint8_t> memoryBefore = m_controllerMemory;
-    const std::string firmwareBefore = m_state.controllerFirmware;
+    // The transfers' time first; then the image goes in as one call, so
+    // other processes see the board before or after the load, never half-way.
     std::size_t loaded = 0;
     for (std::size_t chunk = 0; chunk < bytes.size(); chunk += kLoadChunk) {
         const std::size_t end = std::min(bytes.size(), chunk + kLoadChunk);
-        bool any = false;
+        const std::size_t before = loaded;
         for (std::size_t a = chunk; a < end; ++a)
-            if (present[a]) {
-                m_controllerMemory[a] = bytes[a];
-                any = true;
-                ++loaded;
-            }
-        if (any)
+            loaded += present[a] ? 1 : 0;
+        if (loaded != before)
             waitControlTransfer();
     }
-    m_state.controllerFirmware = printableText(baseName(path)) + " (" + std::to_string(loaded) + " bytes)";
-    Status saved = persist(false);
-    if (!saved) {
-        m_controllerMemory = memoryBefore;
-        m_state.controllerFirmware = firmwareBefore;
-    }
-    return saved;
+    const std::string firmware = printableText(baseName(path)) + " (" + std::to_string(loaded) + " bytes)";
+    return withBoard([&](SharedBoardState& s) {
+        for (std::size_t a = 0; a < bytes.size(); ++a)
+            if (present[a])
+                s.ram.controllerMemory[a] = bytes[a];
+        copyText(s.ram.controllerFirmware, sizeof s.ram.controllerFirmware, firmware);
+        return Status::ok();
+    });
 }
 
 // The whole HEX file is checked before the first byte is written; then each
@@ -159,19 +160,22 @@ Status SimBoard::loadEepromImage(const std::string& path)
 
 Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
 {
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
-    // The pages are staged and stored in one step once all are written.
+    if (Status s = withBoard([](SharedBoardState&) { return Status::ok(); }); !s)
+        return s;
+    // Each page costs its write cycle as it goes; the pages are staged and
+    // stored in one step under the board's lock once all are written, so
+    // another process sees the EEPROM before or after the flash.
     struct Access : EepromAccess {
         SimBoard& board;
         std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> runs;
         explicit Access(SimBoard& b) : board(b) {}
         Status writeRun(std::size_t offset, const std::uint8_t* data, std::size_t length) override
         {
-            if (!board.plugged())
+            struct stat st;
+            if (::stat(board.m_path.c_str(), &st) != 0)
                 return Status::error(ErrorCode::Unplugged);
             const std::size_t page = offset - offset % eeprom::kPageSize;
-            const auto drop = board.m_state.eepromDropOffset;
+            const auto drop = board.m_config.eepromDropOffset;
             if (!(drop && *drop >= page && *drop < page + eeprom::kPageSize))
                 runs.emplace_back(offset, std::vector<std::uint8_t>(data, data + length));
             waitEepromPageWrite();
@@ -179,7 +183,7 @@ Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Prog
         }
         Status finishWrites() override
         {
-            return board.changeEeprom([&](std::vector<std::uint8_t>& image) {
+            return board.changeEepromCall([&](std::vector<std::uint8_t>& image) {
                 for (const auto& [offset, bytes] : runs)
                     std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(offset));
                 return Status::ok();
@@ -200,15 +204,18 @@ std::size_t SimBoard::eepromSize()
 
 Status SimBoard::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
 {
-    if (!plugged())
-        return Status::error(ErrorCode::Unplugged);
-    if (offset > eeprom::kSize || length > eeprom::kSize - offset)
-        return Status::error(ErrorCode::OutOfRange, "beyond the " + std::to_string(eeprom::kSize) + "-byte EEPROM");
-    if (data == nullptr && length > 0)
-        return Status::error(ErrorCode::InvalidArgument, "no buffer");
-    waitEepromRead(length);
-    std::copy_n(m_state.eeprom.begin() + static_cast<long>(offset), length, data);
-    return Status::ok();
+    Status result = withBoard([&](SharedBoardState& s) {
+        if (offset > eeprom::kSize || length > eeprom::kSize - offset)
+            return Status::error(ErrorCode::OutOfRange,
+                                 "beyond the " + std::to_string(eeprom::kSize) + "-byte EEPROM");
+        if (data == nullptr && length > 0)
+            return Status::error(ErrorCode::InvalidArgument, "no buffer");
+        std::copy_n(s.eeprom + offset, length, data);
+        return Status::ok();
+    });
+    if (result)
+        waitEepromRead(length);
+    return result;
 }
 
 } // namespace kousb::sim

@@ -7,16 +7,13 @@
 //
 //   External    64 KiB external-bus memory, byte-addressed (memoryspace.h)
 //   FPGA        the FPGA's register file, 64 Ki byte registers; answers only
-//               while a configuration is loaded (m_state.fpgaDesign is not
-//               empty), otherwise NotConfigured
-//   Controller  the controller's 64 KiB memory space (m_controllerMemory),
-//               internal RAM at the bottom
-//   I2C         a bus with 7-bit addresses:
+//               while a configuration is loaded, otherwise NotConfigured
+//   Controller  the controller's 64 KiB memory space, internal RAM at the
+//               bottom and the second RAM at 0xE000
+//   I2C         a bus with 7-bit addresses (i2cbus.h):
 //                 0x48  temperature sensor, LM75-compatible (tempsensor.h)
 //                 0x51  the boot EEPROM, 24LC128-class, two-byte offsets
-//                       (i2ceeprom.h); its bytes are the board file's EEPROM
-//               any other address is not acknowledged (NoAcknowledge), and
-//               an address above 0x7F is no 7-bit address (InvalidArgument)
+//                       (i2ceeprom.h); written through to the board file
 //   SPI         a 2 MiB serial flash (spiflash.h)
 //   UART        a loopback with a 256-byte receive queue (uartloopback.h)
 //   Command     write-only; the bytes are only recorded (below)
@@ -25,92 +22,51 @@
 //
 // The 16-bit spaces wrap at the top: a transfer running past 0xFFFF goes on
 // at 0x0000. Every register-style call (External, FPGA, Controller, I2C,
-// SPI) costs one control-transfer round trip (waitControlTransfer), also
-// when the board refuses it; a call on an unplugged board fails at once.
+// SPI) takes one control-transfer round trip (waitControlTransfer) counted
+// from its start, also when the board refuses it; a call on an unplugged
+// board fails at once.
 //
-// Only the EEPROM survives a restart of the library (it is in the board
-// file, written durably on each change); the other parts live in memory and
-// start zeroed (SPI flash: erased, 0xFF). Each successful write, in every
-// mode here, is also recorded in the board file as the mode's last write
-// (length and first 16 bytes), which `kousb-sim show` prints.
+// All of these parts are in the board's shared state (sharedboard.h), so
+// every process using the board sees them; they live while the board is
+// plugged and start afresh when it is plugged again (SPI flash: erased,
+// 0xFF; the rest zero). Each successful write, in every mode here, is also
+// recorded as the mode's last write (length and first 16 bytes), which
+// `kousb-sim show` prints.
 #include "simboard.h"
 
 #include "simtiming.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace kousb::sim {
 
-namespace {
-
-// Names under which the last writes are recorded: the IO modes' names.
-constexpr const char* kExternal = "External";
-constexpr const char* kFpga = "FPGA";
-constexpr const char* kController = "Controller";
-constexpr const char* kI2c = "I2C";
-constexpr const char* kSpi = "SPI";
-constexpr const char* kUart = "UART";
-constexpr const char* kCommand = "Command";
-constexpr const char* kInterrupt = "Interrupt";
-
-std::string hexByte(unsigned value)
+template <typename Work>
+Status SimBoard::registerCall(Work&& work)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
-}
-
-Status checkI2cAddress(std::uint8_t address)
-{
-    if (address > 0x7F)
-        return Status::error(ErrorCode::InvalidArgument, hexByte(address) + " is not a 7-bit I2C address");
-    if (address != TempSensor::kAddress && address != I2cEeprom::kAddress)
-        return Status::error(ErrorCode::NoAcknowledge, "I2C address " + hexByte(address) + " (the board has "
-                                 + hexByte(TempSensor::kAddress) + " temperature sensor, "
-                                 + hexByte(I2cEeprom::kAddress) + " EEPROM)");
-    return Status::ok();
-}
-
-} // namespace
-
-Status SimBoard::beginAccess() const
-{
-    return plugged() ? Status::ok() : Status::error(ErrorCode::Unplugged);
-}
-
-Status SimBoard::beginRegisterAccess() const
-{
-    if (Status s = beginAccess(); !s)
-        return s;
-    waitControlTransfer();
-    return Status::ok();
-}
-
-Status SimBoard::recordWrite(const char* mode, const std::uint8_t* data, std::size_t length)
-{
-    BoardState::LastWrite& last = m_state.lastWrites[mode];
-    last.length = length;
-    last.head.assign(data, data + std::min(length, kLastWriteBytes));
-    return persist(false);
+    const auto start = timing::Clock::now();
+    Status result = withBoard(work);
+    if (result.code() != ErrorCode::Unplugged)
+        timing::waitUntil(start + timing::controlTransferTime());
+    return result;
 }
 
 // External bus ---------------------------------------------------------------
 
 Status SimBoard::readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    readSpace(m_externalMemory, address, data, length);
-    return Status::ok();
+    return registerCall([&](SharedBoardState& s) {
+        readSpace(s.ram.externalMemory, address, data, length);
+        return Status::ok();
+    });
 }
 
 Status SimBoard::writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    writeSpace(m_externalMemory, address, data, length);
-    return recordWrite(kExternal, data, length);
+    return registerCall([&](SharedBoardState& s) {
+        writeSpace(s.ram.externalMemory, address, data, length);
+        recordWrite(IoMode::External, data, length);
+        return Status::ok();
+    });
 }
 
 // FPGA registers -------------------------------------------------------------
@@ -126,98 +82,76 @@ Status fpgaNotConfigured()
 
 Status SimBoard::readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    if (m_state.fpgaDesign.empty())
-        return fpgaNotConfigured();
-    readSpace(m_fpgaRegisters, address, data, length);
-    return Status::ok();
+    return registerCall([&](SharedBoardState& s) {
+        if (s.ram.fpgaDesign[0] == '\0')
+            return fpgaNotConfigured();
+        readSpace(s.ram.fpgaRegisters, address, data, length);
+        return Status::ok();
+    });
 }
 
 Status SimBoard::writeXilinx(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    if (m_state.fpgaDesign.empty())
-        return fpgaNotConfigured();
-    writeSpace(m_fpgaRegisters, address, data, length);
-    return recordWrite(kFpga, data, length);
+    return registerCall([&](SharedBoardState& s) {
+        if (s.ram.fpgaDesign[0] == '\0')
+            return fpgaNotConfigured();
+        writeSpace(s.ram.fpgaRegisters, address, data, length);
+        recordWrite(IoMode::Fpga, data, length);
+        return Status::ok();
+    });
 }
 
 // Controller memory ----------------------------------------------------------
 
 Status SimBoard::read8051(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    readSpace(m_controllerMemory, address, data, length);
-    return Status::ok();
+    return registerCall([&](SharedBoardState& s) {
+        readSpace(s.ram.controllerMemory, address, data, length);
+        return Status::ok();
+    });
 }
 
 Status SimBoard::write8051(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    writeSpace(m_controllerMemory, address, data, length);
-    return recordWrite(kController, data, length);
+    return registerCall([&](SharedBoardState& s) {
+        writeSpace(s.ram.controllerMemory, address, data, length);
+        recordWrite(IoMode::Controller, data, length);
+        return Status::ok();
+    });
 }
 
 // I2C ------------------------------------------------------------------------
 
 Status SimBoard::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    if (Status s = checkI2cAddress(address); !s)
-        return s;
-    if (address == I2cEeprom::kAddress)
-        m_i2cEeprom.read(m_state.eeprom, data, length);
-    else
-        m_tempSensor.read(data, length);
-    return Status::ok();
+    return registerCall([&](SharedBoardState&) { return m_bus.read(address, data, length); });
 }
 
 Status SimBoard::writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    if (Status s = checkI2cAddress(address); !s)
-        return s;
-    if (address == TempSensor::kAddress) {
-        if (Status s = m_tempSensor.write(data, length); !s)
+    return registerCall([&](SharedBoardState&) {
+        if (Status s = m_bus.write(address, data, length); !s)
             return s;
-    } else if (!I2cEeprom::writesData(length)) {
-        m_i2cEeprom.write(m_state.eeprom, data, length);  // moves the address counter only
-    } else {
-        const I2cEeprom before = m_i2cEeprom;
-        Status written = changeEeprom([&](std::vector<std::uint8_t>& image) {
-            m_i2cEeprom.write(image, data, length);
-            return Status::ok();
-        });
-        if (!written) {
-            m_i2cEeprom = before;
-            return written;
-        }
-    }
-    return recordWrite(kI2c, data, length);
+        recordWrite(IoMode::I2c, data, length);
+        return Status::ok();
+    });
 }
 
 // SPI ------------------------------------------------------------------------
 
 Status SimBoard::readSPI(std::int32_t address, std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    return m_spiFlash.read(address, data, length);
+    return registerCall([&](SharedBoardState& s) { return s.ram.spiFlash.read(address, data, length); });
 }
 
 Status SimBoard::writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginRegisterAccess(); !s)
-        return s;
-    if (Status s = m_spiFlash.write(address, data, length); !s)
-        return s;
-    return recordWrite(kSpi, data, length);
+    return registerCall([&](SharedBoardState& s) {
+        if (Status st = s.ram.spiFlash.write(address, data, length); !st)
+            return st;
+        recordWrite(IoMode::Spi, data, length);
+        return Status::ok();
+    });
 }
 
 // UART -----------------------------------------------------------------------
@@ -227,58 +161,62 @@ Status SimBoard::writeSPI(std::int32_t address, const std::uint8_t* data, std::s
 Status SimBoard::readSerial(std::uint8_t* data, std::size_t length, std::size_t& received)
 {
     received = 0;
-    if (Status s = beginAccess(); !s)
-        return s;
-    received = m_uart.read(data, length);
-    return Status::ok();
+    return withBoard([&](SharedBoardState& s) {
+        received = s.ram.uart.read(data, length);
+        return Status::ok();
+    });
 }
 
 Status SimBoard::writeSerial(const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginAccess(); !s)
-        return s;
-    m_uart.write(data, length);
-    return recordWrite(kUart, data, length);
+    return withBoard([&](SharedBoardState& s) {
+        s.ram.uart.write(data, length);
+        recordWrite(IoMode::Uart, data, length);
+        return Status::ok();
+    });
 }
 
 // Command pipe ---------------------------------------------------------------
 
 Status SimBoard::writeCommand(const std::uint8_t* data, std::size_t length)
 {
-    if (Status s = beginAccess(); !s)
-        return s;
-    return recordWrite(kCommand, data, length);
+    return withBoard([&](SharedBoardState&) {
+        recordWrite(IoMode::Command, data, length);
+        return Status::ok();
+    });
 }
 
 // Interrupt reports ----------------------------------------------------------
 
 Status SimBoard::readInterrupt(std::uint8_t* report)
 {
-    if (Status s = beginAccess(); !s)
-        return s;
-    m_reportSequence = (m_reportSequence + 1) & 0xFFFF;
-    StatusInputs in;
-    in.fpgaConfigured = !m_state.fpgaDesign.empty();
-    in.firmwareRunning = !m_state.controllerFirmware.empty();
-    in.uartOverrun = m_uart.overrun();
-    in.uartQueued = m_uart.queued();
-    in.temperature = TempSensor::wholeDegrees();
-    in.hostReports = m_hostReports;
-    in.sequence = m_reportSequence;
-    in.lastHostReport = m_lastHostReport;
-    const Report r = makeStatusReport(in);
-    std::copy(r.begin(), r.end(), report);
-    m_uart.clearOverrun();
-    return Status::ok();
+    return withBoard([&](SharedBoardState& s) {
+        BoardRam& r = s.ram;
+        r.reportSequence = (r.reportSequence + 1) & 0xFFFF;
+        StatusInputs in;
+        in.fpgaConfigured = r.fpgaDesign[0] != '\0';
+        in.firmwareRunning = r.controllerFirmware[0] != '\0';
+        in.uartOverrun = r.uart.overrun();
+        in.uartQueued = r.uart.queued();
+        in.temperature = TempSensor::wholeDegrees();
+        in.hostReports = r.hostReports;
+        in.sequence = r.reportSequence;
+        in.lastHostReport = r.lastHostReport;
+        const Report made = makeStatusReport(in);
+        std::copy(made.begin(), made.end(), report);
+        r.uart.clearOverrun();
+        return Status::ok();
+    });
 }
 
 Status SimBoard::writeInterrupt(const std::uint8_t* report)
 {
-    if (Status s = beginAccess(); !s)
-        return s;
-    std::copy_n(report, kInterruptReportSize, m_lastHostReport.begin());
-    ++m_hostReports;
-    return recordWrite(kInterrupt, report, kInterruptReportSize);
+    return withBoard([&](SharedBoardState& s) {
+        std::copy_n(report, kInterruptReportSize, s.ram.lastHostReport.begin());
+        ++s.ram.hostReports;
+        recordWrite(IoMode::Interrupt, report, kInterruptReportSize);
+        return Status::ok();
+    });
 }
 
 } // namespace kousb::sim

@@ -27,10 +27,10 @@ Status SpiFlash::read(std::int32_t address, std::uint8_t* data, std::size_t leng
 {
     if (Status s = check(address, length); !s)
         return s;
-    if (m_bytes.empty())
+    if (!m_written)
         std::fill_n(data, length, kErased);
     else
-        std::copy_n(m_bytes.begin() + address, length, data);
+        std::copy_n(m_bytes + address, length, data);
     return Status::ok();
 }
 
@@ -40,9 +40,11 @@ Status SpiFlash::write(std::int32_t address, const std::uint8_t* data, std::size
         return s;
     if (length == 0)
         return Status::ok();
-    if (m_bytes.empty())
-        m_bytes.assign(kSize, kErased);
-    std::copy_n(data, length, m_bytes.begin() + address);
+    if (!m_written) {
+        std::fill_n(m_bytes, kSize, kErased);
+        m_written = true;
+    }
+    std::copy_n(data, length, m_bytes + address);
     return Status::ok();
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace kousb::sim {
 
@@ -13,9 +12,9 @@ namespace kousb::sim {
 // negative address, or one where address + length passes the end, is refused
 // (OutOfRange) and nothing moves; a zero-length transfer needs an address
 // inside the flash. A write replaces the bytes (the board's firmware erases
-// and reprograms the sectors it touches); erased bytes read 0xFF. The flash
-// lives in the library's memory, so it is erased again when the library
-// restarts.
+// and reprograms the sectors it touches); erased bytes read 0xFF. Plain data
+// that lives in the board's shared state; all zero bytes are an erased flash,
+// so a zero-filled state is a freshly powered board.
 class SpiFlash {
 public:
     static constexpr std::size_t kSize = 2 * 1024 * 1024;
@@ -25,7 +24,8 @@ public:
 
 private:
     static Status check(std::int32_t address, std::size_t length);
-    std::vector<std::uint8_t> m_bytes;  // empty until the first write: all erased
+    bool m_written = false;  // until the first write, all erased
+    std::uint8_t m_bytes[kSize];
 };
 
 } // namespace kousb::sim

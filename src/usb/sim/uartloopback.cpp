@@ -5,8 +5,8 @@ namespace kousb::sim {
 void UartLoopback::write(const std::uint8_t* data, std::size_t length)
 {
     for (std::size_t i = 0; i < length; ++i) {
-        if (m_queue.size() < kCapacity)
-            m_queue.push_back(data[i]);
+        if (m_size < kCapacity)
+            m_queue[(m_head + m_size++) % kCapacity] = data[i];
         else
             m_overrun = true;
     }
@@ -15,9 +15,10 @@ void UartLoopback::write(const std::uint8_t* data, std::size_t length)
 std::size_t UartLoopback::read(std::uint8_t* data, std::size_t length)
 {
     std::size_t taken = 0;
-    while (taken < length && !m_queue.empty()) {
-        data[taken++] = m_queue.front();
-        m_queue.pop_front();
+    while (taken < length && m_size > 0) {
+        data[taken++] = m_queue[m_head];
+        m_head = (m_head + 1) % kCapacity;
+        --m_size;
     }
     return taken;
 }

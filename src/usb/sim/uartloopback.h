@@ -1,7 +1,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 
 namespace kousb::sim {
 
@@ -11,7 +10,8 @@ namespace kousb::sim {
 // the interrupt status report), as a real receiver overruns; the write itself
 // succeeds. A read takes up to the bytes asked for from the front of the
 // queue and says how many it took; it never waits, and it leaves the rest of
-// the caller's buffer as it was. The queue lives in the library's memory.
+// the caller's buffer as it was. Plain data, so it can live in the board's
+// shared state.
 class UartLoopback {
 public:
     static constexpr std::size_t kCapacity = 256;
@@ -19,12 +19,14 @@ public:
     void write(const std::uint8_t* data, std::size_t length);
     std::size_t read(std::uint8_t* data, std::size_t length);
 
-    std::size_t queued() const { return m_queue.size(); }
+    std::size_t queued() const { return m_size; }
     bool overrun() const { return m_overrun; }
     void clearOverrun() { m_overrun = false; }
 
 private:
-    std::deque<std::uint8_t> m_queue;
+    std::uint8_t m_queue[kCapacity] = {};
+    std::uint32_t m_head = 0;  // index of the oldest byte
+    std::uint32_t m_size = 0;
     bool m_overrun = false;
 };
 

@@ -1,0 +1,237 @@
+#include "sharedboard.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kousb::sim {
+
+namespace {
+
+constexpr std::uint64_t kMagic = 0x31454154534b4255ULL;  // "UBKSTAE1"
+
+std::string systemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+// The file's bytes past `from` read as zero again, without writing them.
+void zeroRange(int fd, void* at, std::size_t from, std::size_t length)
+{
+#ifdef FALLOC_FL_PUNCH_HOLE
+    if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                    static_cast<off_t>(length))
+        == 0)
+        return;
+#endif
+    std::memset(at, 0, length);
+}
+
+bool initLock(pthread_mutex_t* mutex)
+{
+    pthread_mutexattr_t attr;
+    if (pthread_mutexattr_init(&attr) != 0)
+        return false;
+    const bool ok = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0
+                    && pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0
+                    && pthread_mutex_init(mutex, &attr) == 0;
+    pthread_mutexattr_destroy(&attr);
+    return ok;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+SharedBoardState* map(int fd)
+{
+    void* at = ::mmap(nullptr, sizeof(SharedBoardState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return at == MAP_FAILED ? nullptr : static_cast<SharedBoardState*>(at);
+}
+
+// The state file must be ours and a plain file; a planted link is never opened.
+bool checkFile(int fd, const std::string& path, std::string& error)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        error = systemError(path);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        error = path + " is not a file of your own";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void copyText(char* to, std::size_t size, const std::string& text)
+{
+    const std::size_t n = std::min(size - 1, text.size());
+    std::memcpy(to, text.data(), n);
+    std::memset(to + n, 0, size - n);
+}
+
+const char* ioModeName(IoMode mode)
+{
+    static const char* const names[] = {"External", "FPGA", "Controller", "I2C",  "SPI",
+                                        "UART",     "Command", "Interrupt", "Block"};
+    return names[static_cast<int>(mode)];
+}
+
+std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const BoardState& config,
+                                               std::string& error)
+{
+    int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (opened < 0 && errno == ENOENT) {
+        // The state folder went (a test clearing the board folder): it is ours to make again.
+        ::mkdir(path.substr(0, path.find_last_of('/')).c_str(), 0700);
+        opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    Fd fd(opened);
+    if (fd.get() < 0) {
+        error = systemError("cannot open " + path);
+        return nullptr;
+    }
+    if (!checkFile(fd.get(), path, error))
+        return nullptr;
+    // flock only guards the setting up of a new file; calls use the mutex in it.
+    while (::flock(fd.get(), LOCK_EX) != 0)
+        if (errno != EINTR) {
+            error = systemError("cannot lock " + path);
+            return nullptr;
+        }
+    struct stat st;
+    ::fstat(fd.get(), &st);
+    const bool fresh = static_cast<std::size_t>(st.st_size) != sizeof(SharedBoardState);
+    if (fresh && (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), sizeof(SharedBoardState)) != 0)) {
+        error = systemError("cannot size " + path);
+        return nullptr;
+    }
+    SharedBoardState* state = map(fd.get());
+    if (state == nullptr) {
+        error = systemError("cannot map " + path);
+        return nullptr;
+    }
+    std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+    if (fresh || state->magic != kMagic || state->layoutSize != sizeof(SharedBoardState)) {
+        std::memset(static_cast<void*>(state), 0, offsetof(SharedBoardState, ram));
+        if (!initLock(&state->lock)) {
+            error = "cannot set up the lock in " + path;
+            return nullptr;
+        }
+        state->layoutSize = sizeof(SharedBoardState);
+        __atomic_store_n(&state->magic, kMagic, __ATOMIC_RELEASE);
+    }
+    ::flock(fd.get(), LOCK_UN);
+
+    Lock lock(*board);
+    if (!board->belongsTo(config.instance)) {
+        zeroRange(fd.get(), &state->ram, offsetof(SharedBoardState, ram), sizeof(BoardRam));
+        board->powerOn(config);
+    }
+    return board;
+}
+
+std::unique_ptr<SharedBoard> SharedBoard::openExisting(const std::string& path, const std::string& instance)
+{
+    Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    std::string error;
+    struct stat st;
+    if (fd.get() < 0 || !checkFile(fd.get(), path, error) || ::fstat(fd.get(), &st) != 0
+        || static_cast<std::size_t>(st.st_size) != sizeof(SharedBoardState))
+        return nullptr;
+    SharedBoardState* state = map(fd.get());
+    if (state == nullptr)
+        return nullptr;
+    std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+    if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) != kMagic || state->layoutSize != sizeof(SharedBoardState))
+        return nullptr;
+    Lock lock(*board);
+    return board->belongsTo(instance) ? std::move(board) : nullptr;
+}
+
+void SharedBoard::unplug(const std::string& path)
+{
+    Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+    std::string error;
+    struct stat st;
+    if (fd.get() >= 0 && checkFile(fd.get(), path, error) && ::fstat(fd.get(), &st) == 0
+        && static_cast<std::size_t>(st.st_size) == sizeof(SharedBoardState)) {
+        if (SharedBoardState* state = map(fd.get())) {
+            std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+            if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) == kMagic) {
+                Lock lock(*board);
+                state->unplugged = 1;
+                ::unlink(path.c_str());
+                return;
+            }
+        }
+    }
+    ::unlink(path.c_str());
+}
+
+SharedBoard::~SharedBoard()
+{
+    ::munmap(m_state, sizeof(SharedBoardState));
+}
+
+bool SharedBoard::belongsTo(const std::string& instance) const
+{
+    return !m_state->unplugged && !instance.empty() && instance.size() < sizeof m_state->instance
+           && std::strncmp(m_state->instance, instance.c_str(), sizeof m_state->instance) == 0;
+}
+
+// A board just powered: the EEPROM as its file has it; the rest as the board
+// comes up (the file's configured FPGA design and running firmware).
+void SharedBoard::powerOn(const BoardState& config)
+{
+    SharedBoardState& s = *m_state;
+    std::copy(config.eeprom.begin(), config.eeprom.end(), s.eeprom);
+    s.changeUnderWay = 0;
+    s.fileBehind = 0;
+    s.unplugged = 0;
+    s.ram.tempSensor = TempSensor{};
+    copyText(s.ram.fpgaDesign, sizeof s.ram.fpgaDesign, config.fpgaDesign);
+    copyText(s.ram.controllerFirmware, sizeof s.ram.controllerFirmware, config.controllerFirmware);
+    copyText(s.instance, sizeof s.instance, config.instance);
+}
+
+SharedBoard::Lock::Lock(SharedBoard& board) : m_mutex(&board.m_state->lock)
+{
+    if (pthread_mutex_lock(m_mutex) != EOWNERDEAD)
+        return;
+    // The last holder died in a call. An EEPROM change it left half done is
+    // undone, and the board file is brought in line with the EEPROM.
+    pthread_mutex_consistent(m_mutex);
+    m_recovered = true;
+    SharedBoardState& s = *board.m_state;
+    if (s.changeUnderWay) {
+        std::memcpy(s.eeprom, s.eepromBefore, sizeof s.eeprom);
+        s.fileBehind = 1;
+        s.changeUnderWay = 0;
+    }
+}
+
+SharedBoard::Lock::~Lock()
+{
+    pthread_mutex_unlock(m_mutex);
+}
+
+} // namespace kousb::sim
