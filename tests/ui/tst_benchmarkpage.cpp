@@ -201,7 +201,6 @@ private slots:
         board->setHook("writeBlock", [&] {
             if (++writes != 68 + 64 + 1)
                 return;  // the first write of pass 3, on the worker
-            paints.count = 0;
             QDeadlineTimer patience(20000);  // fails the test rather than hang it
             while (paints.count == 0 && !patience.hasExpired())
                 QThread::msleep(2);
@@ -216,6 +215,7 @@ private slots:
             }, Qt::BlockingQueuedConnection);
         });
         board->clearCalls();
+        paints.count = 0;
         QTest::mouseClick(form.runBtn, Qt::LeftButton);  // returns when the run has ended
         QVERIFY(during.painted);
         QCOMPARE(during.points, 2);

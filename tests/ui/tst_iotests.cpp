@@ -247,10 +247,11 @@ private slots:
         QCOMPARE(form->sizeLine->text(), QStringLiteral("2"));
         QCOMPARE(form->readDataLine->text(), QStringLiteral("untouched"));
 
-        // A later success replaces the failure with a confirmation; one after
-        // that leaves the bar alone.
+        // A later success (Enter in the data line presses Write) replaces the
+        // failure with a confirmation; one after that leaves the bar alone.
         board->setResult("writeI2C", Status::ok());
-        clickWrite();
+        QTest::keyClick(form->writeDataLine, Qt::Key_Return);
+        QCOMPARE(board->calls().size(), std::size_t(2));
         QCOMPARE(status(), QStringLiteral("I2C: 2 bytes written"));
         form->statusbar->showMessage("other");
         clickWrite();
