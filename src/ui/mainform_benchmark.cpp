@@ -45,7 +45,7 @@ void MainForm::setupBenchmarkPlot()
     if (QWidget* legend = benchPlot->legend())
         legend->setFont(font());
     auto* grid = new QwtPlotGrid;
-    grid->setMajorPen(QColor(220, 220, 220), 0.0, Qt::DotLine);
+    grid->setMajorPen(QColor(200, 200, 200), 0.0, Qt::SolidLine);
     grid->attach(benchPlot);
 }
 

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 
+#include <algorithm>
+
 namespace {
 
 // The text a widget of fixed geometry shows and the room its style draws it
@@ -47,24 +49,36 @@ bool fits(const QFont& font, const TextRoom& t)
 }
 
 // Where a text is wider than its widget (a longer translation, a wider
-// font), the widget's font is narrowed: a little tighter letter spacing
+// font), the font of its group is narrowed: a little tighter letter spacing
 // first, then half points smaller, down to a floor; geometry stays as it is.
-void fitText(QWidget* w)
+// Widgets of one group (captions of one column, buttons of one kind) keep one
+// font, so they still look alike.
+void fitTexts(const QList<QWidget*>& group)
 {
-    w->ensurePolished();
-    const TextRoom t = textRoom(w);
-    if (t.text.isEmpty() || fits(w->font(), t))
+    QList<TextRoom> texts;
+    for (QWidget* w : group) {
+        w->ensurePolished();
+        if (TextRoom t = textRoom(w); !t.text.isEmpty())
+            texts.append(t);
+    }
+    if (texts.isEmpty())
         return;
-    QFont font = w->font();
+    auto allFit = [&](const QFont& font) {
+        return std::all_of(texts.begin(), texts.end(), [&](const TextRoom& t) { return fits(font, t); });
+    };
+    QFont font = group.first()->font();
+    if (allFit(font))
+        return;
     constexpr double kFloorPoints = 6.0;
     for (double spacing : {97.0, 94.0}) {
         font.setLetterSpacing(QFont::PercentageSpacing, spacing);
-        if (fits(font, t))
-            return w->setFont(font);
+        if (allFit(font))
+            break;
     }
-    while (!fits(font, t) && font.pointSizeF() - 0.5 >= kFloorPoints)
+    while (!allFit(font) && font.pointSizeF() - 0.5 >= kFloorPoints)
         font.setPointSizeF(font.pointSizeF() - 0.5);
-    w->setFont(font);
+    for (QWidget* w : group)
+        w->setFont(font);
 }
 
 } // namespace
@@ -78,6 +92,12 @@ void MainForm::setupReadability()
     fixed.setPointSizeF(font().pointSizeF());
     infoWindow->setFont(fixed);
 
-    for (QWidget* w : centralwidget->findChildren<QWidget*>())
-        fitText(w);
+    const QList<QList<QWidget*>> groups{{label, label_2, label_3},
+                                        {loadControllerBtn, flashEEPROMBtn, loadFPGAButton}};
+    for (const QList<QWidget*>& group : groups)
+        fitTexts(group);
+    for (QWidget* w : centralwidget->findChildren<QWidget*>()) {
+        if (std::none_of(groups.begin(), groups.end(), [w](const QList<QWidget*>& g) { return g.contains(w); }))
+            fitTexts({w});
+    }
 }
