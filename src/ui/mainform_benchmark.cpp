@@ -5,6 +5,8 @@
 #include "deviceguard.h"
 #include "benchmarkpass.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPen>
 #include <QStatusBar>
 #include <qwt_legend.h>
@@ -13,7 +15,7 @@
 #include <qwt_text.h>
 
 #include <array>
-#include <memory>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -65,6 +67,56 @@ struct Points {
     std::array<double, benchmark::kPasses> read{};
 };
 
+// One pass measured; `read` is none when the pass's reads failed.
+struct PassResult {
+    benchmark::Pass pass;
+    double write = 0;
+    std::optional<double> read;
+};
+
+// Carries measured passes from the worker to the GUI thread: the worker
+// queues them under a std::mutex (which ThreadSanitizer sees, unlike Qt's
+// own locks) and posts an event; the GUI thread shows what is queued.
+class PassFeed : public QObject {
+public:
+    explicit PassFeed(std::function<void(const PassResult&)> show) : m_show(std::move(show)) {}
+
+    // Worker thread.
+    void push(const PassResult& result)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_pending.push_back(result);
+        }
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
+
+    // GUI thread.
+    void drain()
+    {
+        std::vector<PassResult> results;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            results.swap(m_pending);
+        }
+        for (const PassResult& r : results)
+            m_show(r);
+    }
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        drain();
+        return true;
+    }
+
+private:
+    std::function<void(const PassResult&)> m_show;
+    std::mutex m_mutex;
+    std::vector<PassResult> m_pending;
+};
+
 // How a run ended, handed from the worker to the GUI thread under a lock.
 struct Outcome {
     std::mutex mutex;
@@ -91,34 +143,28 @@ void MainForm::runBenchmark()
 
     // A new run starts from no points, so a run that stops early never shows
     // points of an earlier one beside its own.
-    auto points = std::make_shared<Points>();
-    writeCurve->setSamples(points->x.data(), points->write.data(), 0);
-    readCurve->setSamples(points->x.data(), points->read.data(), 0);
+    writeCurve->setSamples(QVector<QPointF>());
+    readCurve->setSamples(QVector<QPointF>());
     benchPlot->replot();
     statusbar->showMessage(QStringLiteral("Benchmark running ..."));
 
-    // Called on the GUI thread for each pass measured; `read` is none when
-    // the pass's reads failed.
-    auto showPass = [this, points](const benchmark::Pass& pass, double write, std::optional<double> read) {
-        const int i = pass.number - 1;
-        points->x[i] = pass.kbytes;
-        points->write[i] = write;
-        writeCurve->setSamples(points->x.data(), points->write.data(), pass.number);
-        if (read) {
-            points->read[i] = *read;
-            readCurve->setSamples(points->x.data(), points->read.data(), pass.number);
+    Points points;
+    PassFeed feed([this, &points](const PassResult& r) {
+        const int i = r.pass.number - 1;
+        points.x[i] = r.pass.kbytes;
+        points.write[i] = r.write;
+        writeCurve->setSamples(points.x.data(), points.write.data(), r.pass.number);
+        if (r.read) {
+            points.read[i] = *r.read;
+            readCurve->setSamples(points.x.data(), points.read.data(), r.pass.number);
         }
         benchPlot->replot();
-    };
+    });
 
     Outcome outcome;
     KoUSBDevice* device = currentDevice;
-    auto work = [this, device, &outcome, showPass] {
+    auto work = [device, &outcome, &feed] {
         std::vector<unsigned char> buffer(benchmark::kBufferBytes);
-        auto post = [this, showPass](const benchmark::Pass& pass, double write, std::optional<double> read) {
-            QMetaObject::invokeMethod(this, [showPass, pass, write, read] { showPass(pass, write, read); },
-                                      Qt::QueuedConnection);
-        };
         auto stop = [&](const QString& why) {
             std::lock_guard<std::mutex> lock(outcome.mutex);
             outcome.stopped = why;
@@ -136,7 +182,7 @@ void MainForm::runBenchmark()
             const auto read = benchmark::timePass(*device, benchmark::Direction::Read, buffer.data(), pass);
             const std::optional<double> r
                 = read ? benchmark::transferRate(pass.kbytes, pass.repetitions, *read) : std::nullopt;
-            post(pass, *w, r);  // the pass's writes were measured and stay
+            feed.push({pass, *w, r});  // the pass's writes were measured and stay
             if (!read)
                 return stop(passText(pass) + QStringLiteral("ReadBlock failed: ") + reason());
             if (!r)
@@ -153,7 +199,8 @@ void MainForm::runBenchmark()
             outcome.singleByteFailure = elapsed ? QStringLiteral("no measurable time") : reason();
     };
 
-    runOnWorker(work, [this, &outcome](bool ran) {
+    runOnWorker(work, [this, &outcome, &feed](bool ran) {
+        feed.drain();  // normally done already: the worker posted before it ended
         std::lock_guard<std::mutex> lock(outcome.mutex);
         if (!ran) {
             rateLabel->setText(QStringLiteral("n/a kHz"));
