@@ -69,6 +69,7 @@ void MainForm::updateDeviceId()
     note(QStringLiteral("name"), currentDevice->WriteNameToEEPROM(identity.name.c_str()));
     note(QStringLiteral("class"), currentDevice->WriteDeviceClassToEEPROM(identity.deviceClass));
     updateDeviceList();
+    markCurrentRow();  // the rebuilt list still names the board the tools act on
 
     if (failed.isEmpty())
         statusbar->showMessage(QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
