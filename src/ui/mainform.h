@@ -57,8 +57,9 @@ private:
     void setupBenchmarkPlot();
     void setupFirmwarePages();
     void setupReadability();
-    void endFlash(const QString& path, bool ok, const QString& reason, const QString& identityBefore);
-    QString identityChange(const QString& before) const;
+    void endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+                  const QString& identityBefore);
+    QString identityChange(void* board, const QString& before) const;
 
     // Runs `work` on a thread of its own while the GUI thread keeps handling
     // events, the device guard already begun by the caller. When the worker

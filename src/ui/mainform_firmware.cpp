@@ -4,8 +4,8 @@
 // library's reason on failure; paths go to the library in the platform's
 // file-name encoding; the flash runs on a worker thread (mainform_worker.cpp)
 // while the DeviceGuard keeps every other caller away from the current
-// device. Whatever may have rewritten the board's identity is followed by a
-// fresh read of it from the same board.
+// device. Each load or flash, good or failed, is followed by a fresh read of
+// the board's identity from the same board, since it may have rewritten it.
 #include "deviceguard.h"
 #include "mainform.h"
 
@@ -65,14 +65,16 @@ void MainForm::loadFPGA()
     if (path.isEmpty() || !m_deviceGuard->allowsDeviceCalls())
         return;
     const QByteArray file = QFile::encodeName(path);
+    void* const board = m_currentHandle;
     const QString before = currentIdentity();
-    if (currentDevice->DownloadXilinx(file.constData())) {
-        refreshCurrentDevice();  // the Info page names the design
-        statusbar->showMessage(QStringLiteral("FPGA configured from ") + path + identityChange(before));
-    } else {
-        statusbar->showMessage(QStringLiteral("Loading the FPGA from ") + path + QStringLiteral(" failed: ")
-                               + lastError(currentDevice));
-    }
+    const bool ok = currentDevice->DownloadXilinx(file.constData());
+    const QString reason = lastError(currentDevice);
+    refreshCurrentDevice();  // the Info page names the design
+    if (ok)
+        statusbar->showMessage(QStringLiteral("FPGA configured from ") + path + identityChange(board, before));
+    else
+        statusbar->showMessage(QStringLiteral("Loading the FPGA from ") + path + QStringLiteral(" failed: ") + reason
+                               + identityChange(board, before));
 }
 
 void MainForm::loadController()
@@ -81,14 +83,17 @@ void MainForm::loadController()
     if (path.isEmpty() || !m_deviceGuard->allowsDeviceCalls())
         return;
     const QByteArray file = QFile::encodeName(path);
+    void* const board = m_currentHandle;
     const QString before = currentIdentity();
-    if (currentDevice->LoadFirmwareFromFile(file.constData())) {
-        refreshCurrentDevice();  // the firmware version, and the Info page names the firmware
-        statusbar->showMessage(QStringLiteral("Controller firmware loaded from ") + path + identityChange(before));
-    } else {
+    const bool ok = currentDevice->LoadFirmwareFromFile(file.constData());
+    const QString reason = lastError(currentDevice);
+    refreshCurrentDevice();  // the firmware version, and the Info page names the firmware
+    if (ok)
+        statusbar->showMessage(
+            QStringLiteral("Controller firmware loaded from ") + path + identityChange(board, before));
+    else
         statusbar->showMessage(QStringLiteral("Loading the controller firmware from ") + path
-                               + QStringLiteral(" failed: ") + lastError(currentDevice));
-    }
+                               + QStringLiteral(" failed: ") + reason + identityChange(board, before));
 }
 
 // The flash runs on a worker thread while the window stays live (see
@@ -105,11 +110,12 @@ void MainForm::flashEEPROM()
         m_flashOk = false;
         m_flashError.clear();
     }
+    void* const board = m_currentHandle;
     const QString before = currentIdentity();
     flashProgressBar->show();
     statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" ..."));
     runOnWorker([this] { flashEEPROMWorker(); },
-                [this, path, before](bool ran) {
+                [this, path, board, before](bool ran) {
                     bool ok = false;
                     QString reason = QStringLiteral("the worker thread could not be started");
                     if (ran) {
@@ -117,7 +123,7 @@ void MainForm::flashEEPROM()
                         ok = m_flashOk;
                         reason = QString::fromLatin1(m_flashError);
                     }
-                    endFlash(path, ok, reason, before);
+                    endFlash(path, ok, reason, board, before);
                 });
 }
 
@@ -130,27 +136,31 @@ void MainForm::flashEEPROMWorker()
     m_flashError = error;
 }
 
-// The image may have rewritten the identity block, so a good flash reads
-// the list, the Info page and the identification fields again from the same
-// board and says so when the board's name or ID changed.
-void MainForm::endFlash(const QString& path, bool ok, const QString& reason, const QString& identityBefore)
+// The image may have rewritten the identity block, also when the flash
+// failed half-way or its verification did, so every flash reads the list, the
+// Info page and the identification fields again from the same board and says
+// so when the board's name or ID changed.
+void MainForm::endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+                        const QString& identityBefore)
 {
     flashProgressBar->hide();
-    if (ok) {
-        refreshCurrentDevice();
-        statusbar->showMessage(QStringLiteral("EEPROM flashed from ") + path + identityChange(identityBefore));
-    } else {
+    refreshCurrentDevice();
+    if (ok)
+        statusbar->showMessage(
+            QStringLiteral("EEPROM flashed from ") + path + identityChange(boardBefore, identityBefore));
+    else
         statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ")
-                               + reason);
-    }
+                               + reason + identityChange(boardBefore, identityBefore));
 }
 
-// "; the board is now NAME with ID n" when the current board's identity
-// differs from `before`, else empty.
-QString MainForm::identityChange(const QString& before) const
+// "; the board is now NAME with ID n" when the current board is still
+// `board` and its identity differs from `before`, else empty (when a device
+// change put another board in its place, the operation's message tells of
+// the board it worked on).
+QString MainForm::identityChange(void* board, const QString& before) const
 {
     const QString now = currentIdentity();
-    if (now.isEmpty() || now == before)
+    if (m_currentHandle != board || now.isEmpty() || now == before)
         return QString();
     return QStringLiteral("; the board is now ") + now;
 }

@@ -44,7 +44,10 @@ QString lastError(KoUSBDevice* device)
 // "I2C: 3 bytes written", "UART: 1 byte read".
 QString confirmation(const QString& mode, int count, const char* done)
 {
-    return QStringLiteral("%1: %2 %3 %4").arg(mode).arg(count).arg(QLatin1String(count == 1 ? "byte" : "bytes"), QLatin1String(done));
+    return QStringLiteral("%1: %2 %3 %4")
+        .arg(mode)
+        .arg(count)
+        .arg(QLatin1String(count == 1 ? "byte" : "bytes"), QLatin1String(done));
 }
 
 } // namespace

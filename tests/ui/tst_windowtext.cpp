@@ -14,7 +14,9 @@ namespace {
 // The text as drawn: without the mnemonic marker.
 QString shown(QString text)
 {
-    return text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    return text.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QChar(1), QLatin1Char('&'));
 }
 
 // Where each widget kind draws its text, and the width that text needs.
