@@ -94,7 +94,9 @@ private slots:
         for (int page = 0; page < form.tabWidget->count(); ++page) {
             form.tabWidget->setCurrentIndex(page);
             QCoreApplication::processEvents();
-            for (QWidget* w : form.tabWidget->widget(page)->findChildren<QWidget*>()) {
+            QList<QWidget*> widgets = form.tabWidget->widget(page)->findChildren<QWidget*>();
+            widgets << form.tabWidget->findChild<QTabBar*>(QString(), Qt::FindDirectChildrenOnly);
+            for (QWidget* w : widgets) {
                 for (const Fit& fit : fitsOf(w)) {
                     ++checked;
                     if (fit.need > fit.room.width() || w->fontMetrics().height() > fit.room.height())
