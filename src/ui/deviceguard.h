@@ -10,7 +10,7 @@
 // controls are disabled, and slots and the device-change handler that ask
 // allowsDeviceCalls() get false. The operation's end asks the library once
 // for device changes, which handles every notification put off meanwhile
-// (see MainForm::endLongOperation).
+// (see MainForm::runOnWorker).
 //
 // Each control is disabled itself, not through its page, so that enabling the
 // page meanwhile (expert mode switched off and on again) leaves it disabled.
