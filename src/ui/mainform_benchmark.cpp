@@ -15,6 +15,8 @@
 #include <qwt_text.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -81,14 +83,20 @@ class PassFeed : public QObject {
 public:
     explicit PassFeed(std::function<void(const PassResult&)> show) : m_show(std::move(show)) {}
 
-    // Worker thread.
+    // Worker thread. Returns once the GUI thread has drawn the pass, so that
+    // the drawing does not compete with the next pass's timed transfers (on
+    // a busy machine it would show as rates below the model). Once the GUI
+    // thread has not got to a pass in time (the application is quitting),
+    // the run no longer waits for it.
     void push(const PassResult& result)
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_pending.push_back(result);
-        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_pending.push_back(result);
+        ++m_pushed;
         QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        const long long pushed = m_pushed;
+        if (!m_gaveUp)
+            m_gaveUp = !m_drawn.wait_for(lock, std::chrono::milliseconds(500), [&] { return m_shown >= pushed; });
     }
 
     // GUI thread.
@@ -101,6 +109,11 @@ public:
         }
         for (const PassResult& r : results)
             m_show(r);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_shown += static_cast<long long>(results.size());
+        }
+        m_drawn.notify_all();
     }
 
     bool event(QEvent* event) override
@@ -114,7 +127,11 @@ public:
 private:
     std::function<void(const PassResult&)> m_show;
     std::mutex m_mutex;
+    std::condition_variable m_drawn;
     std::vector<PassResult> m_pending;
+    long long m_pushed = 0;
+    long long m_shown = 0;
+    bool m_gaveUp = false;
 };
 
 // How a run ended, handed from the worker to the GUI thread under a lock.
@@ -159,6 +176,7 @@ void MainForm::runBenchmark()
             readCurve->setSamples(points.x.data(), points.read.data(), r.pass.number);
         }
         benchPlot->replot();
+        benchPlot->canvas()->repaint();  // now, before the worker times the next pass
     });
 
     Outcome outcome;
