@@ -167,7 +167,8 @@ int benchRealBoard(const std::string& pair, int runs)
                                 device.GetLastError());
                     return 1;
                 }
-                (write ? w : r).push_back(benchmark::transferRate(pass.kbytes, pass.repetitions, *elapsed).value_or(NAN));
+                const auto rate = benchmark::transferRate(pass.kbytes, pass.repetitions, *elapsed);
+                (write ? w : r).push_back(rate.value_or(NAN));
             }
         std::printf("  %4d  %5g  %4d  %12.3f  %11.3f\n", pass.number, pass.kbytes, pass.repetitions, median(w), median(r));
     }

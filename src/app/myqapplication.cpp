@@ -2,7 +2,7 @@
 
 #include "devicechangewatch.h"
 #include "devicemessagefilter.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 #include "KoUSBLib.h"
 #include "mainform.h"
 
@@ -45,7 +45,7 @@ bool MyQApplication::registerDeviceNotification()
     m_watch = std::make_unique<DeviceChangeWatch>(GetDeviceChangeDescriptor(), notify);
     if (mainForm) {
         DeviceChangeWatch* watch = m_watch.get();
-        m_pauseWatch = connect(mainForm->flashGuard(), &FlashGuard::busyChanged, this,
+        m_pauseWatch = connect(mainForm->deviceGuard(), &DeviceGuard::busyChanged, this,
                                [watch](bool busy) { watch->setPaused(busy); });
     }
 #endif

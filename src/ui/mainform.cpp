@@ -1,7 +1,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 
 #include <QHeaderView>
 #include <QIcon>
@@ -32,6 +32,12 @@ MainForm::MainForm() : QMainWindow(nullptr)
 
     setupBenchmarkPlot();
     setupFirmwarePages();
+    setupReadability();
+
+    // Keyboard: Enter on a row chooses that board as a click does (moving
+    // the highlight alone does not); Enter in the data line writes.
+    connect(devListTree, &QTreeWidget::itemActivated, this, &MainForm::listItemClicked);
+    connect(writeDataLine, &QLineEdit::returnPressed, writeBtn, &QPushButton::click);
 
     connect(actionAbout, &QAction::triggered, this, &MainForm::showAbout);
     connect(actionExpertMode, &QAction::triggered, this, &MainForm::expertModeChanged);
@@ -55,6 +61,7 @@ void MainForm::updateDeviceList()
 {
     KoUSBDevice board(nullptr);  // reads each row without rebinding currentDevice
     deviceItems.clear();
+    m_rowHandles.clear();
     devListTree->clear();
     for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
         void* handle = GetUSBDeviceIndexed(slot);
@@ -67,12 +74,14 @@ void MainForm::updateDeviceList()
         auto* item = new QTreeWidgetItem(devListTree, texts);
         item->setIcon(0, *usbIcon);
         deviceItems.append(item);
+        m_rowHandles.append(handle);
     }
 }
 
 void MainForm::updateCurrentDevice(int id)
 {
     void* handle = GetUSBDevice(id, -1);
+    m_currentHandle = handle;
     if (handle) {
         currentDevice->SetDeviceHandle(handle);
         const QString name = QString::fromLatin1(currentDevice->GetName());
@@ -88,12 +97,47 @@ void MainForm::updateCurrentDevice(int id)
         statusbar->showMessage(QStringLiteral("No USB device found or selected."));
         infoWindow->clear();
     }
+    markCurrentRow();
+}
+
+// Rows are matched by board, not by ID, so that of two boards with one ID
+// the mark names the one the library gave.
+void MainForm::markCurrentRow()
+{
+    const int row = m_currentHandle ? m_rowHandles.indexOf(m_currentHandle) : -1;
+    if (row < 0 || row >= deviceItems.size()) {
+        devListTree->clearSelection();
+        devListTree->setCurrentItem(nullptr);
+        return;
+    }
+    devListTree->setCurrentItem(deviceItems.at(row));
+    deviceItems.at(row)->setSelected(true);
+}
+
+QString MainForm::currentIdentity() const
+{
+    if (!m_currentHandle)
+        return QString();
+    return QString::fromLatin1(currentDevice->GetName()) + QStringLiteral(" with ID ")
+        + QString::number(currentDevice->GetId());
+}
+
+void MainForm::refreshCurrentDevice()
+{
+    updateDeviceList();
+    markCurrentRow();
+    if (!m_currentHandle)
+        return;
+    infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
+    classLineEdit->setText(QString::number(currentDevice->GetClass()));
+    IdLineEdit->setText(QString::number(currentDevice->GetId()));
+    nameLineEdit->setText(QString::fromLatin1(currentDevice->GetName()));
 }
 
 void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 {
-    if (!m_flashGuard->allowsDeviceCalls())
-        return;  // the flash's worker owns the current device
+    if (!m_deviceGuard->allowsDeviceCalls())
+        return;  // a long operation's worker owns the current device
     const int row = devListTree->indexOfTopLevelItem(item);
     if (row < 0 || row >= deviceItems.size())
         return;
@@ -102,8 +146,8 @@ void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
 
 void MainForm::handleDeviceChange()
 {
-    if (!m_flashGuard->allowsDeviceCalls())
-        return;  // put off: the flash's end asks the library once it is over
+    if (!m_deviceGuard->allowsDeviceCalls())
+        return;  // put off: the long operation's end asks the library once it is over
     if (OnDeviceChange()) {
         updateDeviceList();
         updateCurrentDevice(-1);

@@ -6,9 +6,11 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <functional>
 #include <mutex>
 
-class FlashGuard;
+class DeviceGuard;
+class StatusBarKeeper;
 class KoUSBDevice;
 class QIcon;
 class QTreeWidgetItem;
@@ -30,10 +32,10 @@ public:
     void handleDeviceChange();
     void flashEEPROMWorker();
 
-    // What may touch the current device while the EEPROM flash runs
-    // (mainform_firmware.cpp); the application layer pauses its
-    // device-change watch on the guard's busyChanged().
-    FlashGuard* flashGuard() const { return m_flashGuard; }
+    // What may touch the current device while a long operation (EEPROM
+    // flash, benchmark run) works on its own thread; the application layer
+    // pauses its device-change watch on the guard's busyChanged().
+    DeviceGuard* deviceGuard() const { return m_deviceGuard; }
 
 public slots:
     void openFPGADialog();
@@ -54,11 +56,39 @@ public slots:
 private:
     void setupBenchmarkPlot();
     void setupFirmwarePages();
-    void endFlash(const QString& path, bool ok, const QString& reason);
+    void setupReadability();
+    void endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+                  const QString& identityBefore);
+    QString identityChange(void* board, const QString& before) const;
+
+    // Runs `work` on a thread of its own while the GUI thread keeps handling
+    // events, the device guard already begun by the caller. When the worker
+    // has ended: ends the guard, handles the device changes put off
+    // meanwhile, then calls `finish` (with false if the thread could not be
+    // started) on the GUI thread. Returns after `finish`.
+    void runOnWorker(const std::function<void()>& work, const std::function<void(bool ran)>& finish);
+
+    // Selects the row of the board `currentDevice` is bound to (none when
+    // it is bound to no board or that board has no row).
+    void markCurrentRow();
+    // IO page status: a failure is shown and remembered; a success replaces
+    // it with `message` while the bar still shows it, else shows nothing.
+    void showIoFailure(const QString& message);
+    void showIoSuccess(const QString& message);
+
+    // The current board as "NAME with ID n"; empty when bound to no board.
+    QString currentIdentity() const;
+    // After an operation that may have rewritten the current board's
+    // identity: the list, its mark, the Info page and the identification
+    // fields read again from the same board, which is not re-chosen.
+    void refreshCurrentDevice();
 
     KoUSBDevice* currentDevice = nullptr;
     QIcon* usbIcon = nullptr;
     QList<QTreeWidgetItem*> deviceItems;
+    QList<void*> m_rowHandles;  // the board of each row of deviceItems
+    void* m_currentHandle = nullptr;  // the board currentDevice is bound to
+    QString m_ioFailure;              // the IO failure message last shown
     QwtPlotCurve* writeCurve = nullptr;
     QwtPlotCurve* readCurve = nullptr;
 
@@ -66,7 +96,8 @@ private:
     FileDialogMemory fpgaDialogState;
     FileDialogMemory controllerDialogState;
     FileDialogMemory eepromDialogState;
-    FlashGuard* m_flashGuard = nullptr;
+    DeviceGuard* m_deviceGuard = nullptr;
+    StatusBarKeeper* m_statusKeeper = nullptr;
     // Written before the worker starts, read by it; its results are read
     // after it has ended.
     QByteArray m_flashPath;

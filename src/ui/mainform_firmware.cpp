@@ -2,28 +2,20 @@
 //
 // Every load and flash ends with a status-bar message that gives the
 // library's reason on failure; paths go to the library in the platform's
-// file-name encoding; the flash waits in an event loop woken by the worker's
-// end, not by polling; and while it runs, the FlashGuard keeps every other
-// caller away from the current device.
-#include "flashguard.h"
+// file-name encoding; the flash runs on a worker thread (mainform_worker.cpp)
+// while the DeviceGuard keeps every other caller away from the current
+// device. Each load or flash, good or failed, is followed by a fresh read of
+// the board's identity from the same board, since it may have rewritten it.
+#include "deviceguard.h"
 #include "mainform.h"
 
 #include "KoUSBLib.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QStatusBar>
-#include <QThread>
 
-#include <memory>
 
 namespace {
-
-// The worker's entry: its argument is the main form.
-void flashThreadEntry(void* form)
-{
-    static_cast<MainForm*>(form)->flashEEPROMWorker();
-}
 
 QString lastError(KoUSBDevice* device)
 {
@@ -34,13 +26,13 @@ QString lastError(KoUSBDevice* device)
 
 void MainForm::setupFirmwarePages()
 {
-    m_flashGuard = new FlashGuard(this);
+    m_deviceGuard = new DeviceGuard(this);
     // Everything that calls the current device or the library. The file
     // dialogs and the path fields stay usable: they touch no device.
     const QList<QWidget*> deviceControls{flashEEPROMBtn, loadControllerBtn, loadFPGAButton, updateIdBtn,
                                          readBtn,        writeBtn,          runBtn,         devListTree};
     for (QWidget* control : deviceControls)
-        m_flashGuard->addDeviceControl(control);
+        m_deviceGuard->addDeviceControl(control);
 }
 
 void MainForm::openFPGADialog()
@@ -70,83 +62,69 @@ void MainForm::openControllerDialog()
 void MainForm::loadFPGA()
 {
     const QString path = fpgaFileLineEdit->text();
-    if (path.isEmpty() || !m_flashGuard->allowsDeviceCalls())
+    if (path.isEmpty() || !m_deviceGuard->allowsDeviceCalls())
         return;
     const QByteArray file = QFile::encodeName(path);
-    if (currentDevice->DownloadXilinx(file.constData())) {
-        statusbar->showMessage(QStringLiteral("FPGA configured from ") + path);
-        infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));  // names the design
-    } else {
-        statusbar->showMessage(QStringLiteral("Loading the FPGA from ") + path + QStringLiteral(" failed: ")
-                               + lastError(currentDevice));
-    }
+    void* const board = m_currentHandle;
+    const QString before = currentIdentity();
+    const bool ok = currentDevice->DownloadXilinx(file.constData());
+    const QString reason = lastError(currentDevice);
+    refreshCurrentDevice();  // the Info page names the design
+    if (ok)
+        statusbar->showMessage(QStringLiteral("FPGA configured from ") + path + identityChange(board, before));
+    else
+        statusbar->showMessage(QStringLiteral("Loading the FPGA from ") + path + QStringLiteral(" failed: ") + reason
+                               + identityChange(board, before));
 }
 
 void MainForm::loadController()
 {
     const QString path = controllerFileLineEdit->text();
-    if (path.isEmpty() || !m_flashGuard->allowsDeviceCalls())
+    if (path.isEmpty() || !m_deviceGuard->allowsDeviceCalls())
         return;
     const QByteArray file = QFile::encodeName(path);
-    if (currentDevice->LoadFirmwareFromFile(file.constData())) {
-        statusbar->showMessage(QStringLiteral("Controller firmware loaded from ") + path);
-        infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));  // names the firmware
-    } else {
+    void* const board = m_currentHandle;
+    const QString before = currentIdentity();
+    const bool ok = currentDevice->LoadFirmwareFromFile(file.constData());
+    const QString reason = lastError(currentDevice);
+    refreshCurrentDevice();  // the firmware version, and the Info page names the firmware
+    if (ok)
+        statusbar->showMessage(
+            QStringLiteral("Controller firmware loaded from ") + path + identityChange(board, before));
+    else
         statusbar->showMessage(QStringLiteral("Loading the controller firmware from ") + path
-                               + QStringLiteral(" failed: ") + lastError(currentDevice));
-    }
+                               + QStringLiteral(" failed: ") + reason + identityChange(board, before));
 }
 
-// The wait is a local event loop that the worker's end quits, so the window
-// paints, the bar moves and the menus work, while the GUI thread sleeps in
-// the loop instead of polling. The end of the flash is handled in the
-// finished handler itself, so it happens when the worker ends even if another
-// modal loop (a file dialog, the About box) is running on top of this one.
+// The flash runs on a worker thread while the window stays live (see
+// runOnWorker); the path is captured first, so editing the field meanwhile
+// changes nothing.
 void MainForm::flashEEPROM()
 {
     const QString path = eepromFileLineEdit->text();
-    if (path.isEmpty() || !m_flashGuard->begin())
+    if (path.isEmpty() || !m_deviceGuard->begin())
         return;
-    m_flashPath = QFile::encodeName(path);  // captured: editing the field now changes nothing
+    m_flashPath = QFile::encodeName(path);
     {
         std::lock_guard<std::mutex> lock(m_flashResultMutex);
         m_flashOk = false;
         m_flashError.clear();
     }
+    void* const board = m_currentHandle;
+    const QString before = currentIdentity();
     flashProgressBar->show();
     statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" ..."));
-
-    std::unique_ptr<QThread> worker(QThread::create(flashThreadEntry, static_cast<void*>(this)));
-    QEventLoop loop;
-    bool ended = false;
-    auto finish = [&]() {
-        if (ended)
-            return;
-        ended = true;
-        worker->wait();  // returns at once after finished()
-        bool ok;
-        QString reason;
-        {
-            std::lock_guard<std::mutex> lock(m_flashResultMutex);
-            ok = m_flashOk;
-            reason = QString::fromLatin1(m_flashError);
-        }
-        endFlash(path, ok, reason);
-        loop.quit();
-    };
-    connect(worker.get(), &QThread::finished, &loop, finish);
-    worker->start();
-    if (!worker->isRunning() && !worker->isFinished()) {
-        endFlash(path, false, QStringLiteral("the worker thread could not be started"));
-        return;
-    }
-    loop.exec();
-    // Left before the worker ended (the application is quitting: its exit
-    // leaves every event loop, and a new one returns at once). The worker
-    // still owns the device, so wait for it without the loop; a flash is
-    // bounded by the EEPROM's size.
-    if (!ended)
-        finish();
+    runOnWorker([this] { flashEEPROMWorker(); },
+                [this, path, board, before](bool ran) {
+                    bool ok = false;
+                    QString reason = QStringLiteral("the worker thread could not be started");
+                    if (ran) {
+                        std::lock_guard<std::mutex> lock(m_flashResultMutex);
+                        ok = m_flashOk;
+                        reason = QString::fromLatin1(m_flashError);
+                    }
+                    endFlash(path, ok, reason, board, before);
+                });
 }
 
 void MainForm::flashEEPROMWorker()
@@ -158,22 +136,31 @@ void MainForm::flashEEPROMWorker()
     m_flashError = error;
 }
 
-// A device change that came during the flash was put off: a message by
-// handleDeviceChange, a readable descriptor by the paused watch. Asking the
-// library once now handles either (and drains the descriptor before the watch
-// looks again); when nothing changed it does nothing. It comes before the
-// result, so the flash's message is the one left in the status bar. The image
-// may have rewritten the identity block, so a good flash reads the list again.
-void MainForm::endFlash(const QString& path, bool ok, const QString& reason)
+// The image may have rewritten the identity block, also when the flash
+// failed half-way or its verification did, so every flash reads the list, the
+// Info page and the identification fields again from the same board and says
+// so when the board's name or ID changed.
+void MainForm::endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+                        const QString& identityBefore)
 {
     flashProgressBar->hide();
-    m_flashGuard->end();
-    handleDeviceChange();
-    if (ok) {
-        updateDeviceList();
-        statusbar->showMessage(QStringLiteral("EEPROM flashed from ") + path);
-    } else {
+    refreshCurrentDevice();
+    if (ok)
+        statusbar->showMessage(
+            QStringLiteral("EEPROM flashed from ") + path + identityChange(boardBefore, identityBefore));
+    else
         statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ")
-                               + reason);
-    }
+                               + reason + identityChange(boardBefore, identityBefore));
+}
+
+// "; the board is now NAME with ID n" when the current board is still
+// `board` and its identity differs from `before`, else empty (when a device
+// change put another board in its place, the operation's message tells of
+// the board it worked on).
+QString MainForm::identityChange(void* board, const QString& before) const
+{
+    const QString now = currentIdentity();
+    if (m_currentHandle != board || now.isEmpty() || now == before)
+        return QString();
+    return QStringLiteral("; the board is now ") + now;
 }

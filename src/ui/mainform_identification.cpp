@@ -2,7 +2,7 @@
 #include "mainform.h"
 
 #include "KoUSBLib.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 #include "identityfields.h"
 
 #include <QStatusBar>
@@ -49,8 +49,8 @@ QString failureMessage(const QVector<FailedWrite>& failed)
 // to show what the boards now report; the fields keep the typed text.
 void MainForm::updateDeviceId()
 {
-    if (!m_flashGuard->allowsDeviceCalls())
-        return;  // the flash worker owns the device until it ends
+    if (!m_deviceGuard->allowsDeviceCalls())
+        return;  // a long operation's worker owns the device until it ends
     IdentityFields identity;
     std::string reason;
     if (!parseIdentityFields(IdLineEdit->text().toStdString(), nameLineEdit->text().toStdString(),
@@ -69,6 +69,7 @@ void MainForm::updateDeviceId()
     note(QStringLiteral("name"), currentDevice->WriteNameToEEPROM(identity.name.c_str()));
     note(QStringLiteral("class"), currentDevice->WriteDeviceClassToEEPROM(identity.deviceClass));
     updateDeviceList();
+    markCurrentRow();  // the rebuilt list still names the board the tools act on
 
     if (failed.isEmpty())
         statusbar->showMessage(QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")

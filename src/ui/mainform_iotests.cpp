@@ -9,11 +9,13 @@
 // says in the status bar that it failed and why, and so does a failed write
 // (without touching readDataLine); "Command" and "EEPROM" reads, which make
 // no call, empty readDataLine and say that the mode cannot read. A
-// successful transfer leaves the status bar alone.
+// successful transfer leaves the status bar alone, unless it still shows an
+// IO failure: then a short confirmation replaces it, so a failure never
+// stands under a good transfer.
 #include "mainform.h"
 
 #include "KoUSBLib.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 #include "iomode.h"
 #include "iovalues.h"
 
@@ -39,12 +41,21 @@ QString lastError(KoUSBDevice* device)
     return QString::fromLatin1(device->GetLastError());
 }
 
+// "I2C: 3 bytes written", "UART: 1 byte read".
+QString confirmation(const QString& mode, int count, const char* done)
+{
+    return QStringLiteral("%1: %2 %3 %4")
+        .arg(mode)
+        .arg(count)
+        .arg(QLatin1String(count == 1 ? "byte" : "bytes"), QLatin1String(done));
+}
+
 } // namespace
 
 void MainForm::writeClicked()
 {
-    if (!m_flashGuard->allowsDeviceCalls())
-        return;  // the flash worker owns the device until it ends
+    if (!m_deviceGuard->allowsDeviceCalls())
+        return;  // a long operation's worker owns the device until it ends
     iovalues::Transmit tx = iovalues::transmitBuffer(writeDataLine->text().toStdString(), baseOf(hexCheckBox));
     sizeLine->setText(QString::number(tx.count, 10));
 
@@ -54,13 +65,15 @@ void MainForm::writeClicked()
         return;
     const std::optional<bool> ok = ioWrite(*currentDevice, *mode, addressOf(addLine), tx.bytes.data(), tx.count);
     if (ok && !*ok)
-        statusbar->showMessage(QStringLiteral("%1 write failed: %2").arg(modeText, lastError(currentDevice)));
+        showIoFailure(QStringLiteral("%1 write failed: %2").arg(modeText, lastError(currentDevice)));
+    else if (ok)
+        showIoSuccess(confirmation(modeText, tx.count, "written"));
 }
 
 void MainForm::readClicked()
 {
-    if (!m_flashGuard->allowsDeviceCalls())
-        return;  // the flash worker owns the device until it ends
+    if (!m_deviceGuard->allowsDeviceCalls())
+        return;  // a long operation's worker owns the device until it ends
     const int size = iovalues::readSize(sizeLine->text().toInt(nullptr, 10));
     const QString modeText = modeComboBox->currentText();
     const std::optional<IoMode> mode = ioModeFromName(modeText.toStdString());
@@ -71,14 +84,28 @@ void MainForm::readClicked()
         = mode ? ioRead(*currentDevice, *mode, addressOf(addLine), buffer, size) : std::nullopt;
     if (!ok) {
         readDataLine->clear();
-        statusbar->showMessage(QStringLiteral("The \"%1\" mode cannot read.").arg(modeText));
+        showIoFailure(QStringLiteral("The \"%1\" mode cannot read.").arg(modeText));
     } else if (!*ok) {
         readDataLine->clear();
-        statusbar->showMessage(QStringLiteral("%1 read failed: %2").arg(modeText, lastError(currentDevice)));
+        showIoFailure(QStringLiteral("%1 read failed: %2").arg(modeText, lastError(currentDevice)));
     } else {
         readDataLine->setText(QString::fromLatin1(
             iovalues::formatBytes(buffer, static_cast<std::size_t>(size), baseOf(hexCheckBox)).c_str()));
+        showIoSuccess(confirmation(modeText, size, "read"));
     }
+}
+
+void MainForm::showIoFailure(const QString& message)
+{
+    m_ioFailure = message;
+    statusbar->showMessage(message);
+}
+
+void MainForm::showIoSuccess(const QString& message)
+{
+    if (!m_ioFailure.isEmpty() && statusbar->currentMessage() == m_ioFailure)
+        statusbar->showMessage(message);
+    m_ioFailure.clear();
 }
 
 // The mode takes effect because the read and write slots read the list's

@@ -7,6 +7,7 @@
 namespace {
 
 const QString kEepromMode = QStringLiteral("EEPROM");
+const QString kExpertHint = QStringLiteral("Options > Expert mode enables this page");
 
 } // namespace
 
@@ -20,6 +21,12 @@ void MainForm::expertModeChanged()
     // flash) stays disabled when the page is enabled again.
     firmwareTab->setEnabled(expert);
     fpgaTab->setEnabled(expert);
+    // A greyed page says how to enable it, on its tab and on the page.
+    const QString hint = expert ? QString() : kExpertHint;
+    for (QWidget* page : {static_cast<QWidget*>(firmwareTab), static_cast<QWidget*>(fpgaTab)}) {
+        page->setToolTip(hint);
+        deviceTab->setTabToolTip(deviceTab->indexOf(page), hint);
+    }
     // Qt::MatchFixedString alone compares the whole text, ignoring case.
     const int eeprom = modeComboBox->findText(kEepromMode, Qt::MatchFixedString);
     if (eeprom >= 0)

@@ -6,7 +6,7 @@
 #include "devicechangewatch.h"
 #include "eepromlayout.h"
 #include "firmwarefiles.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 #include "mainform.h"
 #include "myqapplication.h"
 #include "simboards.h"
@@ -85,13 +85,13 @@ private slots:
         int callsDuringFlash = 0;
         DeviceChangeWatch watch(GetDeviceChangeDescriptor(), [&]() {
             ++calls;
-            if (form.flashGuard()->isBusy())
+            if (form.deviceGuard()->isBusy())
                 ++callsDuringFlash;
             form.handleDeviceChange();
         });
         QVERIFY(watch.isWatching());
         // The same wiring as MyQApplication's.
-        connect(form.flashGuard(), &FlashGuard::busyChanged, this, [&](bool busy) { watch.setPaused(busy); });
+        connect(form.deviceGuard(), &DeviceGuard::busyChanged, this, [&](bool busy) { watch.setPaused(busy); });
 
         int rowsDuring = -1;
         const QString path = image("full.hex", 9, "Reflashed");
@@ -101,7 +101,8 @@ private slots:
         QCOMPARE(rowsDuring, 1);
         // Handled once the flash ended, before its result was shown.
         QCOMPARE(form.devListTree->topLevelItemCount(), 2);
-        QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        QCOMPARE(form.statusbar->currentMessage(),
+                 "EEPROM flashed from " + path + "; the board is now Reflashed with ID 9");
         // The image rewrote the identity block, and the list shows it.
         QCOMPARE(form.devListTree->topLevelItem(0)->text(0), QStringLiteral("9"));
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Reflashed"));
@@ -133,7 +134,8 @@ private slots:
         QCOMPARE(rowsDuring, 1);
         QCOMPARE(form.devListTree->topLevelItemCount(), 2);
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Via the app"));
-        QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        QCOMPARE(form.statusbar->currentMessage(),
+                 "EEPROM flashed from " + path + "; the board is now Via the app with ID 3");
         // Waiting costs no processor: a busy wait would use all of the flash's time.
         QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
     }

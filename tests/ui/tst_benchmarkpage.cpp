@@ -11,15 +11,16 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 
 using kousb::ErrorCode;
 using kousb::Status;
 
-// Counts the paint events a widget receives.
+// Counts the paint events a widget receives; read from the run's worker too.
 class PaintCounter : public QObject {
 public:
-    int count = 0;
+    std::atomic<int> count{0};
     bool eventFilter(QObject*, QEvent* event) override
     {
         count += event->type() == QEvent::Paint;
@@ -160,14 +161,17 @@ private slots:
         checkPoints(benchmarkPoints(form, "write"), 16);
 
         // Look at the curves from inside the second run, at its first write
-        // of pass 2: only the second run's pass 1 shows.
+        // of pass 2: only the second run's pass 1 shows. The hook runs on the
+        // run's worker; the curves are read on the GUI thread, after the
+        // pass it posted.
         int writes = 0;
         int writePoints = -1, readPoints = -1;
         board->setHook("writeBlock", [&] {
-            if (++writes == 69) {
-                writePoints = benchmarkPoints(form, "write").size();
-                readPoints = benchmarkPoints(form, "read").size();
-            }
+            if (++writes == 69)
+                QMetaObject::invokeMethod(&form, [&] {
+                    writePoints = benchmarkPoints(form, "write").size();
+                    readPoints = benchmarkPoints(form, "read").size();
+                }, Qt::BlockingQueuedConnection);
         });
         form.runBenchmark();
         QCOMPARE(writePoints, 1);
@@ -176,7 +180,11 @@ private slots:
         checkPoints(benchmarkPoints(form, "read"), 16);
     }
 
-    void thePlotIsPaintedAfterEachPassDuringTheRun()
+    // The run works on a thread of its own: meanwhile the window paints and
+    // handles events, the plot has the passes so far, Run and the other device
+    // tools are disabled, and neither a click on Run nor a direct call starts
+    // a second run.
+    void theWindowStaysLiveDuringARun()
     {
         MainForm form;
         form.tabWidget->setCurrentIndex(2);
@@ -185,17 +193,39 @@ private slots:
         PaintCounter paints;
         form.benchPlot->canvas()->installEventFilter(&paints);
         QCoreApplication::processEvents();
-        paints.count = 0;
-        // At the first write of pass 3 the run has not returned to the event
-        // loop, yet the canvas has been painted once per finished pass.
-        int writes = 0, paintsBeforePass3 = -1;
+        struct {
+            bool painted = false, runEnabled = true, toolsEnabled = true;
+            int points = -1;
+        } during;
+        int writes = 0;
         board->setHook("writeBlock", [&] {
-            if (++writes == 68 + 64 + 1)
-                paintsBeforePass3 = paints.count;
+            if (++writes != 68 + 64 + 1)
+                return;  // the first write of pass 3, on the worker
+            QDeadlineTimer patience(20000);  // fails the test rather than hang it
+            while (paints.count == 0 && !patience.hasExpired())
+                QThread::msleep(2);
+            during.painted = paints.count > 0;
+            QMetaObject::invokeMethod(&form, [&] {
+                during.points = benchmarkPoints(form, "write").size();
+                during.runEnabled = form.runBtn->isEnabled();
+                during.toolsEnabled = form.writeBtn->isEnabled() || form.devListTree->isEnabled()
+                    || form.updateIdBtn->isEnabled();
+                QTest::mouseClick(form.runBtn, Qt::LeftButton);
+                form.runBenchmark();
+            }, Qt::BlockingQueuedConnection);
         });
-        form.runBenchmark();
-        QCOMPARE(paintsBeforePass3, 2);
-        QCOMPARE(paints.count, 16);
+        board->clearCalls();
+        paints.count = 0;
+        QTest::mouseClick(form.runBtn, Qt::LeftButton);  // returns when the run has ended
+        QVERIFY(during.painted);
+        QCOMPARE(during.points, 2);
+        QVERIFY(!during.runEnabled);
+        QVERIFY(!during.toolsEnabled);
+        QCOMPARE(count(board->calls(), "writeBlock"), 608);  // one run only
+        QCoreApplication::processEvents();  // a click replayed now would start one
+        QCOMPARE(count(board->calls(), "writeBlock"), 608);
+        QVERIFY(form.runBtn->isEnabled());
+        QCOMPARE(status(form), QStringLiteral("Benchmark finished."));
     }
 
     void aFailedWriteStopsTheRunAtItsPass()

@@ -21,6 +21,13 @@ class TestDeviceList : public QObject {
 
     static QString status(MainForm& form) { return form.statusbar->currentMessage(); }
 
+    // The row selected in the list, -1 for none (and -2 for more than one).
+    static int marked(MainForm& form)
+    {
+        const QList<QTreeWidgetItem*> rows = form.devListTree->selectedItems();
+        return rows.size() > 1 ? -2 : rows.isEmpty() ? -1 : form.devListTree->indexOfTopLevelItem(rows.first());
+    }
+
 private slots:
     void cleanup()
     {
@@ -66,7 +73,8 @@ private slots:
         QCOMPARE(status(form), QStringLiteral("Current device: Beta with ID 22"));
         QCOMPARE(form.IdLineEdit->text(), QStringLiteral("22"));
         QVERIFY(form.infoWindow->toPlainText().contains("slot 1"));
-        QVERIFY(form.devListTree->selectedItems().isEmpty());
+        // The current board's row is marked.
+        QCOMPARE(form.devListTree->selectedItems(), QList<QTreeWidgetItem*>{first});
     }
 
     void clickSelectsTheClickedBoard()
@@ -160,6 +168,47 @@ private slots:
         QCOMPARE(status(form), QStringLiteral("No USB device found or selected."));
         QVERIFY(form.infoWindow->toPlainText().isEmpty());
         QCOMPARE(form.IdLineEdit->text(), QStringLiteral("typed"));
+    }
+
+    // The highlight names the board the tools act on after every choice:
+    // start, plug, click, Enter on a row, two boards of one ID, unplug.
+    void theCurrentBoardIsMarked()
+    {
+        boards.plug(1, 2, "two");
+        MainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(marked(form), 0);
+        boards.plug(0, 1, "one");
+        form.handleDeviceChange();
+        QCOMPARE(status(form), QStringLiteral("Current device: one with ID 1"));
+        QCOMPARE(marked(form), 0);
+        click(form, 1);
+        QCOMPARE(marked(form), 1);
+
+        // The arrows move the highlight only; Enter chooses the row's board.
+        form.devListTree->setFocus();
+        QTest::keyClick(form.devListTree, Qt::Key_Up);
+        QCOMPARE(status(form), QStringLiteral("Current device: two with ID 2"));
+        QTest::keyClick(form.devListTree, Qt::Key_Return);
+        QCOMPARE(status(form), QStringLiteral("Current device: one with ID 1"));
+        QCOMPARE(marked(form), 0);
+
+        // Of two boards with ID 1 the library gives the one in slot 0: its
+        // row is marked, whichever of the two was clicked.
+        boards.plug(2, 1, "another one");
+        form.handleDeviceChange();
+        click(form, 2);
+        QCOMPARE(status(form), QStringLiteral("Current device: one with ID 1"));
+        QCOMPARE(marked(form), 0);
+
+        boards.unplug(0);
+        form.handleDeviceChange();
+        QCOMPARE(status(form), QStringLiteral("Current device: two with ID 2"));
+        QCOMPARE(marked(form), 0);
+        boards.unplugAll();
+        form.handleDeviceChange();
+        QCOMPARE(marked(form), -1);
     }
 
     void listRebuildKeepsCurrentBinding()

@@ -4,7 +4,7 @@
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
 #include "firmwarefiles.h"
-#include "flashguard.h"
+#include "deviceguard.h"
 #include "mainform.h"
 #include "recordingboard.h"
 #include "simboards.h"
@@ -304,7 +304,7 @@ private slots:
     {
         MainForm form;
         prepare(form);
-        QSignalSpy busy(form.flashGuard(), &FlashGuard::busyChanged);
+        QSignalSpy busy(form.deviceGuard(), &DeviceGuard::busyChanged);
         form.statusbar->showMessage("before");
         form.fpgaFileLineEdit->clear();
         form.controllerFileLineEdit->clear();
@@ -415,7 +415,7 @@ private slots:
         QTimer::singleShot(0, [&]() {
             during.entered = waitFor([&] { return gate.entered(); });
             during.barVisible = form.flashProgressBar->isVisible();
-            during.busy = form.flashGuard()->isBusy();
+            during.busy = form.deviceGuard()->isBusy();
             during.flashEnabled = form.flashEEPROMBtn->isEnabled();
             during.listEnabled = form.devListTree->isEnabled();
             during.loadEnabled = form.loadFPGAButton->isEnabled() || form.loadControllerBtn->isEnabled();
@@ -497,7 +497,7 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(flashes.front().text), QFile::encodeName(path));
         QCOMPARE(board->calls().size(), std::size_t(1));
         QVERIFY(form.flashProgressBar->isHidden());
-        QVERIFY(!form.flashGuard()->isBusy());
+        QVERIFY(!form.deviceGuard()->isBusy());
         QVERIFY(form.flashEEPROMBtn->isEnabled());
         QVERIFY(form.devListTree->isEnabled());
         QVERIFY(form.runBtn->isEnabled());
@@ -574,8 +574,15 @@ private slots:
         const QString hex = writeFile(files.filePath("id.hex"), intelHex(chunks, "\r\n"));
         form.eepromFileLineEdit->setText(hex);
         form.flashEEPROMBtn->click();
-        QCOMPARE(status(form), "EEPROM flashed from " + hex);
+        QCOMPARE(status(form), "EEPROM flashed from " + hex + "; the board is now Renamed by flash with ID 6");
         QCOMPARE(form.devListTree->topLevelItem(1)->text(0), QStringLiteral("6"));
+        QCOMPARE(form.devListTree->topLevelItem(1)->text(1), QStringLiteral("Renamed by flash"));
+        // The fields follow the same board (still current and marked), so
+        // Update writes the new identity, not the old one back.
+        QCOMPARE(form.devListTree->selectedItems(), QList<QTreeWidgetItem*>{form.devListTree->topLevelItem(1)});
+        QCOMPARE(form.IdLineEdit->text(), QStringLiteral("6"));
+        QCOMPARE(form.nameLineEdit->text(), QStringLiteral("Renamed by flash"));
+        form.updateIdBtn->click();
         QCOMPARE(form.devListTree->topLevelItem(1)->text(1), QStringLiteral("Renamed by flash"));
 
         const QString missing = files.filePath("missing.hex");

@@ -128,6 +128,7 @@ private slots:
 
         QCOMPARE(row(form, 0), (QStringList { "7", "Scope front end", "3", "1" }));
         QCOMPARE(row(form, 1), (QStringList { "50", "Other", "9", "1" }));
+        QCOMPARE(form.devListTree->selectedItems(), QList<QTreeWidgetItem*>{form.devListTree->topLevelItem(0)});
         QCOMPARE(form.IdLineEdit->text(), QStringLiteral("007"));
         QCOMPARE(form.nameLineEdit->text(), QStringLiteral("Scope front end"));
         QCOMPARE(form.classLineEdit->text(), QStringLiteral("3"));

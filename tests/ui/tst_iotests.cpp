@@ -247,10 +247,15 @@ private slots:
         QCOMPARE(form->sizeLine->text(), QStringLiteral("2"));
         QCOMPARE(form->readDataLine->text(), QStringLiteral("untouched"));
 
-        // A later success leaves the message standing (it changes nothing).
+        // A later success (Enter in the data line presses Write) replaces the
+        // failure with a confirmation; one after that leaves the bar alone.
         board->setResult("writeI2C", Status::ok());
+        QTest::keyClick(form->writeDataLine, Qt::Key_Return);
+        QCOMPARE(board->calls().size(), std::size_t(2));
+        QCOMPARE(status(), QStringLiteral("I2C: 2 bytes written"));
+        form->statusbar->showMessage("other");
         clickWrite();
-        QCOMPARE(status(), QStringLiteral("I2C write failed: no device answered: I2C address 0x50"));
+        QCOMPARE(status(), QStringLiteral("other"));
     }
 
     // --- reads ----------------------------------------------------------------
@@ -397,15 +402,17 @@ private slots:
         QCOMPARE(status(), mode + QStringLiteral(" read failed: transfer failed: test fault"));
     }
 
-    void successfulReadLeavesAFailureMessage()
+    void successfulReadReplacesAFailureMessage()
     {
         board->setResult("readExternal", Status::error(ErrorCode::Io, "test fault"));
         setMode("External");
+        type(form->sizeLine, "3");
         clickRead();
+        QCOMPARE(status(), QStringLiteral("External read failed: transfer failed: test fault"));
         board->setResult("readExternal", Status::ok());
         clickRead();
-        QCOMPARE(form->readDataLine->text(), QStringLiteral("1 "));
-        QCOMPARE(status(), QStringLiteral("External read failed: transfer failed: test fault"));
+        QCOMPARE(form->readDataLine->text(), QStringLiteral("1 18 255 "));
+        QCOMPARE(status(), QStringLiteral("External: 3 bytes read"));
     }
 
     void commandReadMakesNoCall()

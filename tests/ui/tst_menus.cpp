@@ -45,6 +45,12 @@ class TestMenus : public QObject {
         QVERIFY(form.deviceTab->isTabEnabled(form.deviceTab->indexOf(form.fpgaTab)));
         QVERIFY(form.miscTab->isEnabled());
         QVERIFY(form.infoTab->isEnabled());
+        // A greyed page says how to enable it, on the page and on its tab.
+        const QString hint = enabled ? QString() : QStringLiteral("Options > Expert mode enables this page");
+        for (QWidget* page : {static_cast<QWidget*>(form.firmwareTab), static_cast<QWidget*>(form.fpgaTab)}) {
+            QCOMPARE(page->toolTip(), hint);
+            QCOMPARE(form.deviceTab->tabToolTip(form.deviceTab->indexOf(page)), hint);
+        }
     }
 
     static QMessageBox* shownMessageBox()
@@ -88,6 +94,37 @@ private slots:
     {
         boards.unplugAll();
         SimBoards::sync();
+    }
+
+    // Hovering a menu entry (an empty status tip) leaves the message; a
+    // tip shows while it lasts; a message too long for the bar is its tool tip.
+    void statusBarKeepsItsMessage()
+    {
+        boards.plug(0, 1, "Board");
+        MainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString current = QStringLiteral("Current device: Board with ID 1");
+        QCOMPARE(form.statusbar->currentMessage(), current);
+        form.menu_Options->popup(form.mapToGlobal(QPoint(10, 30)));
+        QVERIFY(QTest::qWaitForWindowExposed(form.menu_Options));
+        form.menu_Options->setActiveAction(form.actionExpertMode);
+        QTest::mouseMove(form.menu_Options, form.menu_Options->actionGeometry(form.actionExpertMode).center());
+        form.menu_Options->hide();
+        QCOMPARE(form.statusbar->currentMessage(), current);
+
+        QStatusTipEvent tip(QStringLiteral("A hint")), gone{QString()};
+        QCoreApplication::sendEvent(&form, &tip);
+        QCOMPARE(form.statusbar->currentMessage(), QStringLiteral("A hint"));
+        QCoreApplication::sendEvent(&form, &gone);
+        QCOMPARE(form.statusbar->currentMessage(), current);
+        QVERIFY(form.statusbar->toolTip().isEmpty());
+
+        const QString longMessage = "Flashing the EEPROM from " + QString(200, 'x') + " failed: verification failed";
+        form.statusbar->showMessage(longMessage);
+        QCOMPARE(form.statusbar->toolTip(), longMessage);
+        form.statusbar->showMessage(current);
+        QVERIFY(form.statusbar->toolTip().isEmpty());
     }
 
     void menusAsBuilt()

@@ -1,19 +1,19 @@
-// The flash guard: what it disables, what it gives back, and that a page
+// The device guard: what it disables, what it gives back, and that a page
 // enabled meanwhile does not undo it.
-#include "flashguard.h"
+#include "deviceguard.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
-class TestFlashGuard : public QObject {
+class TestDeviceGuard : public QObject {
     Q_OBJECT
 
 private slots:
     void oneFlashAtATime()
     {
-        FlashGuard guard;
-        QSignalSpy busy(&guard, &FlashGuard::busyChanged);
+        DeviceGuard guard;
+        QSignalSpy busy(&guard, &DeviceGuard::busyChanged);
         QVERIFY(guard.allowsDeviceCalls());
         QVERIFY(guard.begin());
         QVERIFY(guard.isBusy());
@@ -35,7 +35,7 @@ private slots:
         auto* offAlready = new QPushButton(&page);
         auto* unguarded = new QPushButton(&page);
         offAlready->setEnabled(false);
-        FlashGuard guard;
+        DeviceGuard guard;
         guard.addDeviceControl(flash);
         guard.addDeviceControl(offAlready);
 
@@ -59,7 +59,7 @@ private slots:
     {
         QWidget page;
         auto* flash = new QPushButton(&page);
-        FlashGuard guard;
+        DeviceGuard guard;
         guard.addDeviceControl(flash);
         QVERIFY(guard.begin());
         page.setEnabled(false);  // expert mode switched off meanwhile
@@ -71,7 +71,7 @@ private slots:
 
     void controlAddedOrGoneDuringAFlash()
     {
-        FlashGuard guard;
+        DeviceGuard guard;
         auto* gone = new QPushButton;
         guard.addDeviceControl(gone);
         QVERIFY(guard.begin());
@@ -84,5 +84,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFlashGuard)
-#include "tst_flashguard.moc"
+QTEST_MAIN(TestDeviceGuard)
+#include "tst_deviceguard.moc"

@@ -1,8 +1,8 @@
-#include "flashguard.h"
+#include "deviceguard.h"
 
-FlashGuard::FlashGuard(QObject* parent) : QObject(parent) {}
+DeviceGuard::DeviceGuard(QObject* parent) : QObject(parent) {}
 
-void FlashGuard::addDeviceControl(QWidget* control)
+void DeviceGuard::addDeviceControl(QWidget* control)
 {
     Control entry;
     entry.widget = control;
@@ -13,7 +13,7 @@ void FlashGuard::addDeviceControl(QWidget* control)
     }
 }
 
-bool FlashGuard::begin()
+bool DeviceGuard::begin()
 {
     if (m_busy)
         return false;
@@ -30,7 +30,7 @@ bool FlashGuard::begin()
     return true;
 }
 
-void FlashGuard::end()
+void DeviceGuard::end()
 {
     if (!m_busy)
         return;

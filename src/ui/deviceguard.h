@@ -4,29 +4,30 @@
 #include <QPointer>
 #include <QWidget>
 
-// The one place that decides what may touch the current device while the
-// EEPROM flash runs on its worker thread. From begin() to end() the worker
-// owns the device: the registered device controls are disabled, and slots
-// and the device-change handler that ask allowsDeviceCalls() get false. The
-// flash's end asks the library once for device changes, which handles every
-// notification put off meanwhile (see MainForm::endFlash).
+// The one place that decides what may touch the current device while a long
+// operation (the EEPROM flash, a benchmark run) works on a thread of its own.
+// From begin() to end() that worker owns the device: the registered device
+// controls are disabled, and slots and the device-change handler that ask
+// allowsDeviceCalls() get false. The operation's end asks the library once
+// for device changes, which handles every notification put off meanwhile
+// (see MainForm::runOnWorker).
 //
 // Each control is disabled itself, not through its page, so that enabling the
 // page meanwhile (expert mode switched off and on again) leaves it disabled.
 // GUI thread only.
-class FlashGuard : public QObject {
+class DeviceGuard : public QObject {
     Q_OBJECT
 
 public:
-    explicit FlashGuard(QObject* parent = nullptr);
+    explicit DeviceGuard(QObject* parent = nullptr);
 
-    // A control that calls the device (a button, the device list). While a
-    // flash runs it is disabled; afterwards it gets back its own enabled state.
+    // A control that calls the device (a button, the device list). While an
+    // operation runs it is disabled; afterwards it gets back its own enabled state.
     void addDeviceControl(QWidget* control);
 
-    // Starts a flash: false, changing nothing, if one runs already.
+    // Starts an operation: false, changing nothing, if one runs already.
     bool begin();
-    // Ends it: gives the controls back. Does nothing when no flash runs.
+    // Ends it: gives the controls back. Does nothing when none runs.
     void end();
 
     bool isBusy() const { return m_busy; }
