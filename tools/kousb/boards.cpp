@@ -63,7 +63,7 @@ int listCommand(const Args& args)
     }
     std::cout << "slot\tid\tname\tclass\tfw\n";
     for (const BoardEntry& b : boards)
-        std::cout << b.slot << '\t' << b.id << '\t' << latin1ToUtf8(b.name) << '\t' << b.deviceClass << '\t'
+        std::cout << b.slot << '\t' << b.id << '\t' << printableBoardText(b.name) << '\t' << b.deviceClass << '\t'
                   << b.firmwareVersion << '\n';
     return kExitOk;
 }
@@ -75,7 +75,7 @@ int infoCommand(const Args& args)
     const Arguments arguments(args, {"--board"}, {});
     arguments.expectPositional(0, 0, "");
     auto device = chooseBoard(boardOption(arguments));
-    const std::string name = latin1ToUtf8(device->GetName());
+    const std::string name = printableBoardText(device->GetName());
     std::cout << "id: " << device->GetId() << "\n"
               << "name: " << name << "\n"
               << "class: " << device->GetClass() << "\n"

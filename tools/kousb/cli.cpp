@@ -81,10 +81,26 @@ std::vector<BoardEntry> attachedBoards()
     return boards;
 }
 
+std::string printableBoardText(const std::string& latin1)
+{
+    std::string escaped;
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return latin1ToUtf8(escaped);
+}
+
 std::string describe(const BoardEntry& board)
 {
     return "slot " + std::to_string(board.slot) + ": ID " + std::to_string(board.id) + ", \""
-        + latin1ToUtf8(board.name) + "\", class " + std::to_string(board.deviceClass) + ", FW "
+        + printableBoardText(board.name) + "\", class " + std::to_string(board.deviceClass) + ", FW "
         + std::to_string(board.firmwareVersion);
 }
 
