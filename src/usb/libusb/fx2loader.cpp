@@ -66,14 +66,17 @@ Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)
     return Status::ok();
 }
 
-Status Fx2Loader::read(std::uint16_t address, std::uint8_t* data, std::size_t length)
+namespace {
+
+// One direction of 0xA0 access in pieces that never cross a 64-byte boundary.
+Status transferPieces(Transport& transport, bool in, std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
     for (std::size_t done = 0; done < length;) {
         const std::size_t at = address + done;
         const std::size_t n = std::min(kFirmwareLoadChunk - at % kFirmwareLoadChunk, length - done);
-        const TransferResult r =
-            m_transport.control(kVendorIn, kFirmwareLoad, std::uint16_t(at), 0, data + done, n, kControlTimeout);
-        const std::string context = "reading controller memory at " + hexAddress(at);
+        const TransferResult r = transport.control(in ? kVendorIn : kVendorOut, kFirmwareLoad, std::uint16_t(at), 0,
+                                                   data + done, n, kControlTimeout);
+        const std::string context = std::string(in ? "reading" : "writing") + " controller memory at " + hexAddress(at);
         if (!r.ok())
             return transferStatus(r, context);
         if (r.transferred != n)
@@ -84,23 +87,17 @@ Status Fx2Loader::read(std::uint16_t address, std::uint8_t* data, std::size_t le
     return Status::ok();
 }
 
+} // namespace
+
+Status Fx2Loader::read(std::uint16_t address, std::uint8_t* data, std::size_t length)
+{
+    return transferPieces(m_transport, true, address, data, length);
+}
+
 Status Fx2Loader::write(std::uint16_t address, const std::uint8_t* data, std::size_t length)
 {
-    for (std::size_t done = 0; done < length;) {
-        const std::size_t at = address + done;
-        const std::size_t n = std::min(kFirmwareLoadChunk - at % kFirmwareLoadChunk, length - done);
-        // The transport does not write through `data` on an OUT transfer.
-        const TransferResult r = m_transport.control(kVendorOut, kFirmwareLoad, std::uint16_t(at), 0,
-                                                     const_cast<std::uint8_t*>(data + done), n, kControlTimeout);
-        const std::string context = "writing controller memory at " + hexAddress(at);
-        if (!r.ok())
-            return transferStatus(r, context);
-        if (r.transferred != n)
-            return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                    + std::to_string(n) + " bytes");
-        done += n;
-    }
-    return Status::ok();
+    // The transport does not write through `data` on an OUT transfer.
+    return transferPieces(m_transport, false, address, const_cast<std::uint8_t*>(data), length);
 }
 
 Status Fx2Loader::cpuInReset(bool& inReset)
