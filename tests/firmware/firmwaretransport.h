@@ -8,12 +8,17 @@
 class FirmwareTransport : public ModelTransport {
 public:
     // Resets the chip models and starts the core with this board's profile.
-    explicit FirmwareTransport(const ProfileCaps& profile) : FirmwareTransport(std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile)) {}
+    explicit FirmwareTransport(const ProfileCaps& profile)
+        : FirmwareTransport(std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile))
+    {
+    }
 
     int stalls() const { return m_model->stalls(); }
 
 private:
-    explicit FirmwareTransport(std::shared_ptr<FirmwareModel> model) : ModelTransport(model), m_model(std::move(model)) {}
+    explicit FirmwareTransport(std::shared_ptr<FirmwareModel> model) : ModelTransport(model), m_model(std::move(model))
+    {
+    }
 
     std::shared_ptr<FirmwareModel> m_model;
 };
