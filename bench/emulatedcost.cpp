@@ -11,7 +11,7 @@
 
 #ifdef UDM_BENCH_UMOCKDEV
 #include "emulatedbus.h"
-#include "fakecontrollermodel.h"
+#include "firmwaremodel.h"
 
 #include <libusb.h>
 
@@ -64,7 +64,7 @@ EmulatedCost::EmulatedCost() : d(new Private)
         return;
     }
     d->bus = std::make_unique<EmulatedBus>();
-    d->bus->plug(2, makeBoardModel(FakeController::Runs::OurFirmware));
+    d->bus->plug(2, makeBoardModel(FirmwareModel::Starts::RunningFirmware));
     ::setenv("KOUSB_USB_BACKEND", "on", 1);
 }
 

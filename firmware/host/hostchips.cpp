@@ -52,7 +52,8 @@ void finishEepromWrite()
         // Within one page the address wraps, as on the part.
         for (std::size_t i = 0; i < g_i2c.page.size(); ++i) {
             const std::size_t at = (g_i2c.pageStart & ~0x3Fu) | ((g_i2c.pageStart + i) & 0x3Fu);
-            g_chips.eeprom[at % g_chips.eeprom.size()] = g_i2c.page[i];
+            const std::size_t cell = at % g_chips.eeprom.size();
+            g_chips.eeprom[cell] = g_i2c.page[i] ^ (long(cell) == g_chips.failingCell ? 0x01 : 0x00);
         }
         g_i2c.busyPolls = g_chips.writeCyclePolls;
     }

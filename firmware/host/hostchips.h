@@ -20,6 +20,7 @@ struct Chips {
     std::vector<std::uint8_t> eeprom = std::vector<std::uint8_t>(16 * 1024, 0xFF);
     bool eepromFitted = true;
     int writeCyclePolls = 3;  // address polls the EEPROM leaves unanswered after a page write
+    long failingCell = -1;    // an EEPROM byte that stores what is written with bit 0 flipped
     std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(2 * 1024 * 1024, 0xFF);
     bool flashFitted = true;
     bool fpgaFitted = true;

@@ -65,7 +65,7 @@ private slots:
     {
         QFETCH(bool, fpga);
         const ProfileCaps& profile = fpga ? kFpgaProfile : kGenericProfile;
-        auto transport = std::make_shared<FirmwareTransport>(profile.capabilities, profile.fpgaPart);
+        auto transport = std::make_shared<FirmwareTransport>(profile);
         Fx2Board board(transport);
         QVERIFY(board.runsOurFirmware());
         const QString info = QString::fromStdString(board.endpointInfo());
@@ -95,7 +95,7 @@ private slots:
     // refusal reaches the caller as the board's reason.
     void requests()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile.capabilities, kFpgaProfile.fpgaPart);
+        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile);
         fwhost::Chips& chips = fwhost::chips();
         Fx2Board board(transport);
         std::vector<std::uint8_t> out(300), in(300);
@@ -171,7 +171,7 @@ private slots:
     // The EEPROM requests, the identity kept in it, and refusals of bad arguments.
     void eepromAndIdentity()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile.capabilities, kGenericProfile.fpgaPart);
+        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile);
         fwhost::Chips& chips = fwhost::chips();
         Fx2Board board(transport);
         QVERIFY(board.writeName("Bench 4"));
@@ -227,7 +227,7 @@ private slots:
     // FPGA configuration: the length announced must arrive, and DONE must rise.
     void fpgaConfiguration()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile.capabilities, kFpgaProfile.fpgaPart);
+        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile);
         Fx2Board board(transport);
         std::uint8_t length[4] = {100, 0, 0, 0}, data[64] = {};
         QVERIFY(!raw(*transport, kVendorOut, kFpgaConfig, kConfigEnd, nullptr, 0).moved);

@@ -12,8 +12,8 @@
 
 namespace contract {
 
-// External bus, UART, 64 KiB blocks both ways, command pipe, interrupt
-// reports and an I2C address nobody answers; the FPGA registers after
+// External bus, UART, 64 KiB blocks both ways and a looped-back packet,
+// command pipe, interrupt reports and an I2C address nobody answers; the FPGA registers after
 // configuring it from `bitFile` (left out when empty); with `scratchBoard`,
 // also the controller's internal memory (which holds the running firmware)
 // and the SPI flash (which keeps what is written), so not on a board in use.

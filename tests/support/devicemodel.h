@@ -2,14 +2,15 @@
 // What an emulated board does with the transfers that reach it, whatever
 // carries them there (usbfs under umockdev, say). The carrier asks; the model
 // answers with bytes, a stall, a NAK (nothing to give yet: the transfer waits
-// for more, or for its timeout) or "gone" (the board has been unplugged).
+// for more, or for its timeout), an overflow (the board sent more than the
+// transfer had room for) or "gone" (the board has been unplugged).
 #include <cstddef>
 #include <cstdint>
 
 struct ModelReply {
-    enum Outcome { Done, Stall, Nak, Gone };
+    enum Outcome { Done, Stall, Nak, Overflow, Gone };
     Outcome outcome = Done;
-    std::size_t actual = 0;  // bytes taken or delivered when Done
+    std::size_t actual = 0;  // bytes taken or delivered (before the stall or overflow)
 };
 
 class DeviceModel {

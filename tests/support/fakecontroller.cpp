@@ -56,17 +56,6 @@ void FakeController::setAfterRelease(AfterRelease behaviour, Runs runs)
 
 void FakeController::setCapabilities(std::uint16_t caps) { std::lock_guard<std::mutex> l(m_mutex); m_caps = caps; }
 
-void FakeController::setIdentity(std::int32_t id, const std::string& name, std::uint8_t deviceClass, std::uint16_t fw)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_id = id;
-    m_name = name;
-    m_class = deviceClass;
-    m_fwVersion = fw;
-}
-
-void FakeController::setFpgaPart(const std::string& part) { std::lock_guard<std::mutex> l(m_mutex); m_fpgaPart = part; }
-
 void FakeController::setAccessDenied()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -82,23 +71,13 @@ void FakeController::removeEndpoints(EndpointType type)
     describeAs(m_runs);
 }
 
-void FakeController::addI2CDevice(std::uint8_t address, std::vector<std::uint8_t> bytes)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_i2c[address] = std::move(bytes);
-}
-
-void FakeController::failRequest(std::uint8_t request, std::uint8_t code) { std::lock_guard<std::mutex> l(m_mutex); m_failNext[request] = code; }
 void FakeController::haltEndpoint(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_halted.insert(endpoint); }
 void FakeController::timeoutNext(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_timeoutNext.insert(endpoint); }
 void FakeController::unplugAfter(int transfers) { std::lock_guard<std::mutex> l(m_mutex); m_unplugCountdown = transfers; }
-void FakeController::setBadEepromCell(std::size_t offset) { std::lock_guard<std::mutex> l(m_mutex); m_badEepromCell = long(offset); }
 
 std::vector<ControlRecord> FakeController::controlLog() const { std::lock_guard<std::mutex> l(m_mutex); return m_log; }
 void FakeController::clearLog() { std::lock_guard<std::mutex> l(m_mutex); m_log.clear(); }
 bool FakeController::cpuInReset() const { std::lock_guard<std::mutex> l(m_mutex); return m_cpuReset; }
-std::size_t FakeController::bitstreamBytes() const { std::lock_guard<std::mutex> l(m_mutex); return m_bitstreamBytes; }
-std::vector<std::uint8_t> FakeController::lastCommand() const { std::lock_guard<std::mutex> l(m_mutex); return m_command; }
 std::set<std::uint8_t> FakeController::clearedEndpoints() const { std::lock_guard<std::mutex> l(m_mutex); return m_cleared; }
 int FakeController::reenumerations() const { std::lock_guard<std::mutex> l(m_mutex); return m_reenumerations; }
 bool FakeController::releasePending() const { std::lock_guard<std::mutex> l(m_mutex); return m_releasedSinceAwait; }
@@ -107,12 +86,6 @@ std::vector<std::uint8_t> FakeController::memory(std::size_t address, std::size_
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return {m_memory.begin() + long(address), m_memory.begin() + long(address + length)};
-}
-
-std::vector<std::uint8_t> FakeController::eeprom(std::size_t offset, std::size_t length) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return {m_eeprom.begin() + long(offset), m_eeprom.begin() + long(offset + length)};
 }
 
 DeviceDescription FakeController::description() const
@@ -170,7 +143,7 @@ TransferResult FakeController::control(std::uint8_t requestType, std::uint8_t re
         return {TransferError::Timeout, 0, "LIBUSB_ERROR_TIMEOUT"};
     if (m_runs == Runs::ForeignFirmware)
         return stall();
-    return vendor(in, request, value, index, data, length);
+    return vendor(in, request, data, length);
 }
 
 TransferResult FakeController::firmwareLoad(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length)
@@ -206,145 +179,33 @@ TransferResult FakeController::boardError(std::uint8_t request, std::uint8_t cod
     return stall();
 }
 
-TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                                      std::uint8_t* data, std::size_t length)
+TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint8_t* data, std::size_t length)
 {
-    if (request == kGetError) {
-        const std::uint8_t reply[kErrorReplySize] = {m_lastError, m_lastErrorRequest, 0, 0};
-        const std::size_t n = std::min(length, sizeof reply);
-        std::memcpy(data, reply, n);
-        m_lastError = m_lastErrorRequest = 0;
-        return done(n);
-    }
-    if (auto fail = m_failNext.find(request); fail != m_failNext.end()) {
-        const std::uint8_t code = fail->second;
-        m_failNext.erase(fail);
-        return boardError(request, code);
-    }
     auto copyOut = [&](const std::uint8_t* from, std::size_t n) {
         n = std::min(n, length);
         std::memcpy(data, from, n);
         return done(n);
     };
-    auto memoryAccess = [&](std::vector<std::uint8_t>& space, std::uint16_t capability) {
-        if (!(m_caps & capability))
-            return boardError(request, kErrUnknownRequest);
-        if (value + length > space.size())
-            return boardError(request, kErrOutOfRange);
-        if (in)
-            return copyOut(space.data() + value, length);
-        std::memcpy(space.data() + value, data, length);
-        return done(length);
-    };
+    if (!in)
+        return boardError(request, kErrUnknownRequest);
     switch (request) {
+    case kGetError: {
+        const std::uint8_t reply[kErrorReplySize] = {m_lastError, m_lastErrorRequest, 0, 0};
+        m_lastError = m_lastErrorRequest = 0;
+        return copyOut(reply, sizeof reply);
+    }
     case kGetVersion: {
         const std::uint8_t reply[kVersionReplySize] = {kMagic0, kMagic1, kSupportedMajor, 0, std::uint8_t(m_caps),
                                                        std::uint8_t(m_caps >> 8)};
         return copyOut(reply, sizeof reply);
     }
     case kIdentity: {
-        if (in) {
-            std::uint8_t reply[kIdentitySize] = {};
-            const std::uint32_t id = std::uint32_t(m_id);
-            reply[0] = std::uint8_t(id);
-            reply[1] = std::uint8_t(id >> 8);
-            reply[2] = std::uint8_t(id >> 16);
-            reply[3] = std::uint8_t(id >> 24);
-            reply[4] = m_class;
-            reply[5] = std::uint8_t(m_fwVersion);
-            reply[6] = std::uint8_t(m_fwVersion >> 8);
-            std::memcpy(reply + kIdentityNameOffset, m_name.data(), std::min(m_name.size(), kIdentityNameSize));
-            return copyOut(reply, sizeof reply);
-        }
-        if (!(m_caps & kCapIdentityWrite))
-            return boardError(request, kErrUnknownRequest);
-        if (value == kFieldId && length == 4)
-            m_id = std::int32_t(std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 | std::uint32_t(data[2]) << 16
-                                | std::uint32_t(data[3]) << 24);
-        else if (value == kFieldName && length < kIdentityNameSize)
-            m_name.assign(reinterpret_cast<const char*>(data), length);
-        else if (value == kFieldClass && length == 1)
-            m_class = data[0];
-        else
-            return boardError(request, kErrBadArgument);
-        return done(length);
+        // ID 7, class 3, firmware version 12, "Fake board".
+        std::uint8_t reply[kIdentitySize] = {7, 0, 0, 0, 3, 12, 0};
+        std::memcpy(reply + kIdentityNameOffset, "Fake board", 10);
+        return copyOut(reply, sizeof reply);
     }
-    case kFpgaPart: {
-        std::vector<std::uint8_t> reply(m_fpgaPart.begin(), m_fpgaPart.end());
-        reply.push_back(0);
-        return copyOut(reply.data(), reply.size());
-    }
-    case kExternal: return memoryAccess(m_external, kCapExternal);
-    case kFpgaRegister: return memoryAccess(m_fpgaRegisters, kCapFpgaRegister);
-    case kEeprom: {
-        if (!(m_caps & kCapEeprom))
-            return boardError(request, kErrUnknownRequest);
-        if (value + length > m_eeprom.size())
-            return boardError(request, kErrOutOfRange);
-        if (in)
-            return copyOut(m_eeprom.data() + value, length);
-        std::memcpy(m_eeprom.data() + value, data, length);
-        if (m_badEepromCell >= value && m_badEepromCell < long(value + length))
-            m_eeprom[std::size_t(m_badEepromCell)] ^= 0x01;
-        return done(length);
-    }
-    case kI2C: {
-        if (!(m_caps & kCapI2C))
-            return boardError(request, kErrUnknownRequest);
-        auto device = m_i2c.find(std::uint8_t(value));
-        if (device == m_i2c.end())
-            return boardError(request, kErrNoAcknowledge);
-        if (in)
-            return copyOut(device->second.data(), std::min(length, device->second.size()));
-        device->second.assign(data, data + length);
-        return done(length);
-    }
-    case kSpi: {
-        if (!(m_caps & kCapSpi))
-            return boardError(request, kErrUnknownRequest);
-        const std::uint32_t address = std::uint32_t(value) | std::uint32_t(index) << 16;
-        if (in) {
-            std::vector<std::uint8_t> stored = m_spi[address];
-            stored.resize(length, 0xFF);
-            return copyOut(stored.data(), length);
-        }
-        m_spi[address].assign(data, data + length);
-        return done(length);
-    }
-    case kUart: {
-        if (!(m_caps & kCapUart))
-            return boardError(request, kErrUnknownRequest);
-        if (!in) {
-            m_uart.insert(m_uart.end(), data, data + length);
-            return done(length);
-        }
-        const std::size_t n = std::min(length, m_uart.size());
-        std::copy(m_uart.begin(), m_uart.begin() + long(n), data);
-        m_uart.erase(m_uart.begin(), m_uart.begin() + long(n));
-        return done(n);
-    }
-    case kCommand:
-        if (!(m_caps & kCapCommand))
-            return boardError(request, kErrUnknownRequest);
-        m_command.assign(data, data + length);
-        return done(length);
-    case kFpgaConfig:
-        if (!(m_caps & kCapFpgaConfig))
-            return boardError(request, kErrUnknownRequest);
-        if (value == kConfigBegin && length == 4) {
-            m_configExpected = std::size_t(data[0]) | std::size_t(data[1]) << 8 | std::size_t(data[2]) << 16
-                | std::size_t(data[3]) << 24;
-            m_configReceived = 0;
-        } else if (value == kConfigData) {
-            m_configReceived += length;
-        } else if (value == kConfigEnd) {
-            if (m_configReceived != m_configExpected)
-                return boardError(request, kErrBadArgument);
-            m_bitstreamBytes = m_configReceived;
-        } else {
-            return boardError(request, kErrBadArgument);
-        }
-        return done(length);
+    case kFpgaPart: return copyOut(reinterpret_cast<const std::uint8_t*>("3s500e"), 7);
     default: break;
     }
     return boardError(request, kErrUnknownRequest);

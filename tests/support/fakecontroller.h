@@ -1,15 +1,18 @@
 #pragma once
 // A scripted fake of an 8051-core USB controller behind the Transport
-// interface: internal memory behind 0xA0 and the CPUCS reset bit,
-// re-enumeration with new descriptors after the CPU is let run, bulk and
-// interrupt endpoints that loop back, stalls, timeouts, an unplug after any
-// number of transfers, and the board protocol of docs/board-protocol.md with
-// a scriptable board behind it. Plain C++, so the benchmark can use it too.
+// interface, for what a board running our firmware (firmwaremodel.h) cannot
+// show: internal memory behind 0xA0 and the CPUCS reset bit with a log of
+// the requests, re-enumeration after the CPU is let run (or staying
+// connected, or never coming back), several boards at once, bulk and
+// interrupt endpoints that loop back whole blocks, stalls, timeouts, an
+// unplug after any number of transfers and a device node without access.
+// Of the board protocol it answers only what recognises a board as ours
+// (version with capabilities, identity, FPGA part, error); the requests
+// themselves run on the firmware core. Plain C++, so the benchmark can use it too.
 #include "libusb/protocol.h"
 #include "libusb/transport.h"
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -37,30 +40,20 @@ public:
     // Scripting; call before the board is made or between calls.
     void setAfterRelease(AfterRelease behaviour, Runs runs = Runs::OurFirmware);
     void setCapabilities(std::uint16_t caps);
-    void setIdentity(std::int32_t id, const std::string& name, std::uint8_t deviceClass, std::uint16_t fw);
-    void setFpgaPart(const std::string& part);
     void setAccessDenied();
     void removeEndpoints(kousb::usb::EndpointType type);
-    void addI2CDevice(std::uint8_t address, std::vector<std::uint8_t> bytes);
-    // The next request `request` stalls and the error reply gives `code`.
-    void failRequest(std::uint8_t request, std::uint8_t code);
     // The endpoint stalls until cleared.
     void haltEndpoint(std::uint8_t endpoint);
     // The next transfer on `endpoint` (0 for control) times out.
     void timeoutNext(std::uint8_t endpoint);
     // After `transfers` more transfers of any kind the device is gone.
     void unplugAfter(int transfers);
-    // Writes of this EEPROM offset store the wrong byte (a failing cell).
-    void setBadEepromCell(std::size_t offset);
 
     // Inspection.
     std::vector<ControlRecord> controlLog() const;
     void clearLog();
     bool cpuInReset() const;
     std::vector<std::uint8_t> memory(std::size_t address, std::size_t length) const;
-    std::vector<std::uint8_t> eeprom(std::size_t offset, std::size_t length) const;
-    std::size_t bitstreamBytes() const;  // of the last completed FPGA configuration
-    std::vector<std::uint8_t> lastCommand() const;
     std::set<std::uint8_t> clearedEndpoints() const;
     int reenumerations() const;
     // The CPU was let out of reset since the last awaitReenumeration.
@@ -82,8 +75,7 @@ private:
     // A fault scripted for this transfer, or none (then counts it).
     bool faulted(std::uint8_t endpoint, kousb::usb::TransferResult& result);
     kousb::usb::TransferResult firmwareLoad(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length);
-    kousb::usb::TransferResult vendor(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                                      std::uint8_t* data, std::size_t length);
+    kousb::usb::TransferResult vendor(bool in, std::uint8_t request, std::uint8_t* data, std::size_t length);
     kousb::usb::TransferResult boardError(std::uint8_t request, std::uint8_t code);
     kousb::usb::TransferResult loop(std::deque<std::uint8_t>& fifo, std::uint8_t endpoint, std::uint8_t* data,
                                     std::size_t length);
@@ -101,27 +93,12 @@ private:
     int m_unplugCountdown = -1;
     bool m_unplugged = false;
     std::set<std::uint8_t> m_halted, m_timeoutNext, m_cleared;
-    std::map<std::uint8_t, std::uint8_t> m_failNext;
     std::uint8_t m_lastError = 0, m_lastErrorRequest = 0;
     std::vector<ControlRecord> m_log;
     std::set<kousb::usb::EndpointType> m_removed;
 
-    // The board behind our firmware.
     std::uint16_t m_caps = 0x01FF;
-    std::int32_t m_id = 7;
-    std::string m_name = "Fake board";
-    std::uint8_t m_class = 3;
-    std::uint16_t m_fwVersion = 12;
-    std::string m_fpgaPart = "3s500e";
-    std::vector<std::uint8_t> m_external = std::vector<std::uint8_t>(64 * 1024, 0);
-    std::vector<std::uint8_t> m_fpgaRegisters = std::vector<std::uint8_t>(64 * 1024, 0);
-    std::vector<std::uint8_t> m_eeprom = std::vector<std::uint8_t>(kousb::usb::protocol::kEepromSize, 0xFF);
-    long m_badEepromCell = -1;
-    std::map<std::uint8_t, std::vector<std::uint8_t>> m_i2c;
-    std::map<std::uint32_t, std::vector<std::uint8_t>> m_spi;
-    std::deque<std::uint8_t> m_uart, m_bulk, m_interrupt;
-    std::vector<std::uint8_t> m_command;
-    std::size_t m_configExpected = 0, m_configReceived = 0, m_bitstreamBytes = 0;
+    std::deque<std::uint8_t> m_bulk, m_interrupt;
 };
 
 // Puts a real-board logic on `transport` (the fake, or a model's transport)

@@ -32,8 +32,9 @@ TransferResult ModelTransport::resultOf(const ModelReply& reply)
 {
     switch (reply.outcome) {
     case ModelReply::Done: return {TransferError::None, reply.actual, {}};
-    case ModelReply::Stall: return {TransferError::Stall, 0, "LIBUSB_ERROR_PIPE"};
+    case ModelReply::Stall: return {TransferError::Stall, reply.actual, "LIBUSB_ERROR_PIPE"};
     case ModelReply::Nak: return {TransferError::Timeout, 0, "LIBUSB_ERROR_TIMEOUT"};
+    case ModelReply::Overflow: return {TransferError::Overflow, reply.actual, "LIBUSB_ERROR_OVERFLOW"};
     case ModelReply::Gone: break;
     }
     m_gone = true;

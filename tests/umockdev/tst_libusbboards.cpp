@@ -1,11 +1,15 @@
 // Real boards through the real libusb: the library finds, drives and loses
-// boards on a USB bus emulated under umockdev, whose usbfs requests the
-// device model answers (KoUSBDevice -> Fx2Board -> LibusbTransport ->
-// libusb -> usbfs -> the model).
+// boards on a USB bus emulated under umockdev, whose usbfs requests our
+// firmware's host-compiled core answers (KoUSBDevice -> Fx2Board ->
+// LibusbTransport -> libusb -> usbfs -> the firmware core and chip models).
+// The core has one instance per process: each test plugs one board and
+// pulls it out when done.
 #include "KoUSBLib.h"
 #include "emulatedbus.h"
-#include "fakecontrollermodel.h"
+#include "faultymodel.h"
 #include "firmwarefiles.h"
+#include "firmwaremodel.h"
+#include "hostchips.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,8 +22,7 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace kousb::usb::protocol;
-using Runs = FakeController::Runs;
+using Starts = FirmwareModel::Starts;
 
 namespace {
 
@@ -66,7 +69,7 @@ QString nameOfUnopenableBoard(bool& skipped)
         ::setenv("KOUSB_SIM_DIR", "/nonexistent/kousb-sim", 1);
         ::setenv("KOUSB_USB_BACKEND", "on", 1);
         EmulatedBus bus;
-        bus.plug(5, makeBoardModel(Runs::OurFirmware));
+        bus.plug(5, makeBoardModel(Starts::RunningFirmware));
         if (::chmod(bus.nodeFile(5).c_str(), 0) != 0)
             answer("cannot change the node's permissions", 1);
         InitUSB();
@@ -97,10 +100,12 @@ class TestLibusbBoards : public QObject {
     QTemporaryDir m_files;
     QString m_unopenableName;
     bool m_unopenableSkipped = false;
+    int m_port = 0;  // where this test's board sits
 
     // Plugs a board at `port` and returns the slot it got.
-    int plugAndFind(int port, const std::shared_ptr<FakeControllerModel>& model)
+    int plugAndFind(int port, const std::shared_ptr<DeviceModel>& model)
     {
+        m_port = port;
         m_bus->plug(port, model);
         if (!changeSignalled())
             return -2;
@@ -122,6 +127,16 @@ private slots:
         qputenv("KOUSB_USB_BACKEND", "on");
         QVERIFY(InitUSB());
     }
+    // The board leaves before the next test's board takes the firmware core over.
+    void cleanup()
+    {
+        if (!m_bus || m_bus->address(m_port) == 0)
+            return;
+        m_bus->unplug(m_port);
+        QVERIFY(changeSignalled());
+        OnDeviceChange();
+        QVERIFY(slotsAtPort(m_port).isEmpty());
+    }
     // libusb lets go of the boards before the bus they sit on goes.
     void cleanupTestCase()
     {
@@ -139,14 +154,15 @@ private slots:
     // slot and shows what the bus says of it.
     void arrivalAndEnumeration()
     {
-        auto model = makeBoardModel(Runs::OurFirmware);
+        auto model = makeBoardModel(Starts::RunningFirmware);
+        model->writeIdentity(7, "Lab board", 3);
         const int slot = plugAndFind(2, model);
         QCOMPARE(slot, 8);
         KoUSBDevice device(GetUSBDeviceIndexed(slot));
-        QCOMPARE(text(device.GetName()), QStringLiteral("Fake board"));
+        QCOMPARE(text(device.GetName()), QStringLiteral("Lab board"));
         QCOMPARE(device.GetId(), 7);
         const QString info = text(device.GetEndpointInfo());
-        for (const QString& part : {QString("USB board 04b4:1004, release 0100 (Emulated lab board)"),
+        for (const QString& part : {QString("USB board 04b4:1004, release 0100 (KO board with FPGA)"),
                                     QString("Speed: high (480 Mbit/s)"),
                                     QString("Bus 1, port 2, address %1").arg(m_bus->address(2)),
                                     QString("0x86  in   bulk, max packet 512"),
@@ -157,62 +173,63 @@ private slots:
     // Every access path, writing and reading back where it can.
     void everyIoMode()
     {
-        auto model = makeBoardModel(Runs::OurFirmware);
-        model->fake().addI2CDevice(0x50, {0, 0, 0, 0});
-        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(6, model)));
+        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(6, makeBoardModel(Starts::RunningFirmware))));
+        fwhost::Chips& chips = fwhost::chips();
         std::vector<unsigned char> out(65536), in(65536);
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = static_cast<unsigned char>(i * 29 + i / 251);
-        auto same = [&](int n) { return std::equal(out.begin(), out.begin() + n, in.begin()); };
-        auto clear = [&] { std::fill(in.begin(), in.end(), 0); };
+        auto roundTrip = [&](const char* mode, auto write, auto read, int n) {
+            std::fill(in.begin(), in.end(), 0);
+            QVERIFY2(write() && read(), qPrintable(QString(mode) + ": " + d.GetLastError()));
+            QVERIFY2(std::equal(out.begin(), out.begin() + n, in.begin()), mode);
+        };
+        roundTrip("external", [&] { return d.WriteExternal(0x1234, out.data(), 5000); },
+                  [&] { return d.ReadExternal(0x1234, in.data(), 5000); }, 5000);
+        const QString bit = firmwarefiles::writeFile(m_files.filePath("io.bit"), firmwarefiles::bitFile("3s500efg320", 4000));
+        QVERIFY2(d.DownloadXilinx(QFile::encodeName(bit).constData()), d.GetLastError());
+        QCOMPARE(chips.bitstream.size(), std::size_t(4000));
+        roundTrip("FPGA", [&] { return d.WriteXilinx(0x0010, out.data(), 8); },
+                  [&] { return d.ReadXilinx(0x0010, in.data(), 8); }, 8);
+        roundTrip("controller", [&] { return d.Write8051(0x0100, out.data(), 100); },
+                  [&] { return d.Read8051(0x0100, in.data(), 100); }, 100);
+        roundTrip("SPI", [&] { return d.WriteSPI(0x10203, out.data(), 16); },
+                  [&] { return d.ReadSPI(0x10203, in.data(), 16); }, 16);
+        roundTrip("UART", [&] { return d.WriteSerial(out.data(), 10); }, [&] { return d.ReadSerial(in.data(), 10); }, 10);
+        roundTrip("block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
 
-        QVERIFY2(d.WriteExternal(0x1234, out.data(), 5000) && d.ReadExternal(0x1234, in.data(), 5000), d.GetLastError());
-        QVERIFY(same(5000));
-        clear();
-        QVERIFY2(d.WriteXilinx(0x0010, out.data(), 8) && d.ReadXilinx(0x0010, in.data(), 8), d.GetLastError());
-        QVERIFY(same(8));
-        clear();
-        QVERIFY2(d.Write8051(0x0100, out.data(), 100) && d.Read8051(0x0100, in.data(), 100), d.GetLastError());
-        QVERIFY(same(100));
-        clear();
-        QVERIFY2(d.WriteI2C(0x50, out.data(), 4) && d.ReadI2C(0x50, in.data(), 4), d.GetLastError());
-        QVERIFY(same(4));
-        clear();
-        QVERIFY2(d.WriteSPI(0x10203, out.data(), 16) && d.ReadSPI(0x10203, in.data(), 16), d.GetLastError());
-        QVERIFY(same(16));
-        clear();
-        QVERIFY2(d.WriteSerial(out.data(), 10) && d.ReadSerial(in.data(), 10), d.GetLastError());
-        QVERIFY(same(10));
+        chips.temperature = 31;  // the sensor's first byte
+        QVERIFY2(d.ReadI2C(0x48, in.data(), 2), d.GetLastError());
+        QCOMPARE(int(in[0]), 31);
         QVERIFY2(d.WriteCommand(out.data(), 3), d.GetLastError());
-        QCOMPARE(model->fake().lastCommand(), std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
-        clear();
-        QVERIFY2(d.WriteInterrupt(out.data()) && d.ReadInterrupt(in.data()), d.GetLastError());
-        QVERIFY(same(16));
-        clear();
+        QCOMPARE(chips.commands, std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
+        std::uint8_t report[16] = {1, 2, 3, 4, 5, 6, 7, 8};
+        QVERIFY2(d.WriteInterrupt(report) && d.ReadInterrupt(in.data()), d.GetLastError());
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(in.data()) + 8, 8), QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+        // Whole blocks through libusb: the write taken, the read the firmware's packets.
         QVERIFY2(d.WriteBlock(out.data(), 65536) && d.ReadBlock(in.data(), 65536), d.GetLastError());
-        QVERIFY(same(65536));
+        QCOMPARE(int(in[1]), 1);
+        QCOMPARE(int(in[65535]), 255);
     }
 
     // A refused request reaches the host's message through the error request;
     // a stalled endpoint is cleared; a transfer nobody answers times out.
     void stallsAndTimeouts()
     {
-        auto model = makeBoardModel(Runs::OurFirmware);
-        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(7, model)));
+        auto faults = std::make_shared<FaultyModel>(makeBoardModel(Starts::RunningFirmware));
+        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(7, faults)));
         unsigned char buffer[512] = {};
-        model->fake().failRequest(kFpgaRegister, kErrNotConfigured);
-        QVERIFY(!d.ReadXilinx(0, buffer, 1));
+        QVERIFY(!d.ReadXilinx(0, buffer, 1));  // the FPGA was never configured
         QCOMPARE(text(d.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
 
-        model->fake().haltEndpoint(0x86);
+        faults->haltEndpoint(0x86);
         QVERIFY(d.WriteBlock(buffer, 16));
         QVERIFY(!d.ReadBlock(buffer, 16));
         QCOMPARE(text(d.GetLastError()),
                  QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
-        QVERIFY(model->fake().clearedEndpoints().count(0x86));
+        QVERIFY(faults->clearedEndpoints().count(0x86));
         QVERIFY2(d.ReadBlock(buffer, 16), d.GetLastError());
 
-        model->fake().timeoutNext(0x02);
+        faults->silence(0x02);
         QVERIFY(!d.WriteBlock(buffer, 512));
         QCOMPARE(text(d.GetLastError()), QStringLiteral("timed out: WriteBlock on endpoint 0x02 (0 of 512 bytes)"));
     }
@@ -223,7 +240,8 @@ private slots:
     // leaves that slot and its handle answers no more.
     void firmwareLoadWhileDeviceChangesAreHandled()
     {
-        auto model = makeBoardModel(Runs::Nothing);
+        auto model = makeBoardModel(Starts::InBootState);
+        model->writeIdentity(12, "Loaded board", 3);
         const int slot = plugAndFind(3, model);
         QVERIFY(slot >= 8);
         void* handle = GetUSBDeviceIndexed(slot);
@@ -247,7 +265,8 @@ private slots:
         QVERIFY2(loaded, d.GetLastError());
         QCOMPARE(slotsAtPort(3), QList<int>{slot});
         QCOMPARE(GetUSBDeviceIndexed(slot), handle);
-        QCOMPARE(text(d.GetName()), QStringLiteral("Fake board"));
+        QCOMPARE(text(d.GetName()), QStringLiteral("Loaded board"));
+        QCOMPARE(d.GetId(), 12);
         QVERIFY(m_bus->address(3) != oldAddress);
         QVERIFY2(text(d.GetEndpointInfo()).contains(QString("USB board 04b4:1004"))
                      && text(d.GetEndpointInfo()).contains(QString("address %1,").arg(m_bus->address(3))),
@@ -268,8 +287,9 @@ private slots:
     // unplugged, the descriptor says so, the slot empties.
     void removedMidTransfer()
     {
-        auto model = makeBoardModel(Runs::OurFirmware);
-        const int slot = plugAndFind(4, model);
+        auto faults = std::make_shared<FaultyModel>(makeBoardModel(Starts::RunningFirmware));
+        faults->silence(0x86);
+        const int slot = plugAndFind(4, faults);
         KoUSBDevice d(GetUSBDeviceIndexed(slot));
         OnDeviceChange();  // drain
         std::thread pull([&] {
@@ -277,7 +297,7 @@ private slots:
             m_bus->unplug(4);
         });
         unsigned char buffer[64] = {};
-        const bool read = d.ReadBlock(buffer, 64);  // nothing to read: it waits
+        const bool read = d.ReadBlock(buffer, 64);  // the board never answers: it waits
         pull.join();
         QVERIFY(!read);
         QCOMPARE(text(d.GetLastError()), QStringLiteral("board unplugged"));

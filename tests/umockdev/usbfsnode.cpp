@@ -71,7 +71,8 @@ bool UsbfsNode::serve(UMockdevIoctlData* urbData)
     umockdev_ioctl_data_unref(buffer);
     switch (reply.outcome) {
     case ModelReply::Done: finish(urbData, 0, reply.actual); return true;
-    case ModelReply::Stall: finish(urbData, -EPIPE, 0); return true;
+    case ModelReply::Stall: finish(urbData, -EPIPE, reply.actual); return true;
+    case ModelReply::Overflow: finish(urbData, -EOVERFLOW, reply.actual); return true;
     case ModelReply::Nak: return false;
     case ModelReply::Gone:
         finish(urbData, -ESHUTDOWN, 0);

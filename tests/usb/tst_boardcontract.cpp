@@ -1,12 +1,15 @@
 // What every board promises, whatever is behind it: the same scenarios,
 // through the library's interface, on a simulated board and on the real-board
-// logic driving the emulated board's device model (the one the tests on the
-// emulated USB bus use). A difference between the two is a
-// fault of one of them. (The scenarios that change nothing a board keeps are
+// logic driving a board that runs our firmware's host-compiled core (the
+// model the tests on the emulated USB bus use). A difference between the two
+// is a fault of one of them. (The scenarios that change nothing a board keeps are
 // in contractscenarios.h, which tst_hardware runs on a real board.)
 #include "KoUSBLib.h"
 #include "contractscenarios.h"
-#include "fakecontrollermodel.h"
+#include "fakecontroller.h"
+#include "faultymodel.h"
+#include "firmwaremodel.h"
+#include "hostchips.h"
 #include "modeltransport.h"
 #include "firmwarefiles.h"
 #include "simboards.h"
@@ -27,7 +30,9 @@ class TestBoardContract : public QObject {
     SimBoards m_sim;
     QTemporaryDir m_files;
     int m_nextRealSlot = 8;
-    std::shared_ptr<FakeControllerModel> m_model;  // of the last real board plugged
+    // The last real board plugged. Each takes the one firmware core over, so
+    // the one before it has gone (and leaves its slot at the next change).
+    std::shared_ptr<FaultyModel> m_faults;
     int m_slot = -1;
 
     // Plugs a board of `kind` (ID 21, "Contract board", class 5) and binds
@@ -45,12 +50,13 @@ class TestBoardContract : public QObject {
             }
             SimBoards::sync();
         } else {
-            m_model = makeBoardModel(FakeController::Runs::OurFirmware);
-            m_model->fake().setIdentity(21, "Contract board", 5, 1);
+            auto board = makeBoardModel(FirmwareModel::Starts::RunningFirmware);
+            board->writeIdentity(21, "Contract board", 5);
             if (badCell)
-                m_model->fake().setBadEepromCell(*badCell);
+                fwhost::chips().failingCell = long(*badCell);
+            m_faults = std::make_shared<FaultyModel>(board);
             m_slot = m_nextRealSlot++;
-            installFakeBoard(std::make_shared<ModelTransport>(m_model), m_slot);
+            installFakeBoard(std::make_shared<ModelTransport>(m_faults), m_slot);
             OnDeviceChange();
         }
         device.SetDeviceHandle(GetUSBDeviceIndexed(m_slot));
@@ -60,7 +66,7 @@ class TestBoardContract : public QObject {
         if (kind == "simulated")
             m_sim.unplug(m_slot);
         else
-            m_model->fake().unplugAfter(0);
+            m_faults->unplugAfter(0);
     }
     std::string file(const QString& name, const QByteArray& content)
     {

@@ -2,11 +2,15 @@
 // fakes of the controller: identity, descriptors, controller memory,
 // firmware loading with re-enumeration, the bulk and interrupt endpoints,
 // and the faults a firmware cannot show (timeouts, stalls of the endpoints,
-// unplugging, no access). The requests of the board protocol themselves run
-// against our board firmware in tests/firmware.
+// unplugging, no access). FPGA configuration and EEPROM images go to a board
+// running our firmware's core; the rest of the board protocol's requests run
+// against it in tests/firmware.
 #include "KoUSBLib.h"
 #include "fakecontroller.h"
 #include "firmwarefiles.h"
+#include "firmwaremodel.h"
+#include "hostchips.h"
+#include "modeltransport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,11 +35,6 @@ QList<QPair<int, QByteArray>> firmwareWrites(const std::vector<ControlRecord>& l
     return out;
 }
 
-int countRequests(const std::vector<ControlRecord>& log, std::uint8_t request)
-{
-    return int(std::count_if(log.begin(), log.end(), [&](const ControlRecord& r) { return r.request == request; }));
-}
-
 } // namespace
 
 class TestFx2Board : public QObject {
@@ -56,6 +55,15 @@ class TestFx2Board : public QObject {
         OnDeviceChange();
         device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
         return fake;
+    }
+    // A board running our firmware in a slot of its own (the one before it,
+    // on the same firmware core, has gone).
+    void plugFirmwareBoard(KoUSBDevice& device)
+    {
+        const int slot = m_nextSlot++;
+        installFakeBoard(std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)), slot);
+        OnDeviceChange();
+        device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
     }
     std::string file(const QString& name, const QByteArray& content)
     {
@@ -339,27 +347,29 @@ private slots:
     void fpgaConfiguration()
     {
         KoUSBDevice device(nullptr);
-        auto fake = plug(device);
+        plugFirmwareBoard(device);
+        const fwhost::Chips& chips = fwhost::chips();
         QVERIFY2(device.DownloadXilinx(file("ok.bit", bitFile("3s500efg320", 9000)).c_str()), device.GetLastError());
-        QCOMPARE(fake->bitstreamBytes(), std::size_t(9000));
-        QCOMPARE(countRequests(fake->controlLog(), kFpgaConfig), 2 + 3);  // begin, 3 chunks of at most 4096, end
-        fake->clearLog();
+        QCOMPARE(chips.bitstream.size(), std::size_t(9000));
         QVERIFY(!device.DownloadXilinx(file("wrong.bit", bitFile("6slx9tqg144", 64)).c_str()));
         QVERIFY2(text(device.GetLastError()).contains("wrong part"), device.GetLastError());
         QVERIFY(!device.DownloadXilinx(file("junk.bit", "not a bit file").c_str()));
-        QCOMPARE(countRequests(fake->controlLog(), kFpgaConfig), 0);
+        // Refused before any request: a configuration begun would have cleared the FPGA.
+        QVERIFY(chips.fpgaConfigured);
+        QCOMPARE(chips.bitstream.size(), std::size_t(9000));
     }
 
     void eepromImageVerified()
     {
         KoUSBDevice device(nullptr);
-        auto fake = plug(device);
+        plugFirmwareBoard(device);
+        const std::vector<std::uint8_t>& eeprom = fwhost::chips().eeprom;
         const QByteArray header("\xC0\xB4\x04\x04\x10\x01\x00\x00", 8);
         const std::string path = file("e.hex", intelHex({{0x0000, header}, {0x3F00, QByteArray(100, 'k')}}));
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
-        QCOMPARE(fake->eeprom(0, 8), std::vector<std::uint8_t>(header.begin(), header.end()));
-        QCOMPARE(fake->eeprom(0x3F00, 100), std::vector<std::uint8_t>(100, 'k'));
-        QCOMPARE(fake->eeprom(8, 1), std::vector<std::uint8_t>{0xFF});  // only the bytes the image gives
+        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin(), eeprom.begin() + 8), std::vector<std::uint8_t>(header.begin(), header.end()));
+        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin() + 0x3F00, eeprom.begin() + 0x3F64), std::vector<std::uint8_t>(100, 'k'));
+        QCOMPARE(int(eeprom[8]), 0xFF);  // only the bytes the image gives
         // A verification failure: tst_boardcontract, the same for every kind of board.
     }
 
