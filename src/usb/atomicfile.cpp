@@ -34,12 +34,21 @@ bool writeAll(int fd, const std::string& content)
     return true;
 }
 
+// The process ID keeps the names of concurrent writers apart even when a
+// forked child starts with its parent's generator state; the random part
+// keeps them unguessable.
 std::string randomSuffix()
 {
-    static thread_local std::mt19937_64 generator{(std::uint64_t(std::random_device{}()) << 32)
-                                                  ^ std::random_device{}() ^ std::uint64_t(::getpid())};
-    char text[20];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    static thread_local pid_t seededFor = 0;
+    static thread_local std::mt19937_64 generator;
+    const pid_t pid = ::getpid();
+    if (seededFor != pid) {
+        generator.seed((std::uint64_t(std::random_device{}()) << 32) ^ std::random_device{}() ^ std::uint64_t(pid));
+        seededFor = pid;
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%ld.%016llx", static_cast<long>(pid),
+                  static_cast<unsigned long long>(generator()));
     return text;
 }
 
