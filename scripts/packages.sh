@@ -1,6 +1,23 @@
 # The Debian packages the build and its tests need, in one place for every
-# script: the compiler and CMake, Qt 5 with Qwt (whose pkg-config file needs
-# Qt5Svg), libusb for real boards, and desktop-file-utils and dpkg for the
-# install and package tests.
-build_packages=(cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev libusb-1.0-0-dev
-                desktop-file-utils dpkg)
+# script. The list is complete for a minimal Debian 12 where packages are
+# installed with --no-install-recommends (scripts/check-fresh-debian.sh
+# proves it on a fresh debootstrap system).
+
+# The board library, kousb and kousb-sim alone, without Qt.
+noqt_packages=(cmake make g++ pkg-config
+               libusb-1.0-0-dev)   # real boards
+
+build_packages=("${noqt_packages[@]}"
+  qtbase5-dev libqwt-qt5-dev
+  # Debian's Qt5Qwt6.pc requires Qt5Svg and Qt5OpenGL; without their .pc
+  # files pkg-config cannot find Qwt at all, and qtbase5-dev only recommends
+  # the OpenGL one.
+  libqt5svg5-dev libqt5opengl5-dev
+  # The offscreen platform of the window tests draws text: one font. (Any
+  # font satisfies fontconfig's dependency; this names the one we test with.)
+  fonts-dejavu-core
+  desktop-file-utils   # desktop-file-validate, for the menu entry test
+  # The package test: dpkg-deb reads the packages, and CPack finds the
+  # shared-library dependencies with dpkg-shlibdeps (dpkg-dev) and `file`.
+  dpkg dpkg-dev file
+  sdcc sdcc-ucsim)     # firmware: the compiler and the s51 simulator its tests run on
