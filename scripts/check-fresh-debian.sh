@@ -9,11 +9,16 @@
 #   4. debs   the two Debian packages built by CPack, installed with apt into a
 #             second fresh system, and their programs started there
 #
-#   scripts/check-fresh-debian.sh [--ref REF] [--skip-noqt] [--skip-debs] [--keep]
+#   scripts/check-fresh-debian.sh [--repo DIR] [--ref REF] [--skip-noqt] [--skip-debs] [--ccache] [--keep]
 #
+# --repo      the git repository or worktree to take the commit from (default:
+#             the one this script is in)
 # --ref       the commit to test (default HEAD; uncommitted changes are not seen)
 # --skip-noqt / --skip-debs   leave a step out (for trial runs; CI runs all)
-# --keep      keep the system and the logs afterwards (printed at the end)
+# --ccache    compile through ccache, installed into the system for the
+#             purpose, its cache kept with the base system (for CI: later
+#             runs then compile in a fraction of the time)
+# --keep      keep the system afterwards (the logs are always kept)
 #
 # The mirror is the one this machine's apt uses. The base system is cached as
 # a debootstrap tarball, and downloaded .debs in an apt archive, under
@@ -22,12 +27,14 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 suite=bookworm
-ref=HEAD skip_noqt=0 skip_debs=0 keep=0
+repo="$top" ref=HEAD skip_noqt=0 skip_debs=0 ccache=0 keep=0
 while [ $# -gt 0 ]; do
   case "$1" in
+    --repo) [ $# -ge 2 ] || { echo "fresh: --repo needs a folder" >&2; exit 2; }; repo="$2"; shift ;;
     --ref) [ $# -ge 2 ] || { echo "fresh: --ref needs a commit" >&2; exit 2; }; ref="$2"; shift ;;
     --skip-noqt) skip_noqt=1 ;;
     --skip-debs) skip_debs=1 ;;
+    --ccache) ccache=1 ;;
     --keep) keep=1 ;;
     -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "fresh: unknown option '$1' (see --help)" >&2; exit 2 ;;
@@ -42,8 +49,8 @@ fi
 
 say() { echo "fresh: $*"; }
 started=$SECONDS
-commit="$(git -C "$top" rev-parse --verify "$ref^{commit}")"
-[ -z "$(git -C "$top" status --porcelain --untracked-files=no)" ] || [ "$ref" != HEAD ] ||
+commit="$(git -C "$repo" rev-parse --verify "$ref^{commit}")"
+[ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] || [ "$ref" != HEAD ] ||
   say "note: uncommitted changes are not part of the check"
 "$top/scripts/install-deps.sh" debootstrap >/dev/null
 
@@ -77,11 +84,10 @@ arch="$(dpkg --print-architecture)"
 cache="${UDM_FRESH_CACHE:-/var/cache/udm-fresh-debian}"
 key="$(printf '%s %s %s minbase' "$mirror" "$suite" "$arch" | sha256sum | cut -c1-12)"
 tarball="$cache/$suite-$arch-minbase-$key.tgz"
-mkdir -p "$cache/archives/partial"
+mkdir -p "$cache/archives/partial" "$cache/ccache"
 
 work="$(mktemp -d /tmp/udm-fresh.XXXXXX)"
-logs="$work/logs"
-mkdir -p "$logs"
+logs="$(mktemp -d /tmp/udm-fresh-logs.XXXXXX)"
 root="$work/root"
 second="$work/second"
 roots=("$root" "$second")
@@ -117,10 +123,11 @@ cleanup() {
     unmountUnder "$r" || { leftover=1; echo "fresh: could not unmount everything under $r; left in place" >&2; }
   done
   if [ "$keep" -eq 1 ] || [ "$leftover" -eq 1 ]; then
-    say "kept: $work (logs in $logs)"
+    say "kept: $work"
   else
     rm -rf "$work"
   fi
+  say "logs in $logs; total time $((SECONDS - started)) s"
   exit "$rc"
 }
 trap cleanup EXIT
@@ -141,7 +148,6 @@ step() {
     [ -z "${hint[$name]:-}" ] || echo "fresh: ${hint[$name]}" >&2
     echo "----- last 40 lines of $logs/$name.log -----" >&2
     tail -n 40 "$logs/$name.log" >&2
-    keep=1
     exit "$rc"
   fi
   say "[$name] done in $((SECONDS - t0)) s"
@@ -172,17 +178,25 @@ newSystem() {
   rm -f "$root/etc/apt/apt.conf.d/docker-clean"
 }
 
+launcher=()
 inRoot() {
   local root="$1"
   shift
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb DEBIAN_FRONTEND=noninteractive \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${launcher[@]}" "$@"
+}
+
+# ccache in the system, its cache on the host.
+installCcache() {
+  mkdir -p "$root/var/cache/ccache"
+  mount --bind "$cache/ccache" "$root/var/cache/ccache"
+  inRoot "$root" bash -ec 'apt-get update -qq && apt-get install -y -qq --no-install-recommends ccache'
 }
 
 cloneCommit() {
   local dest="$1/home/udm"
   git init -q "$dest"
-  git -C "$top" push -q "$dest" "$commit:refs/heads/under-test"
+  git -C "$repo" push -q "$dest" "$commit:refs/heads/under-test"
   git -C "$dest" checkout -q under-test
   git -C "$dest" log -1 --format='%h %s'
 }
@@ -239,12 +253,16 @@ debs() {
     zcat /usr/share/man/man1/kousb.1.gz | head -n 1'
 }
 
-say "mirror $mirror, suite $suite; commit $(git -C "$top" log -1 --format='%h %s' "$commit")"
+say "mirror $mirror, suite $suite; commit $(git -C "$repo" log -1 --format='%h %s' "$commit")"
 say "logs in $logs"
 step base "make a minimal $suite system (debootstrap --variant=minbase, cached in $cache)" newSystem "$root"
 installedCount() { inRoot "$root" dpkg-query -W -f='${db:Status-Abbrev}\n' | grep -c '^ii'; }
 base_count=$(installedCount)
 step clone "clone the commit under test into the system" cloneCommit "$root"
+if [ "$ccache" -eq 1 ]; then
+  step ccache "install ccache into the system (--ccache; cache in $cache/ccache)" installCcache
+  launcher=(CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=/var/cache/ccache)
+fi
 if [ "$skip_noqt" -eq 0 ]; then
   step noqt "build and test without Qt (only cmake make g++ pkg-config libusb-1.0-0-dev)" noqtBuild
 else
@@ -260,5 +278,4 @@ else
   say "[debs] skipped (--skip-debs)"
 fi
 say "passed: $(grep -Eo '[0-9]+% tests passed.*' "$logs/test.log" | tail -n 1)"
-say "packages installed: $count ($base_count in the base system, $((count - base_count)) added by the steps)"
-say "total time: $((SECONDS - started)) s"
+say "packages installed: $count ($base_count in the base system, $((count - base_count)) added by the steps$([ "$ccache" -eq 0 ] || echo ", ccache among them"))"
