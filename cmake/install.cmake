@@ -1,45 +1,83 @@
-# Installing like a desktop application: the three programs in bin/, the
-# menu entry and icons under share/, manual pages, the udev rule where udev
-# reads it; and a Debian package of the same through CPack.
+# Installing like a desktop application, in two parts that CPack packs as two
+# Debian packages:
+#   kousb               the command line: kousb, kousb-sim, their manual pages,
+#                       the udev rule and its installer, the example files
+#   usb-device-manager  the window: program, manual page, menu entry, icons;
+#                       depends on kousb of the same version
 include(GNUInstallDirs)
 
-install(TARGETS kousb-sim kousb-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/man/kousb-sim.1 docs/man/kousb.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages are installed gzip-compressed, as Debian expects them (man
+# reads them either way); -n keeps the file's name and time out, so the
+# package is the same for the same sources.
+set(udm_man_gz)
+foreach(page kousb kousb-sim usb-device-manager)
+  set(gz ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+  add_custom_command(OUTPUT ${gz}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+                     COMMAND gzip -9n < ${CMAKE_SOURCE_DIR}/docs/man/${page}.1 > ${gz}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${page}.1
+                     COMMENT "Compressing the ${page} manual page")
+  list(APPEND udm_man_gz ${gz})
+endforeach()
+add_custom_target(udm_manpages ALL DEPENDS ${udm_man_gz})
 
-if(UDM_HAVE_GUI)
-  install(TARGETS usb-device-manager RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES docs/man/usb-device-manager.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES resources/usb-device-manager.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  foreach(size 16 32 64 128 256)
-    install(FILES resources/icons/usb-device-manager-${size}.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-            RENAME usb-device-manager.png)
-  endforeach()
-  install(FILES resources/icons/usb-device-manager.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(TARGETS kousb-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kousb)
+install(FILES ${CMAKE_BINARY_DIR}/man/kousb-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kousb)
+if(TARGET kousb-cli)
+  install(TARGETS kousb-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kousb)
+  install(FILES ${CMAKE_BINARY_DIR}/man/kousb.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kousb)
 endif()
 
 # udev reads /usr/lib/udev/rules.d and /etc/udev/rules.d; the default is right
-# for a /usr prefix and the package. The rules come with the real-board
-# backend and are installed when they are there.
+# for a /usr prefix and the package. The installer (for the plugdev variant or
+# more vendor:product pairs) writes /etc/udev/rules.d from the copy beside it.
 set(UDM_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING "Where the udev rules go (relative to the prefix, or absolute)")
-file(GLOB UDM_UDEV_RULES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/*.rules)
-if(UDM_UDEV_RULES)
-  install(FILES ${UDM_UDEV_RULES} DESTINATION ${UDM_UDEV_RULES_DIR})
+install(FILES packaging/70-kousb.rules DESTINATION ${UDM_UDEV_RULES_DIR} COMPONENT kousb)
+install(FILES packaging/70-kousb.rules DESTINATION ${CMAKE_INSTALL_DATADIR}/kousb COMPONENT kousb)
+install(PROGRAMS packaging/install-udev-rule.sh DESTINATION ${CMAKE_INSTALL_DATADIR}/kousb COMPONENT kousb)
+
+if(TARGET usb-device-manager)
+  install(TARGETS usb-device-manager RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT window)
+  install(FILES ${CMAKE_BINARY_DIR}/man/usb-device-manager.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT window)
+  install(FILES resources/usb-device-manager.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+          COMPONENT window)
+  foreach(size 16 32 64 128 256)
+    install(FILES resources/icons/usb-device-manager-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME usb-device-manager.png COMPONENT window)
+  endforeach()
+  install(FILES resources/icons/usb-device-manager.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+          COMPONENT window)
 endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME usb-device-manager)
 set(CPACK_PACKAGE_VENDOR "USB Device Manager developers")
 set(CPACK_PACKAGE_CONTACT "USB Device Manager developers <udm@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test, benchmark, flash and identify USB lab boards")
-set(CPACK_PACKAGE_DESCRIPTION "A window and the kousb command line for lab boards with a USB\n"
-                              "controller, an FPGA and an EEPROM, and kousb-sim for simulated boards.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-# Debian 12's runtime packages for what the programs link; libusb is for the
-# real-board backend.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5svg5, libqwt-qt5-6, libusb-1.0-0")
+# dpkg-shlibdeps finds the runtime packages of what the programs link (libc,
+# libusb, Qt, Qwt), so the dependencies follow the build.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+
+set(CPACK_DEBIAN_KOUSB_PACKAGE_NAME kousb)
+set(CPACK_DEBIAN_KOUSB_DESCRIPTION "Command line for USB lab boards, and simulated boards
+kousb lists, reads, writes, benchmarks, flashes and identifies lab boards with
+a USB controller, an FPGA and an EEPROM; kousb-sim plugs simulated boards that
+every program of the board library sees. With the udev rule that lets users
+open the boards, and example files to load.")
+set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME usb-device-manager)
+set(CPACK_DEBIAN_WINDOW_DESCRIPTION "Test, benchmark, flash and identify USB lab boards
+A window listing the attached lab boards, with pages for IO tests, a block
+transfer benchmark, loading FPGA and controller firmware, flashing the EEPROM
+and setting the board's identity.")
+
 include(CPack)
+cpack_add_component(kousb DISPLAY_NAME "kousb")
+# The window opens boards through the udev rule that comes with kousb.
+cpack_add_component(window DISPLAY_NAME "usb-device-manager" DEPENDS kousb)

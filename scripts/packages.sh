@@ -1,11 +1,28 @@
 # The Debian packages the build and its tests need, in one place for every
-# script: the compiler and CMake, Qt 5 with Qwt (whose pkg-config file needs
-# Qt5Svg), libusb for real boards, and desktop-file-utils and dpkg for the
-# install and package tests; umockdev and its development files for the
-# tests that run the real libusb against boards on an emulated USB bus.
-build_packages=(cmake make g++ pkg-config qtbase5-dev libqwt-qt5-dev libqt5svg5-dev libusb-1.0-0-dev
-                desktop-file-utils dpkg umockdev libumockdev-dev)
-# The board firmware (firmware/): SDCC builds the FX2LP image, and sdcc-ucsim's
-# s51 runs it in the firmware tests, driven by a Python script (python3 is
-# not part of a minimal Debian). Without them the image or its test is skipped.
-build_packages+=(sdcc sdcc-ucsim python3)
+# script. The list is complete for a minimal Debian 12 where packages are
+# installed with --no-install-recommends (scripts/check-fresh-debian.sh
+# proves it on a fresh debootstrap system).
+
+# The board library, kousb and kousb-sim alone, without Qt.
+noqt_packages=(cmake make g++ pkg-config
+               libusb-1.0-0-dev)   # real boards
+
+build_packages=("${noqt_packages[@]}"
+  qtbase5-dev libqwt-qt5-dev
+  # Debian's Qt5Qwt6.pc requires Qt5Svg and Qt5OpenGL; without their .pc
+  # files pkg-config cannot find Qwt at all, and qtbase5-dev only recommends
+  # the OpenGL one.
+  libqt5svg5-dev libqt5opengl5-dev
+  # The offscreen platform of the window tests draws text: one font. (Any
+  # font satisfies fontconfig's dependency; this names the one we test with.)
+  fonts-dejavu-core
+  desktop-file-utils   # desktop-file-validate, for the menu entry test
+  # The package test: dpkg-deb reads the packages, and CPack finds the
+  # shared-library dependencies with dpkg-shlibdeps (dpkg-dev) and `file`.
+  dpkg dpkg-dev file
+  # The tests that run the real libusb against boards on an emulated USB bus.
+  umockdev libumockdev-dev
+  # The board firmware: SDCC builds the FX2LP image, and sdcc-ucsim's s51 runs
+  # it in the firmware tests, driven by a Python script (python3 is not part
+  # of a minimal Debian). Without them the image or its test is skipped.
+  sdcc sdcc-ucsim python3)

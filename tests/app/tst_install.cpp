@@ -1,6 +1,7 @@
-// Installing: the files `cmake --install` puts into a fresh prefix, the menu
-// entry as desktop-file-validate judges it, and (label slow) the Debian
-// package that CPack builds from the same rules.
+// Installing: the files `cmake --install` puts into a fresh prefix, what the
+// installed programs answer, the menu entry as desktop-file-validate judges
+// it, and (label slow) the two Debian packages that CPack builds from the same
+// rules.
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
@@ -14,23 +15,34 @@ class TestInstall : public QObject {
 
     static QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
-    static QStringList expectedFiles()
+    // What each of the two packages holds.
+    static QStringList kousbFiles()
     {
-        QStringList files{"bin/kousb", "bin/kousb-sim", "bin/usb-device-manager",
-                          "share/applications/usb-device-manager.desktop",
-                          "share/icons/hicolor/scalable/apps/usb-device-manager.svg",
-                          "share/man/man1/kousb.1", "share/man/man1/kousb-sim.1",
-                          "share/man/man1/usb-device-manager.1"};
-        for (int size : {16, 32, 64, 128, 256})
-            files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
+        QStringList files{"bin/kousb", "bin/kousb-sim", "share/man/man1/kousb.1.gz", "share/man/man1/kousb-sim.1.gz",
+                "lib/udev/rules.d/70-kousb.rules", "share/kousb/70-kousb.rules", "share/kousb/install-udev-rule.sh",
+                "share/usb-device-manager/examples/demo-fpga.bit",
+                "share/usb-device-manager/examples/example-controller.bix",
+                "share/usb-device-manager/examples/example-identity.hex"};
 #ifdef UDM_FIRMWARE_IMAGES
         // The board firmware, when SDCC built it.
         for (const char* image : {"kousb-fx2", "kousb-fx2-generic"})
             for (const char* type : {".ihx", ".bix"})
                 files << QStringLiteral("share/usb-device-manager/firmware/") + image + type;
 #endif
-        for (const QString& rule : QDir(env("UDM_SOURCE_DIR") + "/packaging").entryList({"*.rules"}, QDir::Files))
-            files << "lib/udev/rules.d/" + rule;
+        return files;
+    }
+    static QStringList windowFiles()
+    {
+        QStringList files{"bin/usb-device-manager", "share/man/man1/usb-device-manager.1.gz",
+                          "share/applications/usb-device-manager.desktop",
+                          "share/icons/hicolor/scalable/apps/usb-device-manager.svg"};
+        for (int size : {16, 32, 64, 128, 256})
+            files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
+        return files;
+    }
+    static QStringList expectedFiles()
+    {
+        QStringList files = kousbFiles() + windowFiles();
         files.sort();
         return files;
     }
@@ -45,9 +57,16 @@ class TestInstall : public QObject {
         return files;
     }
 
+    // Runs a program without a display: a window that started anyway would
+    // fail instead of answering.
     static QString runTool(const QString& program, const QStringList& args, int& exitCode)
     {
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, args);
         exitCode = process.waitForFinished(300000) ? process.exitCode() : -1;
@@ -68,14 +87,42 @@ private slots:
         QCOMPARE(filesUnder(prefix.path()), expectedFiles());
         for (const char* program : {"kousb", "kousb-sim", "usb-device-manager"})
             QVERIFY(QFileInfo(prefix.filePath("bin/" + QString(program))).isExecutable());
+        for (const char* page : {"kousb", "kousb-sim", "usb-device-manager"}) {
+            QFile gz(prefix.filePath(QStringLiteral("share/man/man1/%1.1.gz").arg(page)));
+            QVERIFY(gz.open(QIODevice::ReadOnly));
+            QVERIFY2(gz.read(2) == "\x1f\x8b", page);
+        }
     }
 
-    void installedKousbRuns()
+    void installedProgramsAnswer_data()
     {
+        const QString version = env("UDM_VERSION");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QStringList>("expected");  // the start of the output, then texts it holds
+        QTest::newRow("kousb --help") << "kousb" << "--help" << QStringList{"usage: kousb", "--version"};
+        QTest::newRow("kousb --version") << "kousb" << "--version" << QStringList{"kousb " + version + "\n"};
+        QTest::newRow("kousb-sim --version") << "kousb-sim" << "--version" << QStringList{"kousb-sim " + version + "\n"};
+        QTest::newRow("window --version") << "usb-device-manager" << "--version"
+                                          << QStringList{"usb-device-manager " + version + "\n"};
+        QTest::newRow("window --help: the toolkit's options")
+            << "usb-device-manager" << "--help"
+            << QStringList{"usage: usb-device-manager", "-platform", "-style", "-geometry", "-reverse", "--version"};
+    }
+
+    void installedProgramsAnswer()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, argument);
+        QFETCH(QStringList, expected);
         int rc = -1;
-        const QString out = runTool(prefix.filePath("bin/kousb"), {"--help"}, rc);
+        const QString out = runTool(prefix.filePath("bin/" + program), {argument}, rc);
         QCOMPARE(rc, 0);
-        QVERIFY(out.startsWith("usage: kousb"));
+        QVERIFY2(out.startsWith(expected[0]), qPrintable(out));
+        for (const QString& text : expected.mid(1))
+            QVERIFY2(out.contains(text), qPrintable(text));
+        if (argument == "--version")
+            QCOMPARE(out, expected[0]);
     }
 
     void desktopEntryIsValid()
@@ -103,25 +150,45 @@ private slots:
         }
     }
 
+    // Two packages: kousb on its own, and the window depending on kousb of
+    // the same version; each holds its files only and depends on the runtime
+    // packages of what it links.
     void debianPackage()
     {
         if (env("UDM_PACKAGE_TEST") != "1")
-            QSKIP("the package is built by tst_package (label slow)");
+            QSKIP("the packages are built by tst_package (label slow)");
         QTemporaryDir out;
         int rc = -1;
         QString log = runTool(env("UDM_CPACK"), {"--config", env("UDM_BUILD_DIR") + "/CPackConfig.cmake", "-G", "DEB",
                                                  "-B", out.path()}, rc);
         QVERIFY2(rc == 0, qPrintable(log));
-        const QStringList debs = QDir(out.path()).entryList({"*.deb"});
-        QCOMPARE(debs.size(), 1);
-        const QString deb = out.filePath(debs[0]);
-        const QString listing = runTool("dpkg-deb", {"-c", deb}, rc);
-        QCOMPARE(rc, 0);
-        for (const QString& file : expectedFiles())
-            QVERIFY2(listing.contains("./usr/" + file + "\n"), qPrintable(file));
-        const QString depends = runTool("dpkg-deb", {"-f", deb, "Depends"}, rc);
-        for (const char* package : {"libqt5widgets5", "libqwt-qt5-6", "libusb-1.0-0"})
-            QVERIFY2(depends.contains(package), qPrintable(depends));
+        const QString version = env("UDM_VERSION");
+        struct Package {
+            QString name;
+            QStringList files;
+            QStringList depends;
+        };
+        const Package packages[] = {
+            {"kousb", kousbFiles(), {"libc6", "libstdc++6", "libusb-1.0-0"}},
+            {"usb-device-manager", windowFiles(), {"kousb (= " + version + ")", "libqt5widgets5", "libqwt-qt5-6"}},
+        };
+        QCOMPARE(QDir(out.path()).entryList({"*.deb"}).size(), 2);
+        for (const Package& package : packages) {
+            const QStringList debs = QDir(out.path()).entryList({package.name + "_" + version + "_*.deb"});
+            QCOMPARE(debs.size(), 1);
+            const QString deb = out.filePath(debs[0]);
+            const QString listing = runTool("dpkg-deb", {"-c", deb}, rc);
+            QCOMPARE(rc, 0);
+            int listed = 0;
+            for (const QString& line : listing.split('\n', Qt::SkipEmptyParts))
+                listed += line.startsWith('-');
+            QCOMPARE(listed, package.files.size());
+            for (const QString& file : package.files)
+                QVERIFY2(listing.contains("./usr/" + file + "\n"), qPrintable(package.name + ": " + file));
+            const QString depends = runTool("dpkg-deb", {"-f", deb, "Depends"}, rc);
+            for (const QString& dependency : package.depends)
+                QVERIFY2(depends.contains(dependency), qPrintable(package.name + ": " + depends));
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -155,28 +156,35 @@ private slots:
     void hexWriterRoundTrip_data()
     {
         QTest::addColumn<int>("size");
-        QTest::newRow("one record") << 16;
-        QTest::newRow("short last record") << 21;
-        QTest::newRow("the EEPROM") << int(kousb::eeprom::kSize);
-        QTest::newRow("beyond 64 KiB") << 0x10000 + 40;
-        QTest::newRow("empty") << 0;
+        QTest::addColumn<int>("address");
+        QTest::newRow("one record") << 16 << 0;
+        QTest::newRow("short last record") << 21 << 0;
+        QTest::newRow("the EEPROM") << int(kousb::eeprom::kSize) << 0;
+        QTest::newRow("beyond 64 KiB") << 0x10000 + 40 << 0;
+        QTest::newRow("empty") << 0 << 0;
+        QTest::newRow("the identity block alone") << int(kousb::eeprom::kIdentityBlockSize)
+                                                  << int(kousb::eeprom::kIdentityOffset);
+        QTest::newRow("unaligned, across 64 KiB") << 40 << 0xFFF8;
     }
 
     void hexWriterRoundTrip()
     {
         QFETCH(int, size);
+        QFETCH(int, address);
         std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
         for (std::size_t i = 0; i < data.size(); ++i)
             data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
-        const std::string text = kousb::formats::formatIntelHex(data.data(), data.size());
+        const auto at = static_cast<std::size_t>(address);
+        const std::string text = kousb::formats::formatIntelHex(data.data(), data.size(), at);
         kousb::formats::HexImage image;
         const kousb::Status s = kousb::formats::parseIntelHex(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                              text.size(), data.size(), image);
+                                                              text.size(), at + data.size(), image);
         QVERIFY2(s.isOk(), s.message().c_str());
         QCOMPARE(image.byteCount, data.size());
-        QVERIFY(image.bytes == data);
+        QVERIFY(std::equal(data.begin(), data.end(), image.bytes.begin() + address));
+        QCOMPARE(std::count(image.present.begin(), image.present.begin() + address, true), 0);
         QVERIFY(QByteArray::fromStdString(text).endsWith(":00000001FF\n"));
-        QCOMPARE(QByteArray::fromStdString(text).contains(":020000040001F9\n"), size > 0x10000);
+        QCOMPARE(QByteArray::fromStdString(text).contains(":020000040001F9\n"), address + size > 0x10000);
     }
 
     void hexFileIsReplacedWhole()

@@ -7,6 +7,7 @@
 #include "latin1.h"
 #include "sim/boardstore.h"
 #include "sim/simdirectory.h"
+#include "udmversion.h"
 
 #include <cerrno>
 #include <climits>
@@ -40,6 +41,7 @@ void usage(std::ostream& out)
            "  list            one line per board: slot, ID, name, class, FW\n"
            "  show SLOT       everything the board in SLOT holds\n"
            "  demo            plug the two demo boards\n"
+           "  --version       print the version\n"
            "\n"
            "Boards live in DIR, or in $KOUSB_SIM_DIR, or in $XDG_RUNTIME_DIR/kousb-sim,\n"
            "or in a per-user folder under /tmp; now: "
@@ -210,6 +212,10 @@ int run(int argc, char** argv)
     std::size_t i = 0;
     if (i < args.size() && (args[i] == "--help" || args[i] == "-h")) {
         usage(std::cout);
+        return 0;
+    }
+    if (i < args.size() && args[i] == "--version") {
+        std::cout << "kousb-sim " UDM_VERSION "\n";
         return 0;
     }
     if (i < args.size() && args[i] == "--dir") {

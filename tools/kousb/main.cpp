@@ -4,6 +4,7 @@
 // one line), 2 bad usage (a short usage text on stderr). Only results go to
 // stdout, so output can be piped.
 #include "commands.h"
+#include "udmversion.h"
 
 #include <cstring>
 #include <iostream>
@@ -30,6 +31,7 @@ void usage(std::ostream& out)
            "                                         an EEPROM image that boots the firmware\n"
            "  set-id [--id N] [--name TEXT] [--class N]\n"
            "  watch                                  one line per arrival or removal\n"
+           "  --version                              print the version\n"
            "\n"
            "MODE: External, FPGA, Block, I2C, Command, Controller, Interrupt, SPI, UART\n"
            "(any case). --board ID may be left out when one board is attached.\n"
@@ -50,6 +52,10 @@ int run(std::vector<std::string> args)
         throw UsageError{"no command"};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         usage(std::cout);
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        std::cout << "kousb " UDM_VERSION "\n";
         return kExitOk;
     }
     static const std::map<std::string, int (*)(const Args&)> commands = {

@@ -4,6 +4,7 @@
 #include "filebytes.h"
 #include "hexdigit.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -219,18 +220,23 @@ void appendRecord(std::string& out, std::uint8_t type, unsigned offset, const st
 
 } // namespace
 
-std::string formatIntelHex(const std::uint8_t* data, std::size_t size)
+std::string formatIntelHex(const std::uint8_t* data, std::size_t size, std::size_t address)
 {
     constexpr std::size_t kRecordBytes = 16;
     std::string out;
-    out.reserve(size / kRecordBytes * 44 + 32);
-    for (std::size_t at = 0; at < size; at += kRecordBytes) {
-        if (at % 0x10000 == 0 && at > 0) {
-            const std::uint8_t upper[2] = {static_cast<std::uint8_t>(at >> 24), static_cast<std::uint8_t>(at >> 16)};
-            appendRecord(out, 0x04, 0, upper, 2);
+    out.reserve(size / kRecordBytes * 44 + 64);
+    std::size_t upper = 0;  // the extended linear address in force; 0 until a 04 record
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t at = address + done;
+        if (at >> 16 != upper) {
+            upper = at >> 16;
+            const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
+            appendRecord(out, 0x04, 0, bytes, 2);
         }
-        const std::size_t n = size - at < kRecordBytes ? size - at : kRecordBytes;
-        appendRecord(out, 0x00, static_cast<unsigned>(at & 0xFFFF), data + at, n);
+        // A record stays within its 64 KiB segment.
+        const std::size_t n = std::min({kRecordBytes, size - done, 0x10000 - (at & 0xFFFF)});
+        appendRecord(out, 0x00, static_cast<unsigned>(at & 0xFFFF), data + done, n);
+        done += n;
     }
     appendRecord(out, 0x01, 0, nullptr, 0);
     return out;

@@ -48,12 +48,13 @@ std::size_t maxHexFileBytes(std::size_t memorySize);
 Status readIntelHexFile(const std::string& path, std::size_t memorySize, HexImage& out,
                         const std::vector<HexRegion>& regions = {});
 
-// Intel HEX text for `size` bytes at address 0: data records of 16 bytes
-// (every byte, erased ones too, so the file restores the memory exactly),
-// an extended linear address record before each 64 KiB beyond the first,
-// and the end record; "\n" line ends, upper-case digits. parseIntelHex
-// gives back the same bytes, all present.
-std::string formatIntelHex(const std::uint8_t* data, std::size_t size);
+// Intel HEX text for `size` bytes from `address` on: data records of 16
+// bytes (every byte, erased ones too, so the file restores the memory
+// exactly), an extended linear address record before the first byte beyond
+// 64 KiB and at each 64 KiB boundary after it, and the end record; "\n" line
+// ends, upper-case digits. parseIntelHex gives back the same bytes there, all
+// present, and nothing elsewhere.
+std::string formatIntelHex(const std::uint8_t* data, std::size_t size, std::size_t address = 0);
 
 // Writes formatIntelHex's text to `path` through writeFileAtomic, so `path` is
 // either the old file or the whole new one. Fails with FileUnwritable and a
