@@ -84,7 +84,7 @@ void Fx2Board::probe(bool firmwareLoaded)
     }
     std::uint8_t reply[kVersionReplySize] = {};
     const TransferResult r =
-        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, requestSpec(kGetVersion, true).timeout);
+        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, requestInfo(kGetVersion, true).timeout);
     if (r.error == TransferError::NoDevice) {
         m_gone = true;
         return;
@@ -141,38 +141,38 @@ Status Fx2Board::failed(const TransferResult& result, const std::string& context
 
 Status Fx2Board::requireCapability(std::uint8_t request, bool in) const
 {
-    const RequestSpec& spec = requestSpec(request, in);
-    if (spec.capability == 0 || (m_ourFirmware && (m_capabilities & spec.capability)))
+    const RequestInfo& info = requestInfo(request, in);
+    if (info.capability == 0 || (m_ourFirmware && (m_capabilities & info.capability)))
         return Status::ok();
-    return Status::error(ErrorCode::NotSupported, std::string("this board's firmware does not support ") + spec.name);
+    return Status::error(ErrorCode::NotSupported, std::string("this board's firmware does not support ") + info.name);
 }
 
 Status Fx2Board::vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                                std::uint8_t* data, std::size_t length, std::size_t& transferred,
                                Milliseconds timeout)
 {
-    const RequestSpec& spec = requestSpec(request, in);
+    const RequestInfo& info = requestInfo(request, in);
     transferred = 0;
     if (Status s = checkPlugged(); !s)
         return s;
     if (Status s = requireCapability(request, in); !s)
         return s;
     const TransferResult r = m_transport->control(in ? kVendorIn : kVendorOut, request, value, index, data, length,
-                                                  timeout.count() > 0 ? timeout : spec.timeout);
+                                                  timeout.count() > 0 ? timeout : info.timeout);
     transferred = r.transferred;
     if (r.error == TransferError::Stall) {
         // The board refused the request; its error reply says why. A control
         // endpoint's stall ends with the next setup packet, so nothing to clear.
         std::uint8_t reply[kErrorReplySize] = {};
         const TransferResult e = m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply,
-                                                      requestSpec(kGetError, true).timeout);
+                                                      requestInfo(kGetError, true).timeout);
         if (e.ok() && e.transferred == sizeof reply && reply[0] != kErrNone)
-            return boardErrorStatus(reply[0], spec.name);
+            return boardErrorStatus(reply[0], info.name);
         if (e.error == TransferError::NoDevice)
-            return failed(e, spec.name);
+            return failed(e, info.name);
     }
     if (!r.ok())
-        return failed(r, spec.name);
+        return failed(r, info.name);
     return Status::ok();
 }
 
@@ -185,7 +185,7 @@ Status Fx2Board::vendorOut(std::uint8_t request, std::uint16_t value, std::uint1
         !s)
         return s;
     if (sent != length)
-        return Status::error(ErrorCode::Io, std::string(requestSpec(request, false).name) + ": the board took "
+        return Status::error(ErrorCode::Io, std::string(requestInfo(request, false).name) + ": the board took "
                                                 + std::to_string(sent) + " of " + std::to_string(length) + " bytes");
     return Status::ok();
 }
@@ -198,7 +198,7 @@ Status Fx2Board::vendorIn(std::uint8_t request, std::uint16_t value, std::uint16
     if (Status s = vendorRequest(true, request, value, index, m_staging.data(), length, got); !s)
         return s;
     if (got != length)
-        return Status::error(ErrorCode::Io, std::string(requestSpec(request, true).name) + ": the board answered "
+        return Status::error(ErrorCode::Io, std::string(requestInfo(request, true).name) + ": the board answered "
                                                 + std::to_string(got) + " of " + std::to_string(length) + " bytes");
     std::memcpy(data, m_staging.data(), length);
     return Status::ok();
@@ -208,7 +208,7 @@ Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std:
 {
     if (address + length > 0x10000)
         return Status::error(ErrorCode::OutOfRange,
-                             std::string(requestSpec(request, true).name) + ": past the end of the 64 KiB space");
+                             std::string(requestInfo(request, true).name) + ": past the end of the 64 KiB space");
     if (length == 0)
         return checkPlugged() ? requireCapability(request, true) : checkPlugged();
     // Everything is read before the caller's buffer is touched.
@@ -227,7 +227,7 @@ Status Fx2Board::addressedWrite(std::uint8_t request, std::uint16_t address, con
 {
     if (address + length > 0x10000)
         return Status::error(ErrorCode::OutOfRange,
-                             std::string(requestSpec(request, false).name) + ": past the end of the 64 KiB space");
+                             std::string(requestInfo(request, false).name) + ": past the end of the 64 KiB space");
     if (length == 0)
         return checkPlugged() ? requireCapability(request, false) : checkPlugged();
     for (std::size_t done = 0; done < length; done += kMaxRequestData) {

@@ -96,7 +96,7 @@ constexpr Milliseconds kBackWithin{5000};
 // One vendor request of our firmware in one direction: its code, the
 // capability bit that says the firmware serves it (0: every firmware of
 // ours), what messages call it, and its time limit.
-struct RequestSpec {
+struct RequestInfo {
     std::uint8_t code;
     bool in;
     std::uint16_t capability;
@@ -104,7 +104,7 @@ struct RequestSpec {
     Milliseconds timeout;
 };
 
-inline constexpr RequestSpec kRequests[] = {
+inline constexpr RequestInfo kRequests[] = {
     {kGetVersion, true, 0, "version", kControlTimeout},
     {kGetError, true, 0, "last error", kControlTimeout},
     {kIdentity, true, 0, "identity", kControlTimeout},
@@ -128,9 +128,9 @@ inline constexpr RequestSpec kRequests[] = {
 
 // The row of `code` in direction `in`. Every request the host sends has one
 // (a missing row would answer with the version request's row).
-constexpr const RequestSpec& requestSpec(std::uint8_t code, bool in)
+constexpr const RequestInfo& requestInfo(std::uint8_t code, bool in)
 {
-    for (const RequestSpec& r : kRequests)
+    for (const RequestInfo& r : kRequests)
         if (r.code == code && r.in == in)
             return r;
     return kRequests[0];
