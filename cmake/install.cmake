@@ -21,6 +21,27 @@ foreach(page kousb kousb-sim usb-device-manager)
 endforeach()
 add_custom_target(udm_manpages ALL DEPENDS ${udm_man_gz})
 
+# Every package carries the licence in Debian's machine-readable copyright
+# format and the changelog, compressed as for the manual pages. The
+# changelog's newest entry must name the version being built.
+file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog udm_changelog_head LIMIT_COUNT 1)
+if(NOT udm_changelog_head MATCHES "^usb-device-manager \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog: the newest entry is not for version ${PROJECT_VERSION}: ${udm_changelog_head}")
+endif()
+set(udm_changelog_gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${udm_changelog_gz}
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+                   COMMAND gzip -9n < ${CMAKE_SOURCE_DIR}/packaging/debian/changelog > ${udm_changelog_gz}
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/debian/changelog
+                   COMMENT "Compressing the changelog")
+add_custom_target(udm_changelog ALL DEPENDS ${udm_changelog_gz})
+# udm_package_docs(<package> <component>): copyright and changelog of one package.
+function(udm_package_docs package component)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/copyright ${udm_changelog_gz}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endfunction()
+udm_package_docs(kousb kousb)
+
 install(TARGETS kousb-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kousb)
 install(FILES ${CMAKE_BINARY_DIR}/man/kousb-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kousb)
 if(TARGET kousb-cli)
@@ -49,12 +70,14 @@ if(TARGET usb-device-manager)
   endforeach()
   install(FILES resources/icons/usb-device-manager.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
           COMPONENT window)
+  udm_package_docs(usb-device-manager window)
 endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME usb-device-manager)
 set(CPACK_PACKAGE_VENDOR "USB Device Manager developers")
-set(CPACK_PACKAGE_CONTACT "USB Device Manager developers <udm@localhost>")
+# A project address on a domain reserved for examples, until the project has one of its own.
+set(CPACK_PACKAGE_CONTACT "The USB Device Manager developers <maintainers@usb-device-manager.example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)

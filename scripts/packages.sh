@@ -20,6 +20,7 @@ build_packages=("${noqt_packages[@]}"
   # The package test: dpkg-deb reads the packages, and CPack finds the
   # shared-library dependencies with dpkg-shlibdeps (dpkg-dev) and `file`.
   dpkg dpkg-dev file
+  lintian              # the package test holds each package to Debian's checker
   # The tests that run the real libusb against boards on an emulated USB bus.
   umockdev libumockdev-dev
   # The board firmware: SDCC builds the FX2LP image, and sdcc-ucsim's s51 runs

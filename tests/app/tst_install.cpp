@@ -22,7 +22,8 @@ class TestInstall : public QObject {
                 "lib/udev/rules.d/70-kousb.rules", "share/kousb/70-kousb.rules", "share/kousb/install-udev-rule.sh",
                 "share/usb-device-manager/examples/demo-fpga.bit",
                 "share/usb-device-manager/examples/example-controller.bix",
-                "share/usb-device-manager/examples/example-identity.hex"};
+                "share/usb-device-manager/examples/example-identity.hex", "share/doc/kousb/copyright",
+                "share/doc/kousb/changelog.gz"};
 #ifdef UDM_FIRMWARE_IMAGES
         // The board firmware, when SDCC built it.
         for (const char* image : {"kousb-fx2", "kousb-fx2-generic"})
@@ -35,7 +36,8 @@ class TestInstall : public QObject {
     {
         QStringList files{"bin/usb-device-manager", "share/man/man1/usb-device-manager.1.gz",
                           "share/applications/usb-device-manager.desktop",
-                          "share/icons/hicolor/scalable/apps/usb-device-manager.svg"};
+                          "share/icons/hicolor/scalable/apps/usb-device-manager.svg",
+                          "share/doc/usb-device-manager/copyright", "share/doc/usb-device-manager/changelog.gz"};
         for (int size : {16, 32, 64, 128, 256})
             files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
         return files;
@@ -151,8 +153,9 @@ private slots:
     }
 
     // Two packages: kousb on its own, and the window depending on kousb of
-    // the same version; each holds its files only and depends on the runtime
-    // packages of what it links.
+    // the same version; each holds its files only, depends on the runtime
+    // packages of what it links, and passes lintian (Debian's package
+    // checker) without an error or a warning.
     void debianPackage()
     {
         if (env("UDM_PACKAGE_TEST") != "1")
@@ -188,6 +191,8 @@ private slots:
             const QString depends = runTool("dpkg-deb", {"-f", deb, "Depends"}, rc);
             for (const QString& dependency : package.depends)
                 QVERIFY2(depends.contains(dependency), qPrintable(package.name + ": " + depends));
+            const QString findings = runTool("lintian", {"--fail-on", "error,warning", deb}, rc);
+            QVERIFY2(rc == 0, qPrintable(package.name + ": " + findings));
         }
     }
 };
