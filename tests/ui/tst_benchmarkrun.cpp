@@ -11,10 +11,9 @@
 
 #include <cmath>
 
-using kousb::ErrorCode;
-using kousb::Status;
-
-Q_DECLARE_METATYPE(std::optional<benchmark::Direction>)
+using benchmark::Direction;
+using Failed = std::optional<benchmark::Direction>;
+Q_DECLARE_METATYPE(Failed)
 
 class TestBenchmarkRun : public QObject {
     Q_OBJECT
@@ -22,37 +21,28 @@ class TestBenchmarkRun : public QObject {
     SimBoards boards;  // an empty folder: the recording board is the only one
     std::shared_ptr<RecordingBoard> board = installRecordingBoard(0);
 
-    // Blocks pass k moves each way.
-    static int repetitions(int k) { return 72 - 4 * k; }
-    static int blocksBefore(int k)
-    {
-        int n = 0;
-        for (int j = 1; j < k; ++j)
-            n += repetitions(j);
-        return n;
-    }
+    // Blocks the passes before pass k move each way.
+    static int blocksBefore(int k) { return (k - 1) * 72 - 2 * k * (k - 1); }
 
 private slots:
     void initTestCase() { QVERIFY(InitUSB()); }
 
     void passByPass_data()
     {
-        QTest::addColumn<QString>("failingCall");   // "" for none
-        QTest::addColumn<int>("failsAt");           // its first failing call, counted from 1 (2 or later)
-        QTest::addColumn<int>("stopAfter");         // the pass after which the report ends the run; 0: never
-        QTest::addColumn<int>("passes");            // passes reported
-        QTest::addColumn<std::optional<benchmark::Direction>>("failed");
+        QTest::addColumn<QString>("failingCall");  // "" for none
+        QTest::addColumn<int>("failsAt");          // its first failing call, counted from 1 (2 or later)
+        QTest::addColumn<int>("stopAfter");        // the pass after which the report ends the run; 0: never
+        QTest::addColumn<int>("passes");           // passes reported
+        QTest::addColumn<Failed>("failed");
         QTest::addColumn<int>("writes");
         QTest::addColumn<int>("reads");
 
-        const std::optional<benchmark::Direction> none;
-        QTest::newRow("all sixteen") << "" << 0 << 0 << 16 << none << 608 << 608;
-        QTest::newRow("stopped after pass 3") << "" << 0 << 3 << 3 << none << blocksBefore(4) << blocksBefore(4);
-        QTest::newRow("first write of pass 2 fails")
-            << "writeBlock" << blocksBefore(2) + 1 << 0 << 2 << std::optional(benchmark::Direction::Write)
-            << blocksBefore(2) + 1 << blocksBefore(2);
-        QTest::newRow("tenth read of pass 1 fails") << "readBlock" << 10 << 0 << 1
-                                                    << std::optional(benchmark::Direction::Read) << 68 << 10;
+        QTest::newRow("all sixteen") << "" << 0 << 0 << 16 << Failed() << 608 << 608;
+        QTest::newRow("stopped after pass 3") << "" << 0 << 3 << 3 << Failed() << blocksBefore(4) << blocksBefore(4);
+        QTest::newRow("first write of pass 2 fails") << "writeBlock" << blocksBefore(2) + 1 << 0 << 2
+                                                     << Failed(Direction::Write) << blocksBefore(2) + 1 << 68;
+        QTest::newRow("tenth read of pass 1 fails") << "readBlock" << 10 << 0 << 1 << Failed(Direction::Read) << 68
+                                                    << 10;
     }
 
     void passByPass()
@@ -61,22 +51,22 @@ private slots:
         QFETCH(int, failsAt);
         QFETCH(int, stopAfter);
         QFETCH(int, passes);
-        QFETCH(std::optional<benchmark::Direction>, failed);
+        QFETCH(Failed, failed);
         QFETCH(int, writes);
         QFETCH(int, reads);
 
-        const std::string op = failingCall.toStdString();
         for (const char* call : {"writeBlock", "readBlock"}) {
-            board->setResult(call, Status::ok());
+            board->setResult(call, kousb::Status::ok());
             board->setHook(call, nullptr);
         }
         // The double takes its answer before it runs the hook: the hook of
         // call n - 1 sets the answer of call n.
+        const std::string op = failingCall.toStdString();
         int calls = 0;
         if (!op.empty())
             board->setHook(op, [&] {
                 if (++calls == failsAt - 1)
-                    board->setResult(op, Status::error(ErrorCode::Io, "test fault"));
+                    board->setResult(op, kousb::Status::error(kousb::ErrorCode::Io, "test fault"));
             });
         board->clearCalls();
 
@@ -93,15 +83,14 @@ private slots:
             const benchmark::PassResult& r = reported[k - 1];
             QCOMPARE(r.pass.number, k);
             QCOMPARE(r.pass.bytes, 4096 * k);
-            QCOMPARE(r.pass.repetitions, repetitions(k));
-            const bool last = k == passes;
-            QCOMPARE(r.failed, last ? failed : std::nullopt);
-            const bool wrote = !(last && failed == benchmark::Direction::Write);
-            const bool read = wrote && !(last && failed);
-            QCOMPARE(bool(r.write), wrote);
-            QCOMPARE(bool(r.read), read);
-            QVERIFY(!r.write || (std::isfinite(*r.write) && *r.write > 0));
-            QVERIFY(!r.read || (std::isfinite(*r.read) && *r.read > 0));
+            QCOMPARE(r.pass.repetitions, 72 - 4 * k);
+            const Failed failedHere = k == passes ? failed : Failed();
+            QCOMPARE(r.failed, failedHere);
+            // A rate for each direction that ran and did not fail, finite and positive.
+            QCOMPARE(bool(r.write), failedHere != Direction::Write);
+            QCOMPARE(bool(r.read), !failedHere);
+            for (const std::optional<double>& rate : {r.write, r.read})
+                QVERIFY(!rate || (std::isfinite(*rate) && *rate > 0));
         }
         int writeCalls = 0, readCalls = 0;
         for (const RecordedCall& c : board->calls()) {
