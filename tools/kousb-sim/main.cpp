@@ -94,8 +94,8 @@ void list(const sim::BoardStore& store)
     });
     for (const auto& [slot, entry] : boards) {
         const BoardIdentity id = eeprom::readIdentity(entry.config.eeprom);
-        std::cout << slot << '\t' << id.id << '\t' << latin1::toUtf8(id.name) << '\t' << int(id.deviceClass) << '\t'
-                  << id.firmwareVersion << '\n';
+        std::cout << slot << '\t' << id.id << '\t' << latin1::toPrintableUtf8(id.name) << '\t'
+                  << int(id.deviceClass) << '\t' << id.firmwareVersion << '\n';
     }
 }
 
@@ -125,7 +125,7 @@ void show(const sim::BoardStore& store, int slot)
               << "file: " << path << "\n"
               << "instance: " << state.instance << "\n"
               << "id: " << id.id << "\n"
-              << "name: " << latin1::toUtf8(id.name) << "\n"
+              << "name: " << latin1::toPrintableUtf8(id.name) << "\n"
               << "class: " << int(id.deviceClass) << "\n"
               << "fw: " << id.firmwareVersion << "\n"
               << "bulk rate: " << state.bulkRateMBps << " Mbyte/s\n"

@@ -2,7 +2,6 @@
 
 #include "sim/boardstore.h"
 
-#include <cstdio>
 
 namespace cli {
 
@@ -25,22 +24,6 @@ std::vector<BoardEntry> attachedBoards()
         boards.push_back({slot, handle, device.GetId(), device.GetName(), device.GetClass(), device.GetFWVersion()});
     }
     return boards;
-}
-
-std::string printableBoardText(const std::string& latin1)
-{
-    std::string escaped;
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            escaped += hex;
-        } else {
-            escaped += c;
-        }
-    }
-    return latin1ToUtf8(escaped);
 }
 
 std::string describe(const BoardEntry& board)

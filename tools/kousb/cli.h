@@ -34,10 +34,7 @@ std::unique_ptr<KoUSBDevice> chooseBoard(const std::optional<int>& boardId);
 [[noreturn]] void failed(KoUSBDevice& device, const std::string& what);
 
 inline std::string latin1ToUtf8(const std::string& text) { return kousb::latin1::toUtf8(text); }
-// Board text (Latin-1) for a line of output: UTF-8, with control characters
-// written as \xNN, so that a name holding a newline or a tab written into
-// the EEPROM cannot break the line-and-tab layout a script reads.
-std::string printableBoardText(const std::string& latin1);
+inline std::string printableBoardText(const std::string& text) { return kousb::latin1::toPrintableUtf8(text); }
 
 // One line describing a board: "slot 0: ID 1, \"Demo board A\", class 1, FW 3".
 std::string describe(const BoardEntry& board);
