@@ -1,8 +1,8 @@
 #include "emulatedcost.h"
 
 #include "KoUSBLib.h"
+#include "schedulemedians.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,23 +22,12 @@
 
 #ifdef UDM_BENCH_UMOCKDEV
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-} // namespace
-
 struct EmulatedCost::Private {
     std::unique_ptr<EmulatedBus> bus;
 };
 
 namespace {
+using Clock = std::chrono::steady_clock;
 std::atomic<long long> g_insideLibusb{0};  // ns spent in libusb_bulk_transfer
 }
 

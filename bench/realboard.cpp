@@ -4,15 +4,13 @@
 
 #include "KoUSBLib.h"
 #include "backend.h"
-#include "benchmarkpass.h"
 #include "fakecontroller.h"
 #include "library.h"
 #include "libusb/fx2board.h"
 #include "registry.h"
+#include "schedulemedians.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -26,12 +24,6 @@ using kousb::usb::Milliseconds;
 using kousb::usb::TransferResult;
 
 std::int64_t ns(Clock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 // Forwards to the fake and adds up the time spent inside it.
 class TimedTransport : public kousb::usb::Transport {
@@ -154,23 +146,15 @@ int benchRealBoard(const std::string& pair, int runs)
         return 1;
     }
     std::printf("Benchmark page schedule on the real board %s (%s)\n", pair.c_str(), device.GetName());
-    std::printf("  pass  kbyte  reps    write MB/s    read MB/s   (median of %d)\n", runs);
-    std::vector<unsigned char> buffer(benchmark::kBufferBytes);
-    for (const benchmark::Pass& pass : benchmark::schedule()) {
-        std::vector<double> w, r;
-        for (int run = 0; run < runs; ++run)
-            for (bool write : {true, false}) {
-                const auto elapsed = benchmark::timePass(
-                    device, write ? benchmark::Direction::Write : benchmark::Direction::Read, buffer.data(), pass);
-                if (!elapsed) {
-                    std::printf("  pass %d: %s failed: %s\n", pass.number, write ? "WriteBlock" : "ReadBlock",
-                                device.GetLastError());
-                    return 1;
-                }
-                const auto rate = benchmark::transferRate(pass.kbytes, pass.repetitions, *elapsed);
-                (write ? w : r).push_back(rate.value_or(NAN));
-            }
-        std::printf("  %4d  %5g  %4d  %12.3f  %11.3f\n", pass.number, pass.kbytes, pass.repetitions, median(w), median(r));
+    std::string failure;
+    const std::optional<ScheduleMedians> measured = scheduleMedians(device, runs, failure);
+    if (!measured) {
+        std::printf("  %s\n", failure.c_str());
+        return 1;
     }
+    std::printf("  pass  kbyte  reps    write MB/s    read MB/s   (median of %d)\n", runs);
+    for (const benchmark::Pass& pass : benchmark::schedule())
+        std::printf("  %4d  %5g  %4d  %12.3f  %11.3f\n", pass.number, pass.kbytes, pass.repetitions,
+                    measured->write[pass.number - 1], measured->read[pass.number - 1]);
     return 0;
 }

@@ -10,9 +10,11 @@
 // Rates are in the page's unit, kbyte per millisecond ("Mbyte/sec").
 
 #include "KoUSBLib.h"
-#include "realboard.h"
-#include "benchmarkpass.h"
+#include "arguments.h"
+#include "benchmarkrun.h"
 #include "eepromlayout.h"
+#include "realboard.h"
+#include "schedulemedians.h"
 #include "sim/boardstore.h"
 #include "sim/simboard.h"
 #include "sim/simdirectory.h"
@@ -23,7 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iostream>
 #include <string>
 #include <poll.h>
 #include <unistd.h>
@@ -77,50 +79,15 @@ bool plugBoard(Folder& folder, int slot, double rate, std::string& error)
     return true;
 }
 
-struct Direction {
-    double rate = 0;
-    bool ok = true;
-};
-
-// One direction of `pass`, timed by the same stopwatch the page uses.
-Direction timeDirection(KoUSBDevice& device, benchmark::Direction direction, unsigned char* buffer,
-                        const benchmark::Pass& pass)
-{
-    const std::optional<std::int64_t> ns = benchmark::timePass(device, direction, buffer, pass);
-    if (!ns)
-        return Direction{0, false};
-    return Direction{benchmark::transferRate(pass.kbytes, pass.repetitions, *ns).value_or(NAN), true};
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // Runs the page's schedule on one board `runs` times and prints, per pass,
 // the median of the runs' rates; false if a transfer failed.
 bool runBoard(KoUSBDevice& device, double rate, int runs)
 {
-    std::vector<unsigned char> buffer(benchmark::kBufferBytes);
-    std::vector<std::vector<double>> writes(benchmark::kPasses), reads(benchmark::kPasses);
-    std::vector<double> runSeconds;
-    for (int run = 0; run < runs; ++run) {
-        const Clock::time_point runStart = Clock::now();
-        for (const benchmark::Pass& pass : benchmark::schedule()) {
-            const Direction w = timeDirection(device, benchmark::Direction::Write, buffer.data(), pass);
-            const Direction r = w.ok ? timeDirection(device, benchmark::Direction::Read, buffer.data(), pass)
-                                     : Direction{0, false};
-            if (!w.ok || !r.ok) {
-                std::printf("\nBoard at %g Mbyte/s: pass %d: %s failed: %s\n", rate, pass.number,
-                            w.ok ? "ReadBlock" : "WriteBlock", device.GetLastError());
-                return false;
-            }
-            writes[pass.number - 1].push_back(w.rate);
-            reads[pass.number - 1].push_back(r.rate);
-        }
-        runSeconds.push_back(nanosecondsSince(runStart) / 1e9);
+    std::string failure;
+    const std::optional<ScheduleMedians> measured = scheduleMedians(device, runs, failure);
+    if (!measured) {
+        std::printf("\nBoard at %g Mbyte/s: %s\n", rate, failure.c_str());
+        return false;
     }
 
     double modelSeconds = 0;
@@ -133,14 +100,14 @@ bool runBoard(KoUSBDevice& device, double rate, int runs)
     double worst = 0;
     for (const benchmark::Pass& pass : benchmark::schedule()) {
         const double expected = expectedRate(pass, rate);
-        const double w = median(writes[pass.number - 1]), r = median(reads[pass.number - 1]);
+        const double w = measured->write[pass.number - 1], r = measured->read[pass.number - 1];
         std::printf("  %4d  %5g  %4d  %8.3f  %7.3f  %5.3f  %7.3f  %5.3f\n", pass.number, pass.kbytes,
                     pass.repetitions, expected, w, w / expected, r, r / expected);
         worst = std::fmax(worst, std::fabs(w / expected - 1));
         worst = std::fmax(worst, std::fabs(r / expected - 1));
     }
     std::printf("  run %.3f s (median; model %.3f s), worst deviation from the model %.2f %%\n",
-                median(runSeconds), modelSeconds, 100 * worst);
+                measured->runSeconds, modelSeconds, 100 * worst);
     return true;
 }
 
@@ -222,68 +189,38 @@ void plugToList(const std::string& dir, int slot, int runs)
     std::printf("\nPlug to list: %.2f ms (median of %d)\n", median(ms), runs);
 }
 
-void usage(std::FILE* out)
+void usage(std::ostream& out)
 {
-    std::fprintf(out,
-                 "usage: udm-bench [--runs N] [RATE ...]\n"
-                 "       udm-bench [--runs N] --board VVVV:PPPP\n"
-                 "       udm-bench [--runs N] --backend-cost\n"
-                 "  Runs the Benchmark page's schedule on simulated boards at each RATE\n"
-                 "  (Mbyte/s, above 0 and at most 1000; default 8 24 40) N times (default 3)\n"
-                 "  and prints model against measurement, the median of the runs per block\n"
-                 "  size. Other work on the machine shows as rates below the model.\n"
-                 "  --board runs the schedule on the real board with that vendor:product;\n"
-                 "  --backend-cost measures the library's own time per 64 KiB block transfer\n"
-                 "  on the scripted fake controller (the transport's time left out) and, where\n"
-                 "  built with umockdev, through the real libusb on an emulated USB bus.\n");
+    out << "usage: udm-bench [--runs N] [RATE ...]\n"
+           "       udm-bench [--runs N] --board VVVV:PPPP\n"
+           "       udm-bench [--runs N] --backend-cost\n"
+           "  Runs the Benchmark page's schedule on simulated boards at each RATE\n"
+           "  (Mbyte/s, above 0 and at most 1000; default 8 24 40) N times (default 3)\n"
+           "  and prints model against measurement, the median of the runs per block\n"
+           "  size. Other work on the machine shows as rates below the model.\n"
+           "  --board runs the schedule on the real board with that vendor:product;\n"
+           "  --backend-cost measures the library's own time per 64 KiB block transfer\n"
+           "  on the scripted fake controller (the transport's time left out) and, where\n"
+           "  built with umockdev, through the real libusb on an emulated USB bus.\n";
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(const std::vector<std::string>& args)
 {
+    for (const std::string& arg : args)
+        if (arg == "-h" || arg == "--help") {
+            usage(std::cout);
+            return cli::kExitOk;
+        }
+    const cli::Arguments arguments(args, {"--runs", "--board"}, {"--backend-cost"});
+    const std::string runsText = arguments.value("--runs").value_or("3");
+    const int runs = static_cast<int>(cli::integerArgument("--runs", runsText, 1, 1000));
     std::vector<double> rates;
-    int runs = 3;
-    std::string board;
-    bool backendCost = false;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--board") && i + 1 < argc) {
-            board = argv[++i];
-            continue;
-        }
-        if (!std::strcmp(argv[i], "--backend-cost")) {
-            backendCost = true;
-            continue;
-        }
-        if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
-            usage(stdout);
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--runs")) {
-            char* end = nullptr;
-            const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (i + 1 >= argc || *argv[i + 1] == '\0' || *end != '\0' || n < 1 || n > 1000) {
-                std::fprintf(stderr, "udm-bench: --runs takes a count from 1 to 1000\n");
-                usage(stderr);
-                return 2;
-            }
-            runs = int(n);
-            ++i;
-            continue;
-        }
-        char* end = nullptr;
-        const double rate = std::strtod(argv[i], &end);
-        if (*argv[i] == '\0' || *end != '\0' || !(rate > 0) || rate > 1000) {
-            std::fprintf(stderr, "udm-bench: bad rate '%s'\n", argv[i]);
-            usage(stderr);
-            return 2;
-        }
-        rates.push_back(rate);
-    }
-    if (backendCost)
+    for (const std::string& text : arguments.positional())
+        rates.push_back(cli::positiveArgument("RATE", "Mbyte/s", text, 1000));
+    if (arguments.flag("--backend-cost"))
         return benchBackendCost(runs);
-    if (!board.empty())
-        return benchRealBoard(board, runs);
+    if (const auto board = arguments.value("--board"))
+        return benchRealBoard(*board, runs);
     if (rates.empty())
         rates = {8, 24, 40};
 
@@ -340,5 +277,13 @@ int main(int argc, char** argv)
     singleByte(device, rates[middle], runs);
     device.SetDeviceHandle(nullptr);
     plugToList(folder.path, int(rates.size()), std::max(runs, 5));
-    return allOk ? 0 : 1;
+    return allOk ? cli::kExitOk : cli::kExitFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return cli::runTool("udm-bench", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+                        [](std::ostream& err) { usage(err); });
 }

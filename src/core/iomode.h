@@ -1,7 +1,7 @@
 #pragma once
-// The IO modes of the "IO Tests" page and `kousb read`/`write`, by the names
-// the mode list shows, and the one board call each mode makes. Plain C++17,
-// no Qt.
+// The IO modes of the "IO Tests" page and `kousb read`/`write`: one table of
+// each mode's name as the mode list shows it, the addresses it takes and the
+// board calls it makes. Plain C++17, no Qt.
 #include <array>
 #include <optional>
 #include <string>
@@ -28,10 +28,21 @@ const char* ioModeName(IoMode mode);
 bool ioModeCanWrite(IoMode mode);
 bool ioModeCanRead(IoMode mode);
 
+// The addresses a mode's board takes: 7 bits for I2C (0 to 127), 16 bits
+// for External, FPGA and Controller (0 to 65535), any int for SPI; none for
+// the modes without an address.
+struct AddressRange {
+    long long min = 0;
+    long long max = 0;
+};
+std::optional<AddressRange> ioModeAddressRange(IoMode mode);
+
 // One write of the first `count` bytes of `buffer` (at most 16) through
-// `mode` at `address`, which each mode takes at its own width (16 bits for
-// External, FPGA and Controller, 8 for I2C, all of it for SPI, none for the
-// rest). The call's result; none when the mode cannot write, without a call.
+// `mode` at `address`, cut to the whole bytes the mode's address width
+// fills, which is what its call carries: the low 16 bits for External, FPGA
+// and Controller, the low byte for I2C (so the board sees, and refuses, an
+// address above 127), all of it for SPI, none for the rest. The call's
+// result; none when the mode cannot write, without a call.
 std::optional<bool> ioWrite(KoUSBDevice& device, IoMode mode, int address, unsigned char* buffer, int count);
 
 // One read of `size` bytes (0 to 16) into `buffer` as above; none when the

@@ -3,7 +3,7 @@
 
 #include "KoUSBLib.h"
 #include "deviceguard.h"
-#include "benchmarkpass.h"
+#include "benchmarkrun.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -69,26 +69,19 @@ struct Points {
     std::array<double, benchmark::kPasses> read{};
 };
 
-// One pass measured; `read` is none when the pass's reads failed.
-struct PassResult {
-    benchmark::Pass pass;
-    double write = 0;
-    std::optional<double> read;
-};
-
 // Carries measured passes from the worker to the GUI thread: the worker
 // queues them under a std::mutex (which ThreadSanitizer sees, unlike Qt's
 // own locks) and posts an event; the GUI thread shows what is queued.
 class PassFeed : public QObject {
 public:
-    explicit PassFeed(std::function<void(const PassResult&)> show) : m_show(std::move(show)) {}
+    explicit PassFeed(std::function<void(const benchmark::PassResult&)> show) : m_show(std::move(show)) {}
 
     // Worker thread. Returns once the GUI thread has drawn the pass, so that
     // the drawing does not compete with the next pass's timed transfers (on
     // a busy machine it would show as rates below the model). Once the GUI
     // thread has not got to a pass in time (the application is quitting),
     // the run no longer waits for it.
-    void push(const PassResult& result)
+    void push(const benchmark::PassResult& result)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_pending.push_back(result);
@@ -102,12 +95,12 @@ public:
     // GUI thread.
     void drain()
     {
-        std::vector<PassResult> results;
+        std::vector<benchmark::PassResult> results;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             results.swap(m_pending);
         }
-        for (const PassResult& r : results)
+        for (const benchmark::PassResult& r : results)
             m_show(r);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -125,10 +118,10 @@ public:
     }
 
 private:
-    std::function<void(const PassResult&)> m_show;
+    std::function<void(const benchmark::PassResult&)> m_show;
     std::mutex m_mutex;
     std::condition_variable m_drawn;
-    std::vector<PassResult> m_pending;
+    std::vector<benchmark::PassResult> m_pending;
     long long m_pushed = 0;
     long long m_shown = 0;
     bool m_gaveUp = false;
@@ -144,15 +137,16 @@ struct Outcome {
 
 } // namespace
 
-// Sixteen passes of block writes and reads on a worker thread, each direction
-// timed in nanoseconds (benchmark::timePass), so t is in fractional
-// milliseconds. The window stays live meanwhile: each pass's rates are posted
-// to the GUI thread, which extends the curves and redraws the plot, and the
-// device guard keeps Run and the other device tools disabled until the run
-// ends, so nothing clicked meanwhile starts another. A failed transfer (or no
-// board) stops the run at that pass with a status-bar message, keeping the
-// points measured so far, and only finite rates reach the curves. After the
-// 16 passes the worker times single-byte FPGA register reads for `rateLabel`.
+// Sixteen passes of block writes and reads on a worker thread
+// (benchmark::runPasses), each direction timed in nanoseconds, so t is in
+// fractional milliseconds. The window stays live meanwhile: each pass's
+// rates are posted to the GUI thread, which extends the curves and redraws
+// the plot, and the device guard keeps Run and the other device tools
+// disabled until the run ends, so nothing clicked meanwhile starts another.
+// A failed transfer (or no board) stops the run at that pass with a
+// status-bar message, keeping the points measured so far, and only finite
+// rates reach the curves. After the 16 passes the worker times single-byte
+// FPGA register reads for `rateLabel`.
 void MainForm::runBenchmark()
 {
     if (!m_deviceGuard->begin())
@@ -166,10 +160,10 @@ void MainForm::runBenchmark()
     statusbar->showMessage(QStringLiteral("Benchmark running ..."));
 
     Points points;
-    PassFeed feed([this, &points](const PassResult& r) {
+    PassFeed feed([this, &points](const benchmark::PassResult& r) {
         const int i = r.pass.number - 1;
         points.x[i] = r.pass.kbytes;
-        points.write[i] = r.write;
+        points.write[i] = *r.write;
         writeCurve->setSamples(points.x.data(), points.write.data(), r.pass.number);
         if (r.read) {
             points.read[i] = *r.read;
@@ -182,30 +176,29 @@ void MainForm::runBenchmark()
     Outcome outcome;
     KoUSBDevice* device = currentDevice;
     auto work = [device, &outcome, &feed] {
-        std::vector<unsigned char> buffer(benchmark::kBufferBytes);
+        // Ends the run with `why` in the status bar.
         auto stop = [&](const QString& why) {
             std::lock_guard<std::mutex> lock(outcome.mutex);
             outcome.stopped = why;
+            return false;
         };
         auto reason = [device] { return QString::fromLatin1(device->GetLastError()); };
 
-        for (const benchmark::Pass& pass : benchmark::schedule()) {
-            const auto written = benchmark::timePass(*device, benchmark::Direction::Write, buffer.data(), pass);
-            if (!written)
-                return stop(passText(pass) + QStringLiteral("WriteBlock failed: ") + reason());
-            const std::optional<double> w = benchmark::transferRate(pass.kbytes, pass.repetitions, *written);
-            if (!w)
-                return stop(passText(pass) + QStringLiteral("the writes took no measurable time"));
-
-            const auto read = benchmark::timePass(*device, benchmark::Direction::Read, buffer.data(), pass);
-            const std::optional<double> r
-                = read ? benchmark::transferRate(pass.kbytes, pass.repetitions, *read) : std::nullopt;
-            feed.push({pass, *w, r});  // the pass's writes were measured and stay
-            if (!read)
-                return stop(passText(pass) + QStringLiteral("ReadBlock failed: ") + reason());
-            if (!r)
-                return stop(passText(pass) + QStringLiteral("the reads took no measurable time"));
-        }
+        const bool complete = benchmark::runPasses(*device, [&](const benchmark::PassResult& r) {
+            const QString at = passText(r.pass);
+            if (r.failed == benchmark::Direction::Write)
+                return stop(at + QStringLiteral("WriteBlock failed: ") + reason());
+            if (!r.write)
+                return stop(at + QStringLiteral("the writes took no measurable time"));
+            feed.push(r);  // the pass's writes were measured and stay
+            if (r.failed)
+                return stop(at + QStringLiteral("ReadBlock failed: ") + reason());
+            if (!r.read)
+                return stop(at + QStringLiteral("the reads took no measurable time"));
+            return true;
+        });
+        if (!complete)
+            return;
 
         // Single byte access: one-byte FPGA register reads, each a control transfer.
         const std::optional<std::int64_t> elapsed = benchmark::timeSingleByteReads(*device);

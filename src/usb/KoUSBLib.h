@@ -1,10 +1,10 @@
 #pragma once
 // KoUSBLib: the board library as the USB Device Manager uses it.
 //
-// Plain C++17, no Qt. Boards are found by backends (simulated boards now,
-// real USB boards later) and kept in numbered slots. A device handle is an
-// opaque token owned by the library: a handle whose board has gone never
-// dangles, every call on it fails harmlessly.
+// Plain C++17, no Qt. Boards are found by backends (simulated boards and,
+// through libusb, real USB boards) and kept in numbered slots. A device
+// handle is an opaque token owned by the library: a handle whose board has
+// gone never dangles, every call on it fails harmlessly.
 //
 // All calls may be made from any thread; calls on one board are serialised
 // inside the library.

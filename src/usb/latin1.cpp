@@ -1,5 +1,7 @@
 #include "latin1.h"
 
+#include <cstdio>
+
 namespace kousb::latin1 {
 
 std::string toUtf8(const std::string& latin1)
@@ -14,6 +16,22 @@ std::string toUtf8(const std::string& latin1)
         }
     }
     return out;
+}
+
+std::string toPrintableUtf8(const std::string& latin1)
+{
+    std::string escaped;
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return toUtf8(escaped);
 }
 
 std::optional<std::string> fromUtf8(const std::string& utf8)

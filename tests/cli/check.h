@@ -1,6 +1,6 @@
 #pragma once
 // A few lines of checking for the tests that build without Qt: each failed
-// check prints where and what, and main returns checkResult().
+// check prints where and what, and main returns check::result().
 #include <iostream>
 #include <sstream>
 #include <string>

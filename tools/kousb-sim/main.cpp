@@ -3,31 +3,26 @@
 // Boards are files in one folder (see usage()); any program using the board
 // library sees a board appear or go as soon as its file does.
 
+#include "arguments.h"
 #include "eepromlayout.h"
 #include "latin1.h"
 #include "sim/boardstore.h"
 #include "sim/simdirectory.h"
 #include "udmversion.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
+#include <functional>
 #include <iostream>
 #include <map>
-#include <optional>
+#include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace kousb;
 
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kMaxSlot = 255;
 
 void usage(std::ostream& out)
@@ -48,31 +43,6 @@ void usage(std::ostream& out)
         << sim::defaultDirectory() << "\n";
 }
 
-struct UsageError {
-    std::string message;
-};
-
-std::optional<long long> parseInteger(const std::string& text)
-{
-    if (text.empty())
-        return std::nullopt;
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0)
-        return std::nullopt;
-    return value;
-}
-
-long long integerArgument(const std::string& option, const std::string& text, long long min, long long max)
-{
-    auto value = parseInteger(text);
-    if (!value || *value < min || *value > max)
-        throw UsageError{option + " takes a whole number from " + std::to_string(min) + " to "
-                         + std::to_string(max) + ", not '" + text + "'"};
-    return *value;
-}
-
 struct PlugOptions {
     int slot = -1;
     std::int32_t id = 1;
@@ -82,13 +52,7 @@ struct PlugOptions {
     double rate = 24.0;
 };
 
-int failed(const std::string& error)
-{
-    std::cerr << "kousb-sim: " << error << "\n";
-    return kExitFailed;
-}
-
-int plug(const sim::BoardStore& store, const PlugOptions& options)
+void plug(const sim::BoardStore& store, const PlugOptions& options)
 {
     sim::BoardState state = sim::blankBoard();
     state.bulkRateMBps = options.rate;
@@ -101,27 +65,28 @@ int plug(const sim::BoardStore& store, const PlugOptions& options)
     std::string error;
     const int slot = store.plug(state, options.slot, error);
     if (slot < 0)
-        return failed(error);
+        throw cli::Failure{error};
     std::cout << slot << "\n";
-    return 0;
 }
 
 // An unplugged board keeps its configuration and EEPROM on the shelf, a
 // folder the library does not look into, so that it can be plugged in again
 // as the same board; what it held while powered is gone.
-int unplug(const sim::BoardStore& store, int slot)
+void unplug(const sim::BoardStore& store, int slot)
 {
     std::string error;
-    return store.unplug(slot, error) ? 0 : failed(error);
+    if (!store.unplug(slot, error))
+        throw cli::Failure{error};
 }
 
-int replug(const sim::BoardStore& store, int slot)
+void replug(const sim::BoardStore& store, int slot)
 {
     std::string error;
-    return store.replug(slot, error) ? 0 : failed(error);
+    if (!store.replug(slot, error))
+        throw cli::Failure{error};
 }
 
-int list(const sim::BoardStore& store)
+void list(const sim::BoardStore& store)
 {
     std::cout << "slot\tid\tname\tclass\tfw\n";
     const auto boards = store.boards([](const std::string& path, const std::string& reason) {
@@ -129,10 +94,9 @@ int list(const sim::BoardStore& store)
     });
     for (const auto& [slot, entry] : boards) {
         const BoardIdentity id = eeprom::readIdentity(entry.config.eeprom);
-        std::cout << slot << '\t' << id.id << '\t' << latin1::toUtf8(id.name) << '\t' << int(id.deviceClass) << '\t'
-                  << id.firmwareVersion << '\n';
+        std::cout << slot << '\t' << id.id << '\t' << latin1::toPrintableUtf8(id.name) << '\t'
+                  << int(id.deviceClass) << '\t' << id.firmwareVersion << '\n';
     }
-    return 0;
 }
 
 std::string hexLine(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t count)
@@ -149,19 +113,19 @@ std::string hexLine(const std::vector<std::uint8_t>& bytes, std::size_t from, st
 }
 
 // What the board holds now, as every process sees it.
-int show(const sim::BoardStore& store, int slot)
+void show(const sim::BoardStore& store, int slot)
 {
     std::string error;
     sim::BoardState state;
     if (!store.readLive(slot, state, error))
-        return failed(error);
+        throw cli::Failure{error};
     const std::string path = store.boardPath(slot);
     const BoardIdentity id = eeprom::readIdentity(state.eeprom);
     std::cout << "slot: " << state.slot << "\n"
               << "file: " << path << "\n"
               << "instance: " << state.instance << "\n"
               << "id: " << id.id << "\n"
-              << "name: " << latin1::toUtf8(id.name) << "\n"
+              << "name: " << latin1::toPrintableUtf8(id.name) << "\n"
               << "class: " << int(id.deviceClass) << "\n"
               << "fw: " << id.firmwareVersion << "\n"
               << "bulk rate: " << state.bulkRateMBps << " Mbyte/s\n"
@@ -184,10 +148,9 @@ int show(const sim::BoardStore& store, int slot)
         std::snprintf(at, sizeof at, "%04zx", offset);
         std::cout << "  " << at << ": " << hexLine(state.eeprom, offset, 16) << "\n";
     }
-    return 0;
 }
 
-int demo(const sim::BoardStore& store)
+void demo(const sim::BoardStore& store)
 {
     PlugOptions first;
     first.id = 1;
@@ -200,109 +163,99 @@ int demo(const sim::BoardStore& store)
     second.deviceClass = 2;
     second.firmwareVersion = 3;
     second.rate = 16.0;
-    if (int rc = plug(store, first))
-        return rc;
-    return plug(store, second);
+    plug(store, first);
+    plug(store, second);
 }
 
-int run(int argc, char** argv)
+PlugOptions plugOptions(const cli::Arguments& arguments)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string dir = sim::defaultDirectory();
-    std::size_t i = 0;
-    if (i < args.size() && (args[i] == "--help" || args[i] == "-h")) {
+    using cli::integerArgument;
+    arguments.expectPositional(0, 0, "");
+    PlugOptions options;
+    if (const auto text = arguments.value("--slot"))
+        options.slot = static_cast<int>(integerArgument("--slot", *text, 0, kMaxSlot));
+    if (const auto text = arguments.value("--id"))
+        options.id = static_cast<std::int32_t>(integerArgument("--id", *text, INT32_MIN, INT32_MAX));
+    if (const auto text = arguments.value("--class"))
+        options.deviceClass = static_cast<std::uint8_t>(integerArgument("--class", *text, 0, 255));
+    if (const auto text = arguments.value("--fw"))
+        options.firmwareVersion = static_cast<std::uint16_t>(integerArgument("--fw", *text, 0, 65535));
+    if (const auto text = arguments.value("--name")) {
+        auto name = latin1::fromUtf8(*text);
+        if (!name)
+            throw cli::UsageError{"--name takes Latin-1 characters only"};
+        if (name->size() > eeprom::kMaxNameLength)
+            throw cli::UsageError{"--name takes at most " + std::to_string(eeprom::kMaxNameLength) + " characters"};
+        options.name = *name;
+    }
+    if (const auto text = arguments.value("--rate"))
+        options.rate = cli::positiveArgument("--rate", "Mbyte/s", *text, 1000);
+    return options;
+}
+
+using Work = std::function<void(const sim::BoardStore&)>;
+
+// What `command` is to do with the board folder, from its arguments, all of
+// them checked before the folder is touched.
+Work commandWork(const std::string& command, const std::vector<std::string>& args)
+{
+    using SlotCommand = void (*)(const sim::BoardStore&, int);
+    static const std::map<std::string, SlotCommand> slotCommands = {
+        {"unplug", unplug}, {"replug", replug}, {"show", show}};
+    static const std::map<std::string, Work> plainCommands = {{"list", list}, {"demo", demo}};
+    if (command == "plug") {
+        const PlugOptions options
+            = plugOptions(cli::Arguments(args, {"--slot", "--id", "--name", "--class", "--fw", "--rate"}, {}));
+        return [options](const sim::BoardStore& store) { plug(store, options); };
+    }
+    if (const auto it = slotCommands.find(command); it != slotCommands.end()) {
+        const cli::Arguments arguments(args, {}, {});
+        if (arguments.positional().empty())
+            throw cli::UsageError{command + " needs a slot number"};
+        arguments.expectPositional(1, 1, "SLOT");
+        const int slot = static_cast<int>(cli::integerArgument("SLOT", arguments.positional()[0], 0, kMaxSlot));
+        return [call = it->second, slot](const sim::BoardStore& store) { call(store, slot); };
+    }
+    if (const auto it = plainCommands.find(command); it != plainCommands.end()) {
+        cli::Arguments(args, {}, {}).expectPositional(0, 0, "");
+        return it->second;
+    }
+    throw cli::UsageError{"unknown command '" + command + "'"};
+}
+
+int run(std::vector<std::string> args)
+{
+    const cli::Arguments leading(cli::takeLeadingOptions(args, {"--dir"}), {"--dir"}, {});
+    if (args.empty())
+        throw cli::UsageError{"no command"};
+    if (args[0] == "--help" || args[0] == "-h") {
         usage(std::cout);
-        return 0;
+        return cli::kExitOk;
     }
-    if (i < args.size() && args[i] == "--version") {
+    if (args[0] == "--version") {
         std::cout << "kousb-sim " UDM_VERSION "\n";
-        return 0;
+        return cli::kExitOk;
     }
-    if (i < args.size() && args[i] == "--dir") {
-        if (i + 1 >= args.size() || args[i + 1].empty())
-            throw UsageError{"--dir needs a folder"};
-        dir = args[i + 1];
-        i += 2;
-    }
-    if (i >= args.size())
-        throw UsageError{"no command"};
-    const std::string command = args[i++];
-    auto slotArgument = [&]() {
-        if (i >= args.size())
-            throw UsageError{command + " needs a slot number"};
-        const int slot = static_cast<int>(integerArgument("SLOT", args[i++], 0, kMaxSlot));
-        if (i < args.size())
-            throw UsageError{"unexpected argument '" + args[i] + "'"};
-        return slot;
-    };
+    const std::string dir = leading.value("--dir").value_or(sim::defaultDirectory());
+    if (dir.empty())
+        throw cli::UsageError{"--dir needs a folder"};
+    const Work work = commandWork(args[0], std::vector<std::string>(args.begin() + 1, args.end()));
 
     const sim::BoardStore store(dir);
     std::string error;
     if (!store.check(error))
-        return failed(error);
-
-    if (command == "plug") {
-        PlugOptions options;
-        while (i < args.size()) {
-            const std::string option = args[i++];
-            if (i >= args.size())
-                throw UsageError{option == "--slot" || option == "--id" || option == "--name" || option == "--class"
-                                         || option == "--fw" || option == "--rate"
-                                     ? option + " needs a value"
-                                     : "unknown option '" + option + "'"};
-            const std::string value = args[i++];
-            if (option == "--slot") {
-                options.slot = static_cast<int>(integerArgument(option, value, 0, kMaxSlot));
-            } else if (option == "--id") {
-                options.id = static_cast<std::int32_t>(integerArgument(option, value, INT32_MIN, INT32_MAX));
-            } else if (option == "--class") {
-                options.deviceClass = static_cast<std::uint8_t>(integerArgument(option, value, 0, 255));
-            } else if (option == "--fw") {
-                options.firmwareVersion = static_cast<std::uint16_t>(integerArgument(option, value, 0, 65535));
-            } else if (option == "--name") {
-                auto name = latin1::fromUtf8(value);
-                if (!name)
-                    throw UsageError{"--name takes Latin-1 characters only"};
-                if (name->size() > eeprom::kMaxNameLength)
-                    throw UsageError{"--name takes at most " + std::to_string(eeprom::kMaxNameLength)
-                                     + " characters"};
-                options.name = *name;
-            } else if (option == "--rate") {
-                errno = 0;
-                char* end = nullptr;
-                const double rate = std::strtod(value.c_str(), &end);
-                if (value.empty() || *end != '\0' || errno != 0 || !(rate > 0) || rate > 1000)
-                    throw UsageError{"--rate takes Mbyte/s above 0 and at most 1000, not '" + value + "'"};
-                options.rate = rate;
-            } else {
-                throw UsageError{"unknown option '" + option + "'"};
-            }
-        }
-        return plug(store, options);
-    }
-    if (command == "unplug")
-        return unplug(store, slotArgument());
-    if (command == "replug")
-        return replug(store, slotArgument());
-    if (command == "show")
-        return show(store, slotArgument());
-    if (command == "list" || command == "demo") {
-        if (i < args.size())
-            throw UsageError{"unexpected argument '" + args[i] + "'"};
-        return command == "list" ? list(store) : demo(store);
-    }
-    throw UsageError{"unknown command '" + command + "'"};
+        throw cli::Failure{error};
+    work(store);
+    return cli::kExitOk;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        return run(argc, argv);
-    } catch (const UsageError& e) {
-        std::cerr << "kousb-sim: " << e.message << "\n\n";
-        usage(std::cerr);
-        return kExitUsage;
-    }
+    return cli::runTool("kousb-sim", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+                        [](std::ostream& err) {
+                            err << "\n";
+                            usage(err);
+                        });
 }

@@ -2,12 +2,12 @@
 // per block size with the write and read rates in Mbyte/s.
 #include "commands.h"
 
-#include "benchmarkpass.h"
+#include "benchmarkrun.h"
 #include "progress.h"
 
 #include <cstdio>
 #include <iostream>
-#include <vector>
+#include <string>
 
 namespace cli {
 
@@ -31,36 +31,29 @@ int benchCommand(const Args& args)
     const bool csv = arguments.flag("--csv");
     auto device = chooseBoard(boardOption(arguments));
 
-    std::vector<unsigned char> buffer(benchmark::kBufferBytes);
-    for (std::size_t i = 0; i < buffer.size(); ++i)
-        buffer[i] = static_cast<unsigned char>(i);
     const long long total = 2 * benchmark::totalBytesPerDirection();
     long long done = 0;
     ProgressBar progress("bench");
+    progress.update(done, total);
     // Rows are printed when the run is over, so a failure half-way leaves
     // stdout empty rather than holding part of a table.
     std::string table = csv ? "bytes,write_MBps,read_MBps\n" : "   bytes  write MB/s  read MB/s\n";
-    for (const benchmark::Pass& pass : benchmark::schedule()) {
+    benchmark::runPasses(*device, [&](const benchmark::PassResult& r) {
+        if (r.failed) {  // ends the run: the Failure passes through it
+            const std::string call = benchmark::callName(*r.failed);
+            failed(*device, call + " of " + std::to_string(r.pass.bytes) + " bytes");
+        }
+        done += 2 * r.pass.bytesPerDirection();
         progress.update(done, total);
-        const auto writeNs = benchmark::timePass(*device, benchmark::Direction::Write, buffer.data(), pass);
-        if (!writeNs)
-            failed(*device, "WriteBlock of " + std::to_string(pass.bytes) + " bytes");
-        done += pass.bytesPerDirection();
-        progress.update(done, total);
-        const auto readNs = benchmark::timePass(*device, benchmark::Direction::Read, buffer.data(), pass);
-        if (!readNs)
-            failed(*device, "ReadBlock of " + std::to_string(pass.bytes) + " bytes");
-        done += pass.bytesPerDirection();
-        const std::string w = rateText(benchmark::transferRate(pass.kbytes, pass.repetitions, *writeNs));
-        const std::string r = rateText(benchmark::transferRate(pass.kbytes, pass.repetitions, *readNs));
+        const std::string write = rateText(r.write), read = rateText(r.read);
         char row[96];
         if (csv)
-            std::snprintf(row, sizeof row, "%d,%s,%s\n", pass.bytes, w.c_str(), r.c_str());
+            std::snprintf(row, sizeof row, "%d,%s,%s\n", r.pass.bytes, write.c_str(), read.c_str());
         else
-            std::snprintf(row, sizeof row, "%8d  %10s  %9s\n", pass.bytes, w.c_str(), r.c_str());
+            std::snprintf(row, sizeof row, "%8d  %10s  %9s\n", r.pass.bytes, write.c_str(), read.c_str());
         table += row;
-    }
-    progress.update(total, total);
+        return true;
+    });
     std::cout << table;
     return kExitOk;
 }

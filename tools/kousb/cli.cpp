@@ -2,63 +2,8 @@
 
 #include "sim/boardstore.h"
 
-#include <cerrno>
-#include <cstdlib>
 
 namespace cli {
-
-Arguments::Arguments(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
-                     const std::set<std::string>& flagOptions)
-{
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            m_positional.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (flagOptions.count(arg)) {
-            m_flags.insert(arg);
-        } else if (valueOptions.count(arg)) {
-            if (i + 1 >= args.size())
-                throw UsageError{arg + " needs a value"};
-            if (value(arg))
-                throw UsageError{arg + " given twice"};
-            m_values.emplace_back(arg, args[++i]);
-        } else {
-            throw UsageError{"unknown option '" + arg + "'"};
-        }
-    }
-}
-
-std::optional<std::string> Arguments::value(const std::string& name) const
-{
-    for (const auto& [key, text] : m_values)
-        if (key == name)
-            return text;
-    return std::nullopt;
-}
-
-void Arguments::expectPositional(std::size_t min, std::size_t max, const char* what) const
-{
-    if (m_positional.size() < min)
-        throw UsageError{std::string("missing ") + what};
-    if (m_positional.size() > max)
-        throw UsageError{"unexpected argument '" + m_positional[max] + "'"};
-}
-
-long long integerArgument(const std::string& what, const std::string& text, long long min, long long max)
-{
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const bool digitsOnly = !text.empty() && text.find_first_of(" \t\n") == std::string::npos;
-    errno = 0;
-    char* end = nullptr;
-    const long long value = digitsOnly ? std::strtoll(text.c_str(), &end, hex ? 16 : 10) : 0;
-    if (!digitsOnly || *end != '\0' || errno != 0 || value < min || value > max)
-        throw UsageError{what + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max)
-                         + ", not '" + text + "'"};
-    return value;
-}
 
 std::vector<BoardEntry> attachedBoards()
 {
@@ -79,22 +24,6 @@ std::vector<BoardEntry> attachedBoards()
         boards.push_back({slot, handle, device.GetId(), device.GetName(), device.GetClass(), device.GetFWVersion()});
     }
     return boards;
-}
-
-std::string printableBoardText(const std::string& latin1)
-{
-    std::string escaped;
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            escaped += hex;
-        } else {
-            escaped += c;
-        }
-    }
-    return latin1ToUtf8(escaped);
 }
 
 std::string describe(const BoardEntry& board)

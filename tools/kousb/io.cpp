@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <iostream>
 
 namespace cli {
@@ -35,32 +34,16 @@ IoMode modeArgument(const std::string& text)
     throw UsageError{"unknown mode '" + text + "'; the modes are " + names};
 }
 
-// The address a mode takes, checked against its width (the page would cut
-// it; a script gets told instead). Modes without an address refuse --addr.
-struct Address {
-    int value = 0;
-    bool given = false;
-};
-
-Address addressArgument(const Arguments& arguments, IoMode mode)
+// The address a mode takes, checked against the addresses its board takes
+// (the page would cut it; a script gets told instead); 0 when none is given.
+// Modes without an address refuse --addr.
+int addressArgument(const Arguments& arguments, IoMode mode)
 {
     const std::optional<std::string> text = arguments.value("--addr");
-    long long max = 0;
-    long long min = 0;
-    switch (mode) {
-    case IoMode::External:
-    case IoMode::Fpga:
-    case IoMode::Controller: max = 0xFFFF; break;
-    case IoMode::I2c: max = 0xFF; break;
-    case IoMode::Spi: min = INT_MIN; max = INT_MAX; break;
-    default:
-        if (text)
-            throw UsageError{std::string("the ") + ioModeName(mode) + " mode takes no address"};
-        return {};
-    }
-    if (!text)
-        return {};
-    return {static_cast<int>(integerArgument("--addr", *text, min, max)), true};
+    const std::optional<AddressRange> range = ioModeAddressRange(mode);
+    if (text && !range)
+        throw UsageError{std::string("the ") + ioModeName(mode) + " mode takes no address"};
+    return text ? static_cast<int>(integerArgument("--addr", *text, range->min, range->max)) : 0;
 }
 
 iovalues::Base baseOf(const Arguments& arguments)
@@ -77,14 +60,14 @@ int readCommand(const Args& args)
     const IoMode mode = modeArgument(arguments.positional()[0]);
     if (!ioModeCanRead(mode))
         throw UsageError{std::string("the ") + ioModeName(mode) + " mode cannot read"};
-    const Address address = addressArgument(arguments, mode);
+    const int address = addressArgument(arguments, mode);
     const int size = arguments.value("--size") ? static_cast<int>(integerArgument(
                          "--size", *arguments.value("--size"), 0, static_cast<long long>(iovalues::kMaxBytes)))
                                                : 1;
     auto device = chooseBoard(boardOption(arguments));
 
     unsigned char buffer[iovalues::kMaxBytes] = {};
-    if (!ioRead(*device, mode, address.value, buffer, size).value_or(false))
+    if (!ioRead(*device, mode, address, buffer, size).value_or(false))
         failed(*device, std::string(ioModeName(mode)) + " read");
     std::cout << iovalues::formatBytes(buffer, static_cast<std::size_t>(size), baseOf(arguments)) << "\n";
     return kExitOk;
@@ -95,7 +78,7 @@ int writeCommand(const Args& args)
     const Arguments arguments(args, {"--board", "--addr"}, {"--hex"});
     arguments.expectPositional(2, 1 + iovalues::kMaxBytes, "MODE and at least one VALUE");
     const IoMode mode = modeArgument(arguments.positional()[0]);
-    const Address address = addressArgument(arguments, mode);
+    const int address = addressArgument(arguments, mode);
     const iovalues::Base base = baseOf(arguments);
 
     // Each VALUE must be one whole value to the page's reader: followed by
@@ -111,7 +94,7 @@ int writeCommand(const Args& args)
     iovalues::Transmit tx = iovalues::transmitBuffer(text, base);
     auto device = chooseBoard(boardOption(arguments));
 
-    if (!ioWrite(*device, mode, address.value, tx.bytes.data(), tx.count).value_or(false))
+    if (!ioWrite(*device, mode, address, tx.bytes.data(), tx.count).value_or(false))
         failed(*device, std::string(ioModeName(mode)) + " write");
     return kExitOk;
 }

@@ -6,7 +6,6 @@
 #include "commands.h"
 #include "udmversion.h"
 
-#include <cstring>
 #include <iostream>
 #include <map>
 
@@ -41,13 +40,7 @@ void usage(std::ostream& out)
 int run(std::vector<std::string> args)
 {
     // A --board before the command moves after it, where each command takes it.
-    std::vector<std::string> global;
-    while (!args.empty() && args[0] == "--board") {
-        if (args.size() < 2)
-            throw UsageError{"--board needs a value"};
-        global.insert(global.end(), args.begin(), args.begin() + 2);
-        args.erase(args.begin(), args.begin() + 2);
-    }
+    const std::vector<std::string> global = takeLeadingOptions(args, {"--board"});
     if (args.empty())
         throw UsageError{"no command"};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -84,17 +77,8 @@ int run(std::vector<std::string> args)
 
 int main(int argc, char** argv)
 {
-    try {
-        const int code = run(std::vector<std::string>(argv + 1, argv + argc));
-        std::cout.flush();
-        return std::cout.fail() ? kExitFailed : code;
-    } catch (const UsageError& error) {
-        std::cerr << "kousb: " << error.message << "\n"
-                  << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
-        return kExitUsage;
-    } catch (const Failure& error) {
-        if (!error.message.empty())  // empty: the library has given the reason
-            std::cerr << "kousb: " << error.message << "\n";
-        return kExitFailed;
-    }
+    return runTool("kousb", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+                   [](std::ostream& err) {
+                       err << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
+                   });
 }
