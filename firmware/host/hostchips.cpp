@@ -126,6 +126,8 @@ uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint16_t left)
     if (!g_i2c.open || !g_i2c.read)
         return KOUSB_ERR_NO_ACKNOWLEDGE;
     for (uint8_t i = 0; i < n; ++i) {
+        if (g_chips.i2cBytesBeforeBusError >= 0 && g_chips.i2cBytesBeforeBusError-- == 0)
+            return KOUSB_ERR_BUSY;  // the transaction stays open until the firmware stops it
         if (g_i2c.address == 0x51) {
             data[i] = g_chips.eeprom[g_i2c.pointer];
             g_i2c.pointer = (g_i2c.pointer + 1) & 0x3FFF;
@@ -140,6 +142,7 @@ uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint16_t left)
 
 void hw_i2c_stop(void)
 {
+    ++g_chips.i2cStops;
     finishEepromWrite();
     g_i2c.open = false;
 }
@@ -200,12 +203,6 @@ void hw_spi_read(uint8_t* data, uint8_t n)
         }
         data[i] = byte;
     }
-}
-
-void hw_uart_send(const uint8_t* data, uint8_t n)
-{
-    for (uint8_t i = 0; i < n; ++i)
-        fw_uart_received(data[i]);  // TX wired to RX
 }
 
 uint8_t hw_fpga_begin(void)

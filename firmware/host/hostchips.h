@@ -2,9 +2,9 @@
 // The board's chips as models on the host, behind the firmware's hardware
 // layer (fw_hw.h): the boot EEPROM (24LC128: two address bytes, 64-byte
 // pages that wrap, no acknowledge during the write cycle) and an LM75
-// temperature sensor on I2C, an M25P16 serial flash on SPI, a UART looped
-// back onto itself, an FPGA that configures from a bitstream holding the
-// sync word, and the register, external and command buses.
+// temperature sensor on I2C, an M25P16 serial flash on SPI, an FPGA that
+// configures from a bitstream holding the sync word, and the register,
+// external and command buses.
 //
 // The firmware core has one instance per process, so the models are one
 // too. The board library's simulated board (src/usb/sim) has models of the
@@ -30,9 +30,12 @@ struct Chips {
     std::vector<std::uint8_t> external = std::vector<std::uint8_t>(64 * 1024, 0);
     std::vector<std::uint8_t> commands;  // every byte written to the command port
     std::int8_t temperature = 25;
+    long i2cBytesBeforeBusError = -1;  // bytes an I2C read gets before the bus fails (BERR); -1: never
 
-    // Counters of what the firmware did, for tests of its budgets.
+    // Counters of what the firmware did on the I2C bus: every transaction
+    // ends with one STOP (repeated STARTs within it need none).
     std::size_t i2cStarts = 0;
+    std::size_t i2cStops = 0;
 };
 
 // The chips as a fresh board has them; also resets the firmware core.
