@@ -71,7 +71,18 @@ Chips& chips() { return g_chips; }
 
 void resetBoard(std::uint16_t capabilities, const char* fpgaPart)
 {
-    g_chips = Chips{};
+    // The memories are refilled where they are, not made anew: the fuzzer
+    // resets the board for every input.
+    Chips fresh;
+    fresh.eeprom.swap(g_chips.eeprom);
+    fresh.flash.swap(g_chips.flash);
+    fresh.fpgaRegisters.swap(g_chips.fpgaRegisters);
+    fresh.external.swap(g_chips.external);
+    fresh.eeprom.assign(16 * 1024, 0xFF);
+    fresh.flash.assign(2 * 1024 * 1024, 0xFF);
+    fresh.fpgaRegisters.assign(64 * 1024, 0);
+    fresh.external.assign(64 * 1024, 0);
+    g_chips = std::move(fresh);
     g_i2c = I2cState{};
     g_spi = SpiState{};
     g_shifted.clear();

@@ -16,18 +16,21 @@
 
 namespace fwhost {
 
+// The memories are sized and filled by resetBoard: 16 KiB of EEPROM and
+// 2 MiB of flash erased (0xFF), 64 KiB each of FPGA registers and external
+// bus (0).
 struct Chips {
-    std::vector<std::uint8_t> eeprom = std::vector<std::uint8_t>(16 * 1024, 0xFF);
+    std::vector<std::uint8_t> eeprom;
     bool eepromFitted = true;
     int writeCyclePolls = 3;  // address polls the EEPROM leaves unanswered after a page write
     long failingCell = -1;    // an EEPROM byte that stores what is written with bit 0 flipped
-    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(2 * 1024 * 1024, 0xFF);
+    std::vector<std::uint8_t> flash;
     bool flashFitted = true;
     bool fpgaFitted = true;
     bool fpgaConfigured = false;
     std::vector<std::uint8_t> bitstream;  // the bytes of the last configuration
-    std::vector<std::uint8_t> fpgaRegisters = std::vector<std::uint8_t>(64 * 1024, 0);
-    std::vector<std::uint8_t> external = std::vector<std::uint8_t>(64 * 1024, 0);
+    std::vector<std::uint8_t> fpgaRegisters;
+    std::vector<std::uint8_t> external;
     std::vector<std::uint8_t> commands;  // every byte written to the command port
     std::int8_t temperature = 25;
     long i2cBytesBeforeBusError = -1;  // bytes an I2C read gets before the bus fails (BERR); -1: never
