@@ -113,6 +113,12 @@ public:
     // negative length or a range beyond GetEEPROMSize().
     bool ReadEEPROM(int offset, unsigned char* buffer, int length);
 
+    // Reads the identity from the board again, for when another program may
+    // have written it: the getters above give what the library read when the
+    // board was found or last written through it. False when the board
+    // cannot be read (the getters then keep what they had).
+    bool ReloadIdentity();
+
     // A short human-readable reason for the last failed call on this object,
     // or empty text after a call that succeeded.
     const char* GetLastError();
