@@ -2,6 +2,7 @@
 
 #include "KoUSBLib.h"
 #include "deviceguard.h"
+#include "labicon.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -12,6 +13,9 @@
 MainForm::MainForm() : QMainWindow(nullptr)
 {
     setupUi(this);
+    // The badge of the window description, with its larger sizes.
+    setWindowIcon(labIcon());
+    actionAbout->setIcon(labIcon());
     usbIcon = new QIcon(QStringLiteral(":/Icons/resources/usb.ico"));
 
     // The window description's one-column header gives way to the four columns.
