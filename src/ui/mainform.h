@@ -53,6 +53,10 @@ public slots:
     void runBenchmark();
     void expertModeChanged();
 
+protected:
+    // Becoming the active window reads the current board again.
+    void changeEvent(QEvent* event) override;
+
 private:
     void setupBenchmarkPlot();
     void setupFirmwarePages();
@@ -100,11 +104,6 @@ private:
     // Real boards tell nobody when another program writes their identity:
     // the current board's is read again each time the window becomes active.
     void rereadCurrentDevice();
-
-protected:
-    void changeEvent(QEvent* event) override;
-
-private:
 
     KoUSBDevice* currentDevice = nullptr;
     QIcon* usbIcon = nullptr;
