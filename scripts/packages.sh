@@ -13,10 +13,15 @@ build_packages=("${noqt_packages[@]}"
   # files pkg-config cannot find Qwt at all, and qtbase5-dev only recommends
   # the OpenGL one.
   libqt5svg5-dev libqt5opengl5-dev
+  libx11-dev   # the window reads the X server's DPI before Qt connects to it
   # The offscreen platform of the window tests draws text: one font. (Any
   # font satisfies fontconfig's dependency; this names the one we test with.)
   fonts-dejavu-core
   desktop-file-utils   # desktop-file-validate, for the menu entry test
+  # A real X server for the window: the text-fit test runs the window on
+  # one at 192 dpi, and scripts/screenshot.sh takes its pictures on one
+  # (xvfb-run needs xauth).
+  xvfb xauth
   # The package test: dpkg-deb reads the packages, and CPack finds the
   # shared-library dependencies with dpkg-shlibdeps (dpkg-dev) and `file`.
   dpkg dpkg-dev file

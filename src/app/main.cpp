@@ -1,9 +1,9 @@
+#include "highdpi.h"
 #include "infooptions.h"
+#include "labicon.h"
 #include "mainform.h"
 #include "myqapplication.h"
 
-#include <QIcon>
-#include <QPixmap>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -11,8 +11,9 @@ int main(int argc, char** argv)
     if (const auto exitCode = answerInfoOption(argc, argv, std::cout))
         return *exitCode;
     Q_INIT_RESOURCE(icons);
+    prepareHighDpi(argc, argv);
     MyQApplication app(argc, argv);
-    app.setWindowIcon(QIcon(QPixmap(QStringLiteral(":/Icons/resources/korva.ico"))));
+    app.setWindowIcon(labIcon());
     MainForm form;
     app.mainForm = &form;
     app.registerDeviceNotification();

@@ -2,7 +2,9 @@
 
 #include "KoUSBLib.h"
 #include "deviceguard.h"
+#include "labicon.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
 #include <QStatusBar>
@@ -11,6 +13,9 @@
 MainForm::MainForm() : QMainWindow(nullptr)
 {
     setupUi(this);
+    // The badge of the window description, with its larger sizes.
+    setWindowIcon(labIcon());
+    actionAbout->setIcon(labIcon());
     usbIcon = new QIcon(QStringLiteral(":/Icons/resources/usb.ico"));
 
     // The window description's one-column header gives way to the four columns.
@@ -57,21 +62,43 @@ MainForm::~MainForm()
     delete usbIcon;
 }
 
+namespace {
+
+// A device-list row: ID, name, class and firmware version of the bound board.
+QStringList rowTexts(KoUSBDevice& board)
+{
+    return {QString::number(board.GetId()), QString::fromLatin1(board.GetName()), QString::number(board.GetClass()),
+            QString::number(board.GetFWVersion())};
+}
+
+QStringList rowTexts(const QTreeWidgetItem* item)
+{
+    QStringList texts;
+    for (int column = 0; column < item->columnCount(); ++column)
+        texts << item->text(column);
+    return texts;
+}
+
+} // namespace
+
+QList<void*> MainForm::attachedBoards()
+{
+    QList<void*> handles;
+    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot)
+        if (void* handle = GetUSBDeviceIndexed(slot))
+            handles.append(handle);
+    return handles;
+}
+
 void MainForm::updateDeviceList()
 {
     KoUSBDevice board(nullptr);  // reads each row without rebinding currentDevice
     deviceItems.clear();
     m_rowHandles.clear();
     devListTree->clear();
-    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
-        void* handle = GetUSBDeviceIndexed(slot);
-        if (!handle)
-            continue;
+    for (void* handle : attachedBoards()) {
         board.SetDeviceHandle(handle);
-        QStringList texts;
-        texts << QString::number(board.GetId()) << QString::fromLatin1(board.GetName())
-              << QString::number(board.GetClass()) << QString::number(board.GetFWVersion());
-        auto* item = new QTreeWidgetItem(devListTree, texts);
+        auto* item = new QTreeWidgetItem(devListTree, rowTexts(board));
         item->setIcon(0, *usbIcon);
         deviceItems.append(item);
         m_rowHandles.append(handle);
@@ -80,20 +107,18 @@ void MainForm::updateDeviceList()
 
 void MainForm::updateCurrentDevice(int id)
 {
-    void* handle = GetUSBDevice(id, -1);
+    chooseBoard(GetUSBDevice(id, -1), FieldFill::Replace);
+}
+
+void MainForm::chooseBoard(void* handle, FieldFill fill)
+{
     m_currentHandle = handle;
+    currentDevice->SetDeviceHandle(handle);
     if (handle) {
-        currentDevice->SetDeviceHandle(handle);
-        const QString name = QString::fromLatin1(currentDevice->GetName());
-        const int boardId = currentDevice->GetId();
-        statusbar->showMessage(QStringLiteral("Current device: ") + name + QStringLiteral(" with ID ")
-                               + QString::number(boardId));
+        statusbar->showMessage(QStringLiteral("Current device: ") + currentIdentity());
         infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
-        classLineEdit->setText(QString::number(currentDevice->GetClass()));
-        IdLineEdit->setText(QString::number(boardId));
-        nameLineEdit->setText(name);
+        fillIdentityFields(fill);
     } else {
-        currentDevice->SetDeviceHandle(nullptr);
         statusbar->showMessage(QStringLiteral("No USB device found or selected."));
         infoWindow->clear();
     }
@@ -122,16 +147,43 @@ QString MainForm::currentIdentity() const
         + QString::number(currentDevice->GetId());
 }
 
+QString MainForm::shownIdentity() const
+{
+    const int row = m_currentHandle ? m_rowHandles.indexOf(m_currentHandle) : -1;
+    if (row < 0 || row >= deviceItems.size())
+        return QString();
+    return deviceItems.at(row)->text(1) + QStringLiteral(" with ID ") + deviceItems.at(row)->text(0);
+}
+
 void MainForm::refreshCurrentDevice()
 {
+    const QString shownBefore = shownIdentity();
     updateDeviceList();
     markCurrentRow();
     if (!m_currentHandle)
         return;
     infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
-    classLineEdit->setText(QString::number(currentDevice->GetClass()));
-    IdLineEdit->setText(QString::number(currentDevice->GetId()));
-    nameLineEdit->setText(QString::fromLatin1(currentDevice->GetName()));
+    fillIdentityFields(FieldFill::KeepEdits);
+    const QString now = currentIdentity();
+    if (now != shownBefore)
+        statusbar->showMessage(QStringLiteral("Current device: ") + now);
+}
+
+void MainForm::rereadCurrentDevice()
+{
+    if (!m_currentHandle || !m_deviceGuard->allowsDeviceCalls())
+        return;
+    currentDevice->ReloadIdentity();
+    const int row = m_rowHandles.indexOf(m_currentHandle);
+    if (row < 0 || row >= deviceItems.size() || rowTexts(*currentDevice) != rowTexts(deviceItems.at(row)))
+        refreshCurrentDevice();
+}
+
+void MainForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        rereadCurrentDevice();
 }
 
 void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
@@ -144,12 +196,20 @@ void MainForm::listItemClicked(QTreeWidgetItem* item, int /*column*/)
     updateCurrentDevice(deviceItems.at(row)->text(0).toInt(nullptr, 10));
 }
 
+// A board plugged in or out: the list again and the current board chosen
+// afresh. The same boards as before: one of them changed what it shows (a
+// firmware that re-enumerated, another program's writes), and the current
+// board stays current. Either way the user's typing is kept.
 void MainForm::handleDeviceChange()
 {
     if (!m_deviceGuard->allowsDeviceCalls())
         return;  // put off: the long operation's end asks the library once it is over
-    if (OnDeviceChange()) {
-        updateDeviceList();
-        updateCurrentDevice(-1);
+    if (!OnDeviceChange())
+        return;
+    if (m_currentHandle && attachedBoards() == m_rowHandles) {
+        refreshCurrentDevice();
+        return;
     }
+    updateDeviceList();
+    chooseBoard(GetUSBDevice(-1, -1), FieldFill::KeepEdits);
 }

@@ -53,6 +53,10 @@ public slots:
     void runBenchmark();
     void expertModeChanged();
 
+protected:
+    // Becoming the active window reads the current board again.
+    void changeEvent(QEvent* event) override;
+
 private:
     void setupBenchmarkPlot();
     void setupFirmwarePages();
@@ -76,12 +80,30 @@ private:
     void showIoFailure(const QString& message);
     void showIoSuccess(const QString& message);
 
+    // Binds `currentDevice` to `handle` (null: no board) and shows the
+    // outcome: the status bar, the Info page and the identification fields.
+    enum class FieldFill { Replace, KeepEdits };
+    void chooseBoard(void* handle, FieldFill fill);
+    // The Identification page's fields from the current board. With
+    // KeepEdits a field the user is at (it has the window's focus, or was
+    // edited since it was last filled) keeps its text.
+    void fillIdentityFields(FieldFill fill);
+
+    // The handles of the attached boards, in slot order.
+    static QList<void*> attachedBoards();
     // The current board as "NAME with ID n"; empty when bound to no board.
     QString currentIdentity() const;
-    // After an operation that may have rewritten the current board's
-    // identity: the list, its mark, the Info page and the identification
-    // fields read again from the same board, which is not re-chosen.
+    // The same as the current board's row shows it; empty when it has none.
+    QString shownIdentity() const;
+    // After the current board or another one changed what it shows (an
+    // operation of this window, another program, a re-read): the list, its
+    // mark, the Info page, the identification fields the user is not at and,
+    // when the current board's name or ID changed, the status bar, all read
+    // again; the current board stays the current one.
     void refreshCurrentDevice();
+    // Real boards tell nobody when another program writes their identity:
+    // the current board's is read again each time the window becomes active.
+    void rereadCurrentDevice();
 
     KoUSBDevice* currentDevice = nullptr;
     QIcon* usbIcon = nullptr;

@@ -5,9 +5,12 @@
 #include "deviceguard.h"
 #include "identityfields.h"
 
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QStringList>
 #include <QVector>
+
+#include <utility>
 
 namespace {
 
@@ -71,10 +74,27 @@ void MainForm::updateDeviceId()
     updateDeviceList();
     markCurrentRow();  // the rebuilt list still names the board the tools act on
 
-    if (failed.isEmpty())
+    if (failed.isEmpty()) {
+        // The fields now say what the board holds: later changes may fill them.
+        for (QLineEdit* field : {IdLineEdit, nameLineEdit, classLineEdit})
+            field->setModified(false);
         statusbar->showMessage(QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
                                    .arg(QString::number(identity.id), QString::fromLatin1(identity.name.c_str()),
                                        QString::number(identity.deviceClass)));
-    else
+    } else {
         statusbar->showMessage(failureMessage(failed));
+    }
+}
+
+void MainForm::fillIdentityFields(FieldFill fill)
+{
+    const QString name = QString::fromLatin1(currentDevice->GetName());
+    const std::pair<QLineEdit*, QString> values[] = {{classLineEdit, QString::number(currentDevice->GetClass())},
+                                                     {IdLineEdit, QString::number(currentDevice->GetId())},
+                                                     {nameLineEdit, name}};
+    for (const auto& [field, text] : values) {
+        const bool userAtIt = field->isModified() || field == focusWidget();
+        if (fill == FieldFill::Replace || !userAtIt)
+            field->setText(text);  // also clears isModified()
+    }
 }

@@ -157,6 +157,11 @@ const char* KoUSBDevice::GetEndpointInfo()
     return d->endpointInfo.c_str();
 }
 
+bool KoUSBDevice::ReloadIdentity()
+{
+    return d->call([](kousb::Board& board) { return board.reloadIdentity(); }).isOk();
+}
+
 const char* KoUSBDevice::GetLastError()
 {
     std::lock_guard<std::mutex> lock(d->mutex);

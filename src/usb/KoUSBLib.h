@@ -20,7 +20,10 @@
 KOUSB_API bool InitUSB();
 
 // Brings the library's view of the attached boards up to date.
-// Returns true when the set of boards changed since the last call.
+// Returns true when the set of boards changed since the last call, or when a
+// board kept its slot but changed what it shows (its identity, firmware or
+// FPGA design: a firmware load that re-enumerates, another program's writes
+// to a simulated board).
 KOUSB_API bool OnDeviceChange();
 
 // Number of slots to scan with GetUSBDeviceIndexed; at least 16.
@@ -34,8 +37,9 @@ KOUSB_API void* GetUSBDeviceIndexed(int index);
 // board at all for id -1; null if there is none. `reserved` is always -1.
 KOUSB_API void* GetUSBDevice(int id, int reserved);
 
-// A descriptor that becomes readable when the set of boards may have changed,
-// so a caller can wait for changes without polling; OnDeviceChange drains it.
+// A descriptor that becomes readable when the set of boards, or what one of
+// them shows, may have changed, so a caller can wait for changes without
+// polling; OnDeviceChange drains it.
 // -1 where the platform has no such descriptor (call OnDeviceChange on the
 // platform's own device-change messages instead). Valid after InitUSB.
 KOUSB_API int GetDeviceChangeDescriptor();
@@ -108,6 +112,12 @@ public:
     // Reads `length` bytes of EEPROM from `offset` into `buffer`; refuses a
     // negative length or a range beyond GetEEPROMSize().
     bool ReadEEPROM(int offset, unsigned char* buffer, int length);
+
+    // Reads the identity from the board again, for when another program may
+    // have written it: the getters above give what the library read when the
+    // board was found or last written through it. False when the board
+    // cannot be read (the getters then keep what they had).
+    bool ReloadIdentity();
 
     // A short human-readable reason for the last failed call on this object,
     // or empty text after a call that succeeded.

@@ -34,6 +34,10 @@ public:
     // Identity and a readable description of the endpoints and board state.
     virtual BoardIdentity identity() = 0;
     virtual std::string endpointInfo() = 0;
+    // Reads the identity from the board again, for a board whose identity()
+    // gives what it read earlier: another program may have written it since.
+    // Optional: a board whose identity() reads the board each time keeps this.
+    virtual Status reloadIdentity() { return Status::ok(); }
 
     // External bus memory, 16-bit byte addresses.
     virtual Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) = 0;

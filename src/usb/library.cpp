@@ -36,7 +36,8 @@ bool Library::init()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_initialised) {
-        m_backends.push_back(std::make_unique<sim::SimBackend>(sim::SimBackend::defaultDirectory()));
+        m_backends.push_back(
+            std::make_unique<sim::SimBackend>(sim::SimBackend::defaultDirectory(), [this] { noteContentChange(); }));
 #ifdef KOUSB_HAVE_LIBUSB
         // KOUSB_USB_BACKEND=off leaves real boards out (the test suite does).
         const char* usb = std::getenv("KOUSB_USB_BACKEND");

@@ -108,6 +108,30 @@ private slots:
         QCOMPARE(status(form), QStringLiteral("Current device: Renamed by CLI with ID 1"));
     }
 
+    // Without a watch on the boards (real boards tell nothing), the window
+    // reads the current board again when it becomes the active window.
+    void anotherProcessesWriteShowsWhenTheWindowComesBack()
+    {
+        boards.plug(0, 1, "Before");
+        MainForm form;
+        showPage(form);
+        QWidget terminal;  // where the user runs kousb
+        terminal.show();
+        terminal.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&terminal));
+        const ToolResult r = runTool(QString::fromLocal8Bit(qgetenv("KOUSB_TOOL")),
+                                     {"set-id", "--name", "Renamed by CLI", "--class", "4"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(form.nameLineEdit->text(), QStringLiteral("Before"));
+
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTRY_COMPARE(form.nameLineEdit->text(), QStringLiteral("Renamed by CLI"));
+        QCOMPARE(form.classLineEdit->text(), QStringLiteral("4"));
+        QCOMPARE(row(form, 0), (QStringList{"1", "Renamed by CLI", "4", "1"}));
+        QCOMPARE(status(form), QStringLiteral("Current device: Renamed by CLI with ID 1"));
+    }
+
     void goodUpdateWritesTheBoardAndRebuildsTheList()
     {
         SimBoards::Options other;

@@ -10,6 +10,7 @@
 #include "firmwarefiles.h"
 #include "firmwaremodel.h"
 #include "hostchips.h"
+#include "libusb/fx2board.h"
 #include "modeltransport.h"
 
 #include <QTemporaryDir>
@@ -104,6 +105,25 @@ private slots:
         QTEST(text(device.GetName()), "name");
         QTEST(device.GetClass(), "deviceClass");
         QTEST(device.GetFWVersion(), "fw");
+    }
+
+    // Another program writes a real board's identity: the getters give what
+    // the library read before until ReloadIdentity reads the board again.
+    void identityReloaded()
+    {
+        auto model = makeBoardModel(FirmwareModel::Starts::RunningFirmware);
+        const int slot = m_nextSlot++;
+        installFakeBoard(std::make_shared<ModelTransport>(model), slot);
+        OnDeviceChange();
+        KoUSBDevice device(GetUSBDeviceIndexed(slot));
+        const QString before = text(device.GetName());
+        kousb::usb::Fx2Board otherProgram(std::make_shared<ModelTransport>(model));
+        QVERIFY(otherProgram.writeName("Renamed elsewhere"));
+        QVERIFY(otherProgram.writeId(42));
+        QCOMPARE(text(device.GetName()), before);
+        QVERIFY2(device.ReloadIdentity(), device.GetLastError());
+        QCOMPARE(text(device.GetName()), QStringLiteral("Renamed elsewhere"));
+        QCOMPARE(device.GetId(), 42);
     }
 
     void endpointInfo()

@@ -2,6 +2,7 @@
 // per page in DIR, for the README (scripts/screenshot.sh runs it under Xvfb).
 // Each page shows something done on it: a read on "IO Tests", a run on
 // "Benchmark"; the firmware pages are shown in expert mode.
+#include "highdpi.h"
 #include "mainform.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ bool shoot(MainForm& form, const QDir& dir, const char* name)
 
 int main(int argc, char** argv)
 {
+    prepareHighDpi(argc, argv);  // as the program itself, so a high-DPI screen gives the scaled window
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: udm-screenshots DIR\n");

@@ -243,6 +243,14 @@ BoardIdentity Fx2Board::identity()
     return m_identity;
 }
 
+// Only our firmware has an identity to read; the others' is made up by probe().
+Status Fx2Board::reloadIdentity()
+{
+    if (Status s = checkPlugged(); !s)
+        return s;
+    return m_ourFirmware ? readIdentity() : Status::ok();
+}
+
 std::string Fx2Board::endpointInfo()
 {
     const DeviceDescription& d = m_description;

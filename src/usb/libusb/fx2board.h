@@ -33,6 +33,7 @@ public:
 
     BoardIdentity identity() override;
     std::string endpointInfo() override;
+    Status reloadIdentity() override;
 
     Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
     Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;

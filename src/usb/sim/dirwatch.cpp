@@ -35,6 +35,11 @@ bool DirWatch::open(const std::string& dir, std::string& error)
     return true;
 }
 
+bool DirWatch::watchTouches(const std::string& dir)
+{
+    return m_fd >= 0 && ::inotify_add_watch(m_fd, dir.c_str(), IN_ATTRIB | IN_ONLYDIR) >= 0;
+}
+
 bool DirWatch::drain()
 {
     if (m_fd < 0)
@@ -57,6 +62,7 @@ bool DirWatch::drain()
 
 DirWatch::~DirWatch() = default;
 bool DirWatch::open(const std::string&, std::string&) { return true; }
+bool DirWatch::watchTouches(const std::string&) { return false; }
 bool DirWatch::drain() { return true; }
 
 #endif

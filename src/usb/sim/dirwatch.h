@@ -14,6 +14,11 @@ public:
     DirWatch& operator=(const DirWatch&) = delete;
 
     bool open(const std::string& dir, std::string& error);
+    // Also watches `dir` for files whose attributes change: a state file
+    // touched after a write into its mapping, which raises no event of its
+    // own. Watching a folder again changes nothing, so a caller may repeat
+    // this after the folder was made anew. False when it cannot be watched.
+    bool watchTouches(const std::string& dir);
     int descriptor() const { return m_fd; }
     // Returns true if any event was pending.
     bool drain();

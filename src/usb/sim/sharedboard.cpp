@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace kousb::sim {
 
 namespace {
@@ -53,6 +55,7 @@ public:
             ::close(m_fd);
     }
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -129,7 +132,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const Bo
         error = systemError("cannot map " + path);
         return nullptr;
     }
-    std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+    std::unique_ptr<SharedBoard> board(new SharedBoard(state, fd.release()));
     if (fresh || state->magic != kMagic || state->layoutSize != sizeof(SharedBoardState)) {
         std::memset(static_cast<void*>(state), 0, offsetof(SharedBoardState, ram));
         if (!initLock(&state->lock)) {
@@ -139,13 +142,14 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const Bo
         state->layoutSize = sizeof(SharedBoardState);
         __atomic_store_n(&state->magic, kMagic, __ATOMIC_RELEASE);
     }
-    ::flock(fd.get(), LOCK_UN);
+    ::flock(board->m_fd, LOCK_UN);
 
     Lock lock(*board);
     if (!board->belongsTo(config.instance)) {
-        zeroRange(fd.get(), &state->ram, offsetof(SharedBoardState, ram), sizeof(BoardRam));
+        zeroRange(board->m_fd, &state->ram, offsetof(SharedBoardState, ram), sizeof(BoardRam));
         board->powerOn(config);
     }
+    board->m_seen = state->changes;
     return board;
 }
 
@@ -160,7 +164,7 @@ std::unique_ptr<SharedBoard> SharedBoard::openExisting(const std::string& path, 
     SharedBoardState* state = map(fd.get());
     if (state == nullptr)
         return nullptr;
-    std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+    std::unique_ptr<SharedBoard> board(new SharedBoard(state, -1));
     if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) != kMagic || state->layoutSize != sizeof(SharedBoardState))
         return nullptr;
     Lock lock(*board);
@@ -175,7 +179,7 @@ void SharedBoard::unplug(const std::string& path)
     if (fd.get() >= 0 && checkFile(fd.get(), path, error) && ::fstat(fd.get(), &st) == 0
         && static_cast<std::size_t>(st.st_size) == sizeof(SharedBoardState)) {
         if (SharedBoardState* state = map(fd.get())) {
-            std::unique_ptr<SharedBoard> board(new SharedBoard(state));
+            std::unique_ptr<SharedBoard> board(new SharedBoard(state, -1));
             if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) == kMagic) {
                 Lock lock(*board);
                 state->unplugged = 1;
@@ -187,9 +191,33 @@ void SharedBoard::unplug(const std::string& path)
     ::unlink(path.c_str());
 }
 
+SharedBoard::SharedBoard(SharedBoardState* state, int fd) : m_state(state), m_fd(fd) {}
+
 SharedBoard::~SharedBoard()
 {
     ::munmap(m_state, sizeof(SharedBoardState));
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void SharedBoard::noteChange()
+{
+    // Seen here already unless another process's change is still unseen.
+    const bool upToDate = m_state->changes == m_seen;
+    ++m_state->changes;
+    if (upToDate)
+        m_seen = m_state->changes;
+    if (m_fd >= 0)
+        ::futimens(m_fd, nullptr);
+}
+
+bool SharedBoard::changedElsewhere()
+{
+    Lock lock(*this);
+    if (m_state->changes == m_seen)
+        return false;
+    m_seen = m_state->changes;
+    return true;
 }
 
 bool SharedBoard::belongsTo(const std::string& instance) const

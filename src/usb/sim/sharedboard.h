@@ -61,6 +61,9 @@ struct SharedBoardState {
     // process killed half-way is undone by the next holder of the lock.
     std::uint8_t eeprom[eeprom::kSize];
     std::uint8_t eepromBefore[eeprom::kSize];
+    // How often what the board shows (identity, EEPROM, FPGA design, loaded
+    // firmware) has changed; every process compares it with what it last saw.
+    std::uint64_t changes;
     std::uint8_t changeUnderWay;  // eepromBefore holds the EEPROM before the change
     std::uint8_t fileBehind;      // the board file does not yet hold the EEPROM
     std::uint8_t unplugged;       // this plugging has ended; the file is going
@@ -106,10 +109,21 @@ public:
     // unplugged (caller holds the lock).
     bool belongsTo(const std::string& instance) const;
 
+    // What the board shows changed through this object (caller holds the
+    // lock): counts the change and touches the state file, since writes into
+    // the mapping raise no file event; a process watching the state folder
+    // for attribute changes (DirWatch::watchTouches) hears of it.
+    void noteChange();
+    // True when another process has changed what the board shows since this
+    // object last looked; this object's own changes do not count. Takes the lock.
+    bool changedElsewhere();
+
 private:
-    SharedBoard(SharedBoardState* state) : m_state(state) {}
+    SharedBoard(SharedBoardState* state, int fd);
     void powerOn(const BoardState& config);
     SharedBoardState* m_state;
+    int m_fd;                  // the state file, kept open to touch it
+    std::uint64_t m_seen = 0;  // `changes` as this object last saw it (under the lock)
 };
 
 } // namespace kousb::sim

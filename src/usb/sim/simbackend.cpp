@@ -5,10 +5,16 @@
 #include "simdirectory.h"
 
 #include <iostream>
+#include <sys/stat.h>
 
 namespace kousb::sim {
 
-SimBackend::SimBackend(std::string directory) : m_directory(std::move(directory)) {}
+SimBackend::SimBackend(std::string directory, std::function<void()> onContentChange)
+    : m_directory(std::move(directory))
+    , m_stateDirectory(m_directory + "/" + kStateFolder)
+    , m_onContentChange(std::move(onContentChange))
+{
+}
 
 SimBackend::~SimBackend() = default;
 
@@ -26,6 +32,8 @@ bool SimBackend::start()
     }
     if (!m_watch.open(m_directory, error))
         std::cerr << "kousb: simulated boards are seen only on request: " << error << std::endl;
+    ::mkdir(m_stateDirectory.c_str(), 0700);  // made by the first board otherwise, too late to watch
+    m_watch.watchTouches(m_stateDirectory);
     m_started = true;
     return true;
 }
@@ -41,19 +49,24 @@ void SimBackend::rescan(Registry& registry)
     if (!m_started)
         return;
     m_watch.drain();
+    m_watch.watchTouches(m_stateDirectory);  // again, in case the folder was made anew
 
     auto present = BoardStore(m_directory).boards(
         [this](const std::string& path, const std::string& reason) { reportOnce(path, reason); });
 
+    bool contentChanged = false;
     for (auto it = m_boards.begin(); it != m_boards.end();) {
         auto found = present.find(it->first);
         if (found == present.end() || found->second.config.instance != it->second.instance) {
             registry.detach(it->second.token);
             it = m_boards.erase(it);
         } else {
+            contentChanged = it->second.board->changedElsewhere() || contentChanged;
             ++it;
         }
     }
+    if (contentChanged && m_onContentChange)
+        m_onContentChange();
     for (auto& [slot, entry] : present) {
         if (m_boards.count(slot))
             continue;
@@ -68,7 +81,7 @@ void SimBackend::rescan(Registry& registry)
             reportOnce(entry.path, "slot " + std::to_string(slot) + " is taken");
             continue;
         }
-        m_boards[slot] = Tracked{instance, token};
+        m_boards[slot] = Tracked{instance, token, board};
     }
 }
 

@@ -28,6 +28,10 @@ public:
     const std::string& instance() const { return m_config.instance; }
     // Why the board's state cannot be shared (its state file); empty when it can.
     const std::string& openError() const { return m_openError; }
+    // True when another process has changed what this board shows (identity,
+    // EEPROM, FPGA design, firmware) since the last call; changes made through
+    // this object do not count. Any thread.
+    bool changedElsewhere() { return m_shared && m_shared->changedElsewhere(); }
 
     BoardIdentity identity() override;
     std::string endpointInfo() override;
@@ -131,7 +135,9 @@ Status SimBoard::changeEeprom(Change&& change)
     s.changeUnderWay = 1;
     std::copy(image.begin(), image.end(), s.eeprom);
     Status saved = writeThrough();
-    if (!saved)
+    if (saved)
+        m_shared->noteChange();
+    else
         std::copy(s.eepromBefore, s.eepromBefore + eeprom::kSize, s.eeprom);
     s.changeUnderWay = 0;
     return saved;

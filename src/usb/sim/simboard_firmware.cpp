@@ -97,6 +97,7 @@ Status SimBoard::downloadXilinx(const std::string& path)
     const std::string design = printableText(formats::bitDesignName(header.design));
     return withBoard([&](SharedBoardState& s) {
         copyText(s.ram.fpgaDesign, sizeof s.ram.fpgaDesign, design);
+        m_shared->noteChange();
         return Status::ok();
     });
 }
@@ -141,6 +142,7 @@ Status SimBoard::loadFirmware(const std::string& path)
             if (present[a])
                 s.ram.controllerMemory[a] = bytes[a];
         copyText(s.ram.controllerFirmware, sizeof s.ram.controllerFirmware, firmware);
+        m_shared->noteChange();
         return Status::ok();
     });
 }
