@@ -29,13 +29,12 @@ struct EmulatedCost::Private {
 namespace {
 using Clock = std::chrono::steady_clock;
 std::atomic<long long> g_insideLibusb{0};  // ns spent in libusb_bulk_transfer
-}
+}  // namespace
 
 // Every bulk transfer of the process comes here first (the executable's
 // definition wins over the shared library's) and is timed.
 extern "C" int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint,
-                                                unsigned char* data, int length, int* transferred,
-                                                unsigned int timeout)
+                                                unsigned char* data, int length, int* transferred, unsigned int timeout)
 {
     using Transfer = int (*)(libusb_device_handle*, unsigned char, unsigned char*, int, int*, unsigned int);
     static const auto real = reinterpret_cast<Transfer>(::dlsym(RTLD_NEXT, "libusb_bulk_transfer"));

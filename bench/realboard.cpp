@@ -78,11 +78,12 @@ private:
     std::shared_ptr<kousb::Board> m_board;
 };
 
-} // namespace
+}  // namespace
 
 int benchBackendCost(int runs)
 {
-    auto transport = std::make_shared<TimedTransport>(std::make_shared<FakeController>(FakeController::Runs::OurFirmware));
+    auto transport =
+        std::make_shared<TimedTransport>(std::make_shared<FakeController>(FakeController::Runs::OurFirmware));
     kousb::Library::instance().addBackend(
         std::make_unique<OneBoardBackend>(std::make_shared<kousb::usb::Fx2Board>(transport)));
     ::setenv("KOUSB_USB_BACKEND", "off", 1);
@@ -107,8 +108,9 @@ int benchBackendCost(int runs)
             const auto start = Clock::now();
             for (int i = 0; i < kTransfers; ++i) {
                 // Each read takes back what the write before it looped in.
-                const bool ok = write ? device.WriteBlock(buffer.data(), 65536)
-                                      : (device.WriteBlock(buffer.data(), 65536), device.ReadBlock(buffer.data(), 65536));
+                const bool ok = write
+                                    ? device.WriteBlock(buffer.data(), 65536)
+                                    : (device.WriteBlock(buffer.data(), 65536), device.ReadBlock(buffer.data(), 65536));
                 if (!ok) {
                     std::fprintf(stderr, "udm-bench: transfer failed: %s\n", device.GetLastError());
                     return 1;
@@ -122,10 +124,10 @@ int benchBackendCost(int runs)
     const double w = median(writeCost), rw = median(readCost);
     const double r = rw - w;
     const double transferNs = 65536 / 40e6 * 1e9;  // 64 KiB at 40 Mbyte/s
-    std::printf("Backend's own cost per 64 KiB block transfer on the scripted fake (median of %d runs of %d):\n",
-                runs, kTransfers);
-    std::printf("  WriteBlock %7.2f us   ReadBlock %7.2f us   (a 64 KiB transfer at 40 Mbyte/s: %.0f us)\n",
-                w / 1e3, r / 1e3, transferNs / 1e3);
+    std::printf("Backend's own cost per 64 KiB block transfer on the scripted fake (median of %d runs of %d):\n", runs,
+                kTransfers);
+    std::printf("  WriteBlock %7.2f us   ReadBlock %7.2f us   (a 64 KiB transfer at 40 Mbyte/s: %.0f us)\n", w / 1e3,
+                r / 1e3, transferNs / 1e3);
     std::printf("  that is %.3f %% and %.3f %% of the transfer's time\n", 100 * w / transferNs, 100 * r / transferNs);
     return emulated.measure(runs, 500) ? 0 : 1;
 }

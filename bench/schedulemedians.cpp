@@ -23,8 +23,8 @@ std::optional<ScheduleMedians> scheduleMedians(KoUSBDevice& device, int runs, st
         const Clock::time_point start = Clock::now();
         const bool complete = benchmark::runPasses(device, [&](const benchmark::PassResult& r) {
             if (r.failed) {
-                failure = "pass " + std::to_string(r.pass.number) + ": " + benchmark::callName(*r.failed) + " failed: "
-                    + device.GetLastError();
+                failure = "pass " + std::to_string(r.pass.number) + ": " + benchmark::callName(*r.failed)
+                          + " failed: " + device.GetLastError();
                 return false;
             }
             writes[r.pass.number - 1].push_back(r.write.value_or(NAN));

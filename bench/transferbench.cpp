@@ -92,7 +92,8 @@ bool runBoard(KoUSBDevice& device, double rate, int runs)
 
     double modelSeconds = 0;
     for (const benchmark::Pass& pass : benchmark::schedule())
-        modelSeconds += 2.0 * pass.repetitions
+        modelSeconds +=
+            2.0 * pass.repetitions
             * std::chrono::duration<double>(timing::bulkTransferTime(std::size_t(pass.bytes), rate)).count();
 
     std::printf("\nBoard at %g Mbyte/s (median of %d run%s)\n", rate, runs, runs == 1 ? "" : "s");
@@ -101,13 +102,13 @@ bool runBoard(KoUSBDevice& device, double rate, int runs)
     for (const benchmark::Pass& pass : benchmark::schedule()) {
         const double expected = expectedRate(pass, rate);
         const double w = measured->write[pass.number - 1], r = measured->read[pass.number - 1];
-        std::printf("  %4d  %5g  %4d  %8.3f  %7.3f  %5.3f  %7.3f  %5.3f\n", pass.number, pass.kbytes,
-                    pass.repetitions, expected, w, w / expected, r, r / expected);
+        std::printf("  %4d  %5g  %4d  %8.3f  %7.3f  %5.3f  %7.3f  %5.3f\n", pass.number, pass.kbytes, pass.repetitions,
+                    expected, w, w / expected, r, r / expected);
         worst = std::fmax(worst, std::fabs(w / expected - 1));
         worst = std::fmax(worst, std::fabs(r / expected - 1));
     }
-    std::printf("  run %.3f s (median; model %.3f s), worst deviation from the model %.2f %%\n",
-                measured->runSeconds, modelSeconds, 100 * worst);
+    std::printf("  run %.3f s (median; model %.3f s), worst deviation from the model %.2f %%\n", measured->runSeconds,
+                modelSeconds, 100 * worst);
     return true;
 }
 
@@ -157,8 +158,7 @@ void singleByte(KoUSBDevice& device, double rate, int runs)
         }
         own.push_back(nanosecondsSince(start) / 1000.0 / (2.0 * n));
     }
-    std::printf("  library time of a 1-byte call   %7.2f us (WriteSerial/ReadSerial, no modelled wait)\n",
-                median(own));
+    std::printf("  library time of a 1-byte call   %7.2f us (WriteSerial/ReadSerial, no modelled wait)\n", median(own));
 }
 
 // How long a board plugged into the folder takes to reach the list: the
@@ -280,10 +280,11 @@ int run(const std::vector<std::string>& args)
     return allOk ? cli::kExitOk : cli::kExitFailed;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    return cli::runTool("udm-bench", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
-                        [](std::ostream& err) { usage(err); });
+    return cli::runTool(
+        "udm-bench", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+        [](std::ostream& err) { usage(err); });
 }

@@ -90,7 +90,7 @@ bool writeFile(const std::string& path, const char* data, std::size_t size)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -102,8 +102,9 @@ int main(int argc, char** argv)
     const Bytes bit = fpgaConfiguration();
     const std::string hex = eepromIdentity();
     const Bytes bix = controllerProgram();
-    const bool ok = writeFile(dir + "/demo-fpga.bit", reinterpret_cast<const char*>(bit.data()), bit.size())
-                    && writeFile(dir + "/example-identity.hex", hex.data(), hex.size())
-                    && writeFile(dir + "/example-controller.bix", reinterpret_cast<const char*>(bix.data()), bix.size());
+    const bool ok =
+        writeFile(dir + "/demo-fpga.bit", reinterpret_cast<const char*>(bit.data()), bit.size())
+        && writeFile(dir + "/example-identity.hex", hex.data(), hex.size())
+        && writeFile(dir + "/example-controller.bix", reinterpret_cast<const char*>(bix.data()), bix.size());
     return ok ? 0 : 1;
 }

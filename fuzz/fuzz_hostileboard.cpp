@@ -151,9 +151,14 @@ void drive(Fx2Board& board, Input& in)
         board.write8051(at, out.data(), op & 0x80 ? 1 : length);
         break;
     }
-    case 8: checkedRead(length, [&](std::uint8_t* d) { return bool(board.readI2C(std::uint8_t(address), d, length)); }); break;
+    case 8:
+        checkedRead(length, [&](std::uint8_t* d) { return bool(board.readI2C(std::uint8_t(address), d, length)); });
+        break;
     case 9: board.writeI2C(std::uint8_t(address), out.data(), length); break;
-    case 10: checkedRead(length, [&](std::uint8_t* d) { return bool(board.readSPI(std::int32_t(address << 8), d, length)); }); break;
+    case 10:
+        checkedRead(length,
+                    [&](std::uint8_t* d) { return bool(board.readSPI(std::int32_t(address << 8), d, length)); });
+        break;
     case 11: board.writeSPI(std::int32_t(address), out.data(), length); break;
     case 12:
         checkedRead(length, [&](std::uint8_t* d) {
@@ -177,10 +182,12 @@ void drive(Fx2Board& board, Input& in)
     case 19: board.downloadXilinx(fixture("bitheader/demo.bit")); break;
     case 20: board.loadFirmware(fixture(op & 0x80 ? "intelhex/sdcc.ihx" : "biximage/small.bix")); break;
     case 21: board.loadEepromImage(fixture("intelhex/objcopy.hex")); break;
-    case 22: board.loadEepromImageWithProgress(fixture("intelhex/sdcc.ihx"), [](std::size_t done, std::size_t total) {
-        if (done > total)
-            std::abort();
-    }); break;
+    case 22:
+        board.loadEepromImageWithProgress(fixture("intelhex/sdcc.ihx"), [](std::size_t done, std::size_t total) {
+            if (done > total)
+                std::abort();
+        });
+        break;
     case 23: board.eepromSize(); break;
     case 24: checkedRead(length, [&](std::uint8_t* d) { return bool(board.readEeprom(address, d, length)); }); break;
     case 25: board.writeId(std::int32_t(address << 16 | length)); break;
@@ -190,7 +197,7 @@ void drive(Fx2Board& board, Input& in)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -19,7 +19,7 @@ struct I2cState {
     bool open = false;
     std::uint8_t address = 0;  // 7-bit
     bool read = false;
-    int addressBytes = 0;      // EEPROM address bytes taken in this write
+    int addressBytes = 0;  // EEPROM address bytes taken in this write
     std::uint16_t pointer = 0;
     std::vector<std::uint8_t> page;  // bytes of a page write, written at STOP
     std::uint16_t pageStart = 0;
@@ -65,7 +65,7 @@ std::uint32_t flashAddress(const std::vector<std::uint8_t>& c)
     return (std::uint32_t(c[1]) << 16 | std::uint32_t(c[2]) << 8 | c[3]) % g_chips.flash.size();
 }
 
-} // namespace
+}  // namespace
 
 Chips& chips() { return g_chips; }
 
@@ -89,7 +89,7 @@ void resetBoard(std::uint16_t capabilities, const char* fpgaPart)
     fw_init(capabilities, fpgaPart);
 }
 
-} // namespace fwhost
+}  // namespace fwhost
 
 using namespace fwhost;
 
@@ -225,10 +225,7 @@ uint8_t hw_fpga_begin(void)
     return 0;
 }
 
-void hw_fpga_shift(const uint8_t* data, uint8_t n)
-{
-    g_shifted.insert(g_shifted.end(), data, data + n);
-}
+void hw_fpga_shift(const uint8_t* data, uint8_t n) { g_shifted.insert(g_shifted.end(), data, data + n); }
 
 uint8_t hw_fpga_finish(void)
 {
@@ -261,4 +258,4 @@ void hw_bus_write(uint8_t bus, const uint8_t* data, uint8_t n)
         space[g_busAddress[bus]++] = data[i];
 }
 
-} // extern "C"
+}  // extern "C"

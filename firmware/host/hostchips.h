@@ -45,4 +45,4 @@ struct Chips {
 Chips& chips();
 void resetBoard(std::uint16_t capabilities, const char* fpgaPart);
 
-} // namespace fwhost
+}  // namespace fwhost

@@ -27,7 +27,7 @@ int refuse(const char* image, const std::string& reason)
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     const std::string bix(reinterpret_cast<const char*>(hex.bytes.data()), hex.endAddress);
     if (!kousb::writeFileAtomic(argv[2], bix, kousb::WriteMode::CreateOrReplace, error, false))
         return refuse(argv[2], error);
-    std::printf("%s: %zu bytes of code and data (budget %zu), image 0x0000-0x%04zX\n", argv[1], hex.byteCount,
-                kBudget, hex.endAddress - 1);
+    std::printf("%s: %zu bytes of code and data (budget %zu), image 0x0000-0x%04zX\n", argv[1], hex.byteCount, kBudget,
+                hex.endAddress - 1);
     return 0;
 }

@@ -19,4 +19,4 @@ constexpr bool isArrivalOrRemoval(unsigned message, std::uintptr_t wParam)
     return message == kWmDeviceChange && (wParam == kDeviceArrival || wParam == kDeviceRemoveComplete);
 }
 
-} // namespace devicechange
+}  // namespace devicechange

@@ -7,15 +7,11 @@ DeviceChangeWatch::DeviceChangeWatch(int descriptor, std::function<void()> onCha
     if (descriptor < 0)
         return;
     m_notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, parent);
-    QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [onChange = std::move(onChange)]() {
-        onChange();
-    });
+    QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier,
+                     [onChange = std::move(onChange)]() { onChange(); });
 }
 
-DeviceChangeWatch::~DeviceChangeWatch()
-{
-    delete m_notifier;
-}
+DeviceChangeWatch::~DeviceChangeWatch() { delete m_notifier; }
 
 void DeviceChangeWatch::setPaused(bool paused)
 {

@@ -42,10 +42,7 @@
 
 namespace {
 
-bool isSet(const char* variable)
-{
-    return !qEnvironmentVariableIsEmpty(variable);
-}
+bool isSet(const char* variable) { return !qEnvironmentVariableIsEmpty(variable); }
 
 #ifdef UDM_HAVE_X11
 // The value after "-NAME" or "--NAME" among the arguments; empty if none.
@@ -76,13 +73,10 @@ std::string platformName(int argc, char** argv)
 
 // Desktops scale in quarters (100, 125, 150, 175, 200 %); a screen below 96
 // dpi shows the window at its own size.
-int quarterStepDpi(double dpi)
-{
-    return std::max(96, static_cast<int>(std::lround(dpi / 24.0)) * 24);
-}
+int quarterStepDpi(double dpi) { return std::max(96, static_cast<int>(std::lround(dpi / 24.0)) * 24); }
 #endif
 
-} // namespace
+}  // namespace
 
 void prepareHighDpi(int argc, char** argv)
 {

@@ -8,4 +8,3 @@
 // QT_ENABLE_HIGHDPI_SCALING, QT_FONT_DPI and QT_SCALE_FACTOR_ROUNDING_POLICY
 // work as Qt documents them.
 void prepareHighDpi(int argc, char** argv);
-

@@ -31,12 +31,9 @@ std::optional<std::int64_t> timeDirection(KoUSBDevice& device, Direction directi
     return nanosecondsSince(start);
 }
 
-} // namespace
+}  // namespace
 
-const char* callName(Direction direction)
-{
-    return direction == Direction::Write ? "WriteBlock" : "ReadBlock";
-}
+const char* callName(Direction direction) { return direction == Direction::Write ? "WriteBlock" : "ReadBlock"; }
 
 bool runPasses(KoUSBDevice& device, const PassReport& report)
 {
@@ -49,8 +46,8 @@ bool runPasses(KoUSBDevice& device, const PassReport& report)
                 result.failed = direction;
                 break;
             }
-            (direction == Direction::Write ? result.write : result.read)
-                = transferRate(pass.kbytes, pass.repetitions, *elapsed);
+            (direction == Direction::Write ? result.write : result.read) =
+                transferRate(pass.kbytes, pass.repetitions, *elapsed);
         }
         if (!report(result) || result.failed)
             return false;
@@ -68,4 +65,4 @@ std::optional<std::int64_t> timeSingleByteReads(KoUSBDevice& device)
     return nanosecondsSince(start);
 }
 
-} // namespace benchmark
+}  // namespace benchmark

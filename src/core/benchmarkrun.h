@@ -46,4 +46,4 @@ bool runPasses(KoUSBDevice& device, const PassReport& report);
 // each a control transfer; none at the first failed read.
 std::optional<std::int64_t> timeSingleByteReads(KoUSBDevice& device);
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -40,4 +40,4 @@ std::optional<double> accessRateKHz(int count, std::int64_t elapsedNs)
     return rate;
 }
 
-} // namespace benchmark
+}  // namespace benchmark

@@ -8,8 +8,8 @@
 namespace benchmark {
 
 constexpr int kPasses = 16;
-constexpr int kBlockStep = 4096;                   // bytes added per pass
-constexpr int kBufferBytes = kBlockStep * kPasses; // 65,536: the largest block
+constexpr int kBlockStep = 4096;                    // bytes added per pass
+constexpr int kBufferBytes = kBlockStep * kPasses;  // 65,536: the largest block
 
 // One pass of the run: `repetitions` transfers of `bytes` in each direction.
 struct Pass {
@@ -52,4 +52,4 @@ std::optional<double> accessRateKHz(int count, std::int64_t elapsedNs);
 constexpr int kSingleByteReads = 256;
 constexpr unsigned short kSingleByteAddress = 0;
 
-} // namespace benchmark
+}  // namespace benchmark

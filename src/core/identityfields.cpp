@@ -65,8 +65,7 @@ std::string encodeUtf8(std::vector<char32_t>::const_iterator begin, std::vector<
 bool isSpace(char32_t c)
 {
     return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680
-        || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F
-        || c == 0x3000;
+           || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 // Quotes user text in a reason, cut so a pasted page does not flood the status bar.
@@ -126,7 +125,7 @@ bool parseDecimal(const std::string& text, const char* field, long long min, lon
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool parseIdentityId(const std::string& text, std::int32_t& id, std::string& reason)
 {
@@ -161,14 +160,14 @@ bool encodeIdentityName(const std::string& text, std::string& latin1, std::strin
             std::string shown;
             appendUtf8(shown, c);
             reason = "the name holds \"" + shown + "\" (character " + std::to_string(i + 1)
-                + "), which is not a Latin-1 character";
+                     + "), which is not a Latin-1 character";
             return false;
         }
         bytes += static_cast<char>(c);
     }
     if (characters.size() > kousb::eeprom::kMaxNameLength) {
         reason = "the name has " + std::to_string(characters.size()) + " characters; the board's EEPROM holds at most "
-            + std::to_string(kousb::eeprom::kMaxNameLength);
+                 + std::to_string(kousb::eeprom::kMaxNameLength);
         return false;
     }
     latin1 = bytes;

@@ -25,7 +25,7 @@ bool encodeIdentityName(const std::string& text, std::string& latin1, std::strin
 
 struct IdentityFields {
     std::int32_t id = 0;
-    std::string name; // Latin-1
+    std::string name;  // Latin-1
     std::uint8_t deviceClass = 0;
 };
 

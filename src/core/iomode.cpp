@@ -24,29 +24,23 @@ constexpr ModeRow kModes[] = {
     {IoMode::External, "External", 16,
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteExternal(a, b, n); },
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.ReadExternal(a, b, n); }},
-    {IoMode::Fpga, "FPGA", 16,
-     [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteXilinx(a, b, n); },
+    {IoMode::Fpga, "FPGA", 16, [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteXilinx(a, b, n); },
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.ReadXilinx(a, b, n); }},
-    {IoMode::Block, "Block", 0,
-     [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteBlock(b, n); },
+    {IoMode::Block, "Block", 0, [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteBlock(b, n); },
      [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.ReadBlock(b, n); }},
-    {IoMode::I2c, "I2C", 7,
-     [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteI2C(a, b, n); },
+    {IoMode::I2c, "I2C", 7, [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteI2C(a, b, n); },
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.ReadI2C(a, b, n); }},
-    {IoMode::Command, "Command", 0,
-     [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteCommand(b, n); }, nullptr},
+    {IoMode::Command, "Command", 0, [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteCommand(b, n); },
+     nullptr},
     {IoMode::Controller, "Controller", 16,
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.Write8051(a, b, n); },
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.Read8051(a, b, n); }},
     // An interrupt transfer moves the whole 16-byte buffer, whatever the count.
-    {IoMode::Interrupt, "Interrupt", 0,
-     [](KoUSBDevice& d, int, unsigned char* b, int) { return d.WriteInterrupt(b); },
+    {IoMode::Interrupt, "Interrupt", 0, [](KoUSBDevice& d, int, unsigned char* b, int) { return d.WriteInterrupt(b); },
      [](KoUSBDevice& d, int, unsigned char* b, int) { return d.ReadInterrupt(b); }},
-    {IoMode::Spi, "SPI", kAnyInt,
-     [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteSPI(a, b, n); },
+    {IoMode::Spi, "SPI", kAnyInt, [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.WriteSPI(a, b, n); },
      [](KoUSBDevice& d, int a, unsigned char* b, int n) { return d.ReadSPI(a, b, n); }},
-    {IoMode::Uart, "UART", 0,
-     [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteSerial(b, n); },
+    {IoMode::Uart, "UART", 0, [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.WriteSerial(b, n); },
      [](KoUSBDevice& d, int, unsigned char* b, int n) { return d.ReadSerial(b, n); }},
     {IoMode::Eeprom, "EEPROM", 0, nullptr, nullptr},
 };
@@ -69,7 +63,7 @@ int cut(const ModeRow& row, int address)
     return static_cast<int>(static_cast<unsigned>(address) & ((1u << bits) - 1));
 }
 
-} // namespace
+}  // namespace
 
 std::optional<IoMode> ioModeFromName(const std::string& name)
 {

@@ -11,10 +11,9 @@ class KoUSBDevice;
 enum class IoMode { External, Fpga, Block, I2c, Command, Controller, Interrupt, Spi, Uart, Eeprom };
 
 // Every mode, in the order the mode list shows them.
-constexpr std::array<IoMode, 10> kIoModes = {IoMode::External, IoMode::Fpga,       IoMode::Block,
-                                             IoMode::I2c,      IoMode::Command,    IoMode::Controller,
-                                             IoMode::Interrupt, IoMode::Spi,       IoMode::Uart,
-                                             IoMode::Eeprom};
+constexpr std::array<IoMode, 10> kIoModes = {IoMode::External, IoMode::Fpga,       IoMode::Block,     IoMode::I2c,
+                                             IoMode::Command,  IoMode::Controller, IoMode::Interrupt, IoMode::Spi,
+                                             IoMode::Uart,     IoMode::Eeprom};
 
 // The mode whose name is exactly `name` (whole text, case-sensitive):
 // "External", "FPGA", "Block", "I2C", "Command", "Controller", "Interrupt",

@@ -19,10 +19,7 @@ std::vector<int> readValues(const std::string& text, Base base)
     return values;
 }
 
-unsigned char lowByte(int value)
-{
-    return static_cast<unsigned char>(static_cast<unsigned int>(value) & 0xFFu);
-}
+unsigned char lowByte(int value) { return static_cast<unsigned char>(static_cast<unsigned int>(value) & 0xFFu); }
 
 Transmit transmitBuffer(const std::string& text, Base base)
 {
@@ -33,10 +30,7 @@ Transmit transmitBuffer(const std::string& text, Base base)
     return transmit;
 }
 
-int readSize(int typed)
-{
-    return std::clamp(typed, 0, static_cast<int>(kMaxBytes));
-}
+int readSize(int typed) { return std::clamp(typed, 0, static_cast<int>(kMaxBytes)); }
 
 std::string formatBytes(const unsigned char* data, std::size_t count, Base base)
 {
@@ -49,4 +43,4 @@ std::string formatBytes(const unsigned char* data, std::size_t count, Base base)
     return text;
 }
 
-} // namespace iovalues
+}  // namespace iovalues

@@ -45,4 +45,4 @@ int readSize(int typed);
 // a count of 0. {1, 18, 255} reads "1 18 255 " and "1 12 ff ".
 std::string formatBytes(const unsigned char* data, std::size_t count, Base base);
 
-} // namespace iovalues
+}  // namespace iovalues

@@ -26,7 +26,7 @@ void keepFileDialogSettingsOffDisk()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null/no-settings"));
 }
 
-} // namespace
+}  // namespace
 
 QString FileDialogMemory::runDialog(const QString& title, const QString& nameFilter, bool detailView)
 {

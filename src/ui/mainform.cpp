@@ -79,7 +79,7 @@ QStringList rowTexts(const QTreeWidgetItem* item)
     return texts;
 }
 
-} // namespace
+}  // namespace
 
 QList<void*> MainForm::attachedBoards()
 {
@@ -105,10 +105,7 @@ void MainForm::updateDeviceList()
     }
 }
 
-void MainForm::updateCurrentDevice(int id)
-{
-    chooseBoard(GetUSBDevice(id, -1), FieldFill::Replace);
-}
+void MainForm::updateCurrentDevice(int id) { chooseBoard(GetUSBDevice(id, -1), FieldFill::Replace); }
 
 void MainForm::chooseBoard(void* handle, FieldFill fill)
 {
@@ -144,7 +141,7 @@ QString MainForm::currentIdentity() const
     if (!m_currentHandle)
         return QString();
     return QString::fromLatin1(currentDevice->GetName()) + QStringLiteral(" with ID ")
-        + QString::number(currentDevice->GetId());
+           + QString::number(currentDevice->GetId());
 }
 
 QString MainForm::shownIdentity() const

@@ -108,7 +108,7 @@ private:
     KoUSBDevice* currentDevice = nullptr;
     QIcon* usbIcon = nullptr;
     QList<QTreeWidgetItem*> deviceItems;
-    QList<void*> m_rowHandles;  // the board of each row of deviceItems
+    QList<void*> m_rowHandles;        // the board of each row of deviceItems
     void* m_currentHandle = nullptr;  // the board currentDevice is bound to
     QString m_ioFailure;              // the IO failure message last shown
     QwtPlotCurve* writeCurve = nullptr;

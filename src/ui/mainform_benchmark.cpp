@@ -57,9 +57,7 @@ namespace {
 
 QString passText(const benchmark::Pass& pass)
 {
-    return QStringLiteral("Benchmark stopped at pass %1 (%2 kbyte blocks): ")
-        .arg(pass.number)
-        .arg(pass.kbytes);
+    return QStringLiteral("Benchmark stopped at pass %1 (%2 kbyte blocks): ").arg(pass.number).arg(pass.kbytes);
 }
 
 // The points shown so far, kept on the GUI thread for the curves.
@@ -130,12 +128,12 @@ private:
 // How a run ended, handed from the worker to the GUI thread under a lock.
 struct Outcome {
     std::mutex mutex;
-    QString stopped;               // why the run stopped early; empty when all passes ran
-    std::optional<double> kHz;     // the single-byte rate
-    QString singleByteFailure;     // why there is no single-byte rate
+    QString stopped;            // why the run stopped early; empty when all passes ran
+    std::optional<double> kHz;  // the single-byte rate
+    QString singleByteFailure;  // why there is no single-byte rate
 };
 
-} // namespace
+}  // namespace
 
 // Sixteen passes of block writes and reads on a worker thread
 // (benchmark::runPasses), each direction timed in nanoseconds, so t is in
@@ -202,8 +200,8 @@ void MainForm::runBenchmark()
 
         // Single byte access: one-byte FPGA register reads, each a control transfer.
         const std::optional<std::int64_t> elapsed = benchmark::timeSingleByteReads(*device);
-        const std::optional<double> kHz
-            = elapsed ? benchmark::accessRateKHz(benchmark::kSingleByteReads, *elapsed) : std::nullopt;
+        const std::optional<double> kHz =
+            elapsed ? benchmark::accessRateKHz(benchmark::kSingleByteReads, *elapsed) : std::nullopt;
         std::lock_guard<std::mutex> lock(outcome.mutex);
         outcome.kHz = kHz;
         if (!kHz)

@@ -14,15 +14,11 @@
 #include <QFile>
 #include <QStatusBar>
 
-
 namespace {
 
-QString lastError(KoUSBDevice* device)
-{
-    return QString::fromLatin1(device->GetLastError());
-}
+QString lastError(KoUSBDevice* device) { return QString::fromLatin1(device->GetLastError()); }
 
-} // namespace
+}  // namespace
 
 void MainForm::setupFirmwarePages()
 {
@@ -89,8 +85,8 @@ void MainForm::loadController()
     const QString reason = lastError(currentDevice);
     refreshCurrentDevice();  // the firmware version, and the Info page names the firmware
     if (ok)
-        statusbar->showMessage(
-            QStringLiteral("Controller firmware loaded from ") + path + identityChange(board, before));
+        statusbar->showMessage(QStringLiteral("Controller firmware loaded from ") + path
+                               + identityChange(board, before));
     else
         statusbar->showMessage(QStringLiteral("Loading the controller firmware from ") + path
                                + QStringLiteral(" failed: ") + reason + identityChange(board, before));
@@ -146,11 +142,11 @@ void MainForm::endFlash(const QString& path, bool ok, const QString& reason, voi
     flashProgressBar->hide();
     refreshCurrentDevice();
     if (ok)
-        statusbar->showMessage(
-            QStringLiteral("EEPROM flashed from ") + path + identityChange(boardBefore, identityBefore));
+        statusbar->showMessage(QStringLiteral("EEPROM flashed from ") + path
+                               + identityChange(boardBefore, identityBefore));
     else
-        statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ")
-                               + reason + identityChange(boardBefore, identityBefore));
+        statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ") + reason
+                               + identityChange(boardBefore, identityBefore));
 }
 
 // "; the board is now NAME with ID n" when the current board is still

@@ -35,8 +35,8 @@ QString failureMessage(const QVector<FailedWrite>& failed)
             }
         }
         const QString last = fields.takeLast();
-        const QString named
-            = fields.isEmpty() ? last : fields.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+        const QString named =
+            fields.isEmpty() ? last : fields.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
         clauses << named + QStringLiteral(" not written: ") + failed[i].reason;
     }
     QString message = clauses.join(QStringLiteral("; ")) + QLatin1Char('.');
@@ -44,7 +44,7 @@ QString failureMessage(const QVector<FailedWrite>& failed)
     return message;
 }
 
-} // namespace
+}  // namespace
 
 // The fields are checked before anything is written, so a typing mistake
 // never reaches the EEPROM as 0 or a cut-short name. Once they pass, all three
@@ -58,15 +58,15 @@ void MainForm::updateDeviceId()
     std::string reason;
     if (!parseIdentityFields(IdLineEdit->text().toStdString(), nameLineEdit->text().toStdString(),
                              classLineEdit->text().toStdString(), identity, reason)) {
-        statusbar->showMessage(
-            QStringLiteral("Identity not written: ") + QString::fromStdString(reason) + QLatin1Char('.'));
+        statusbar->showMessage(QStringLiteral("Identity not written: ") + QString::fromStdString(reason)
+                               + QLatin1Char('.'));
         return;
     }
 
     QVector<FailedWrite> failed;
     auto note = [&](const QString& field, bool ok) {
         if (!ok)
-            failed.append({ field, QString::fromLatin1(currentDevice->GetLastError()) });
+            failed.append({field, QString::fromLatin1(currentDevice->GetLastError())});
     };
     note(QStringLiteral("ID"), currentDevice->WriteIDToEEPROM(identity.id));
     note(QStringLiteral("name"), currentDevice->WriteNameToEEPROM(identity.name.c_str()));
@@ -80,7 +80,7 @@ void MainForm::updateDeviceId()
             field->setModified(false);
         statusbar->showMessage(QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
                                    .arg(QString::number(identity.id), QString::fromLatin1(identity.name.c_str()),
-                                       QString::number(identity.deviceClass)));
+                                        QString::number(identity.deviceClass)));
     } else {
         statusbar->showMessage(failureMessage(failed));
     }

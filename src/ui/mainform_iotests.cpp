@@ -25,21 +25,12 @@
 
 namespace {
 
-iovalues::Base baseOf(const QCheckBox* hex)
-{
-    return hex->isChecked() ? iovalues::Base::Hex : iovalues::Base::Decimal;
-}
+iovalues::Base baseOf(const QCheckBox* hex) { return hex->isChecked() ? iovalues::Base::Hex : iovalues::Base::Decimal; }
 
 // The address field as a decimal int, 0 when it is none (also with "hex").
-int addressOf(const QLineEdit* line)
-{
-    return line->text().toInt(nullptr, 10);
-}
+int addressOf(const QLineEdit* line) { return line->text().toInt(nullptr, 10); }
 
-QString lastError(KoUSBDevice* device)
-{
-    return QString::fromLatin1(device->GetLastError());
-}
+QString lastError(KoUSBDevice* device) { return QString::fromLatin1(device->GetLastError()); }
 
 // "I2C: 3 bytes written", "UART: 1 byte read".
 QString confirmation(const QString& mode, int count, const char* done)
@@ -50,7 +41,7 @@ QString confirmation(const QString& mode, int count, const char* done)
         .arg(QLatin1String(count == 1 ? "byte" : "bytes"), QLatin1String(done));
 }
 
-} // namespace
+}  // namespace
 
 void MainForm::writeClicked()
 {
@@ -80,8 +71,8 @@ void MainForm::readClicked()
     unsigned char buffer[iovalues::kMaxBytes] = {};
 
     // none: the mode has no read call
-    const std::optional<bool> ok
-        = mode ? ioRead(*currentDevice, *mode, addressOf(addLine), buffer, size) : std::nullopt;
+    const std::optional<bool> ok =
+        mode ? ioRead(*currentDevice, *mode, addressOf(addLine), buffer, size) : std::nullopt;
     if (!ok) {
         readDataLine->clear();
         showIoFailure(QStringLiteral("The \"%1\" mode cannot read.").arg(modeText));

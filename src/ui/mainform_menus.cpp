@@ -9,7 +9,7 @@ namespace {
 const QString kEepromMode = QStringLiteral("EEPROM");
 const QString kExpertHint = QStringLiteral("Options > Expert mode enables this page");
 
-} // namespace
+}  // namespace
 
 // Applies the check mark of "Expert mode" in full, so a repeated call changes
 // nothing. Changing the list from code emits no textActivated, so the IO
@@ -39,9 +39,10 @@ void MainForm::showAbout()
 {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("USB Device Manager"));
-    box.setText(QStringLiteral("This is the KORVA USB device manager GUI\n"
-                               "For updates an more information see:\n"
-                               "https://example.org/usb-device-manager"));
+    box.setText(
+        QStringLiteral("This is the KORVA USB device manager GUI\n"
+                       "For updates an more information see:\n"
+                       "https://example.org/usb-device-manager"));
     box.setInformativeText(QStringLiteral("USB Device Manager team (usb-device-manager@example.org)"));
     box.setStandardButtons(QMessageBox::Ok);
     box.setIconPixmap(QPixmap(QStringLiteral(":/Icons/resources/korva_usb.ico")));

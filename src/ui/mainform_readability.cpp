@@ -81,7 +81,7 @@ void fitTexts(const QList<QWidget*>& group)
         w->setFont(font);
 }
 
-} // namespace
+}  // namespace
 
 void MainForm::setupReadability()
 {
@@ -92,8 +92,7 @@ void MainForm::setupReadability()
     fixed.setPointSizeF(font().pointSizeF());
     infoWindow->setFont(fixed);
 
-    const QList<QList<QWidget*>> groups{{label, label_2, label_3},
-                                        {loadControllerBtn, flashEEPROMBtn, loadFPGAButton}};
+    const QList<QList<QWidget*>> groups{{label, label_2, label_3}, {loadControllerBtn, flashEEPROMBtn, loadFPGAButton}};
     for (const QList<QWidget*>& group : groups)
         fitTexts(group);
     for (QWidget* w : centralwidget->findChildren<QWidget*>()) {

@@ -13,37 +13,19 @@ using kousb::Status;
 
 namespace {
 
-Registry::Token tokenOf(void* handle)
-{
-    return static_cast<Registry::Token>(reinterpret_cast<std::uintptr_t>(handle));
-}
+Registry::Token tokenOf(void* handle) { return static_cast<Registry::Token>(reinterpret_cast<std::uintptr_t>(handle)); }
 
-void* handleOf(Registry::Token token)
-{
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(token));
-}
+void* handleOf(Registry::Token token) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(token)); }
 
-} // namespace
+}  // namespace
 
-bool InitUSB()
-{
-    return Library::instance().init();
-}
+bool InitUSB() { return Library::instance().init(); }
 
-bool OnDeviceChange()
-{
-    return Library::instance().onDeviceChange();
-}
+bool OnDeviceChange() { return Library::instance().onDeviceChange(); }
 
-int GetMaxNumberOfUSBBoards()
-{
-    return Library::instance().registry().slotCount();
-}
+int GetMaxNumberOfUSBBoards() { return Library::instance().registry().slotCount(); }
 
-void* GetUSBDeviceIndexed(int index)
-{
-    return handleOf(Library::instance().registry().tokenAt(index));
-}
+void* GetUSBDeviceIndexed(int index) { return handleOf(Library::instance().registry().tokenAt(index)); }
 
 void* GetUSBDevice(int id, int /*reserved*/)
 {
@@ -62,10 +44,7 @@ void* GetUSBDevice(int id, int /*reserved*/)
     return nullptr;
 }
 
-int GetDeviceChangeDescriptor()
-{
-    return Library::instance().changeDescriptor();
-}
+int GetDeviceChangeDescriptor() { return Library::instance().changeDescriptor(); }
 
 struct KoUSBDevice::Private {
     std::mutex mutex;  // guards the fields below, not the board call
@@ -115,17 +94,11 @@ Status refuseNegative(int length)
     return length < 0 ? Status::error(ErrorCode::InvalidArgument, "negative length") : Status::ok();
 }
 
-} // namespace
+}  // namespace
 
-KoUSBDevice::KoUSBDevice(void* handle) : d(new Private)
-{
-    d->token = tokenOf(handle);
-}
+KoUSBDevice::KoUSBDevice(void* handle) : d(new Private) { d->token = tokenOf(handle); }
 
-KoUSBDevice::~KoUSBDevice()
-{
-    delete d;
-}
+KoUSBDevice::~KoUSBDevice() { delete d; }
 
 void KoUSBDevice::SetDeviceHandle(void* handle)
 {
@@ -169,14 +142,14 @@ const char* KoUSBDevice::GetLastError()
 }
 
 // Transfers: refuse what no board could take before asking the board.
-#define KOUSB_CHECKED(length, expr)                                                                \
-    d->call([&](kousb::Board& board) {                                                             \
-        if (Status s = refuseNegative(length); !s)                                                 \
-            return s;                                                                              \
-        if (buffer == nullptr && (length) > 0)                                                     \
-            return Status::error(ErrorCode::InvalidArgument, "no buffer");                         \
-        return board.expr;                                                                         \
-    }).isOk()
+#define KOUSB_CHECKED(length, expr)                                         \
+    d->call([&](kousb::Board& board) {                                      \
+         if (Status s = refuseNegative(length); !s)                         \
+             return s;                                                      \
+         if (buffer == nullptr && (length) > 0)                             \
+             return Status::error(ErrorCode::InvalidArgument, "no buffer"); \
+         return board.expr;                                                 \
+     }).isOk()
 
 bool KoUSBDevice::ReadExternal(unsigned short address, unsigned char* buffer, int length)
 {
@@ -275,33 +248,39 @@ Status checkedPath(const char* path)
     return Status::ok();
 }
 
-} // namespace
+}  // namespace
 
 bool KoUSBDevice::DownloadXilinx(const char* path)
 {
-    return d->call([&](kousb::Board& board) {
-        if (Status s = checkedPath(path); !s)
-            return s;
-        return board.downloadXilinx(path);
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (Status s = checkedPath(path); !s)
+                return s;
+            return board.downloadXilinx(path);
+        })
+        .isOk();
 }
 
 bool KoUSBDevice::LoadFirmwareFromFile(const char* path)
 {
-    return d->call([&](kousb::Board& board) {
-        if (Status s = checkedPath(path); !s)
-            return s;
-        return board.loadFirmware(path);
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (Status s = checkedPath(path); !s)
+                return s;
+            return board.loadFirmware(path);
+        })
+        .isOk();
 }
 
 bool KoUSBDevice::LoadHexFileToEeprom(const char* path)
 {
-    return d->call([&](kousb::Board& board) {
-        if (Status s = checkedPath(path); !s)
-            return s;
-        return board.loadEepromImage(path);
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (Status s = checkedPath(path); !s)
+                return s;
+            return board.loadEepromImage(path);
+        })
+        .isOk();
 }
 
 bool KoUSBDevice::WriteIDToEEPROM(int id)
@@ -311,11 +290,13 @@ bool KoUSBDevice::WriteIDToEEPROM(int id)
 
 bool KoUSBDevice::WriteNameToEEPROM(const char* name)
 {
-    return d->call([&](kousb::Board& board) {
-        if (name == nullptr)
-            return Status::error(ErrorCode::InvalidArgument, "no name");
-        return board.writeName(name);
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (name == nullptr)
+                return Status::error(ErrorCode::InvalidArgument, "no name");
+            return board.writeName(name);
+        })
+        .isOk();
 }
 
 bool KoUSBDevice::WriteDeviceClassToEEPROM(unsigned char deviceClass)
@@ -330,11 +311,13 @@ bool KoUSBDevice::LoadHexFileToEepromWithProgress(const char* path, ProgressHook
         progress = [hook, context](std::size_t done, std::size_t total) {
             hook(context, static_cast<long long>(done), static_cast<long long>(total));
         };
-    return d->call([&](kousb::Board& board) {
-        if (Status s = checkedPath(path); !s)
-            return s;
-        return board.loadEepromImageWithProgress(path, progress);
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (Status s = checkedPath(path); !s)
+                return s;
+            return board.loadEepromImageWithProgress(path, progress);
+        })
+        .isOk();
 }
 
 int KoUSBDevice::GetEEPROMSize()
@@ -349,13 +332,15 @@ int KoUSBDevice::GetEEPROMSize()
 
 bool KoUSBDevice::ReadEEPROM(int offset, unsigned char* buffer, int length)
 {
-    return d->call([&](kousb::Board& board) {
-        if (offset < 0)
-            return Status::error(ErrorCode::InvalidArgument, "negative offset");
-        if (Status s = refuseNegative(length); !s)
-            return s;
-        if (buffer == nullptr && length > 0)
-            return Status::error(ErrorCode::InvalidArgument, "no buffer");
-        return board.readEeprom(static_cast<std::size_t>(offset), buffer, static_cast<std::size_t>(length));
-    }).isOk();
+    return d
+        ->call([&](kousb::Board& board) {
+            if (offset < 0)
+                return Status::error(ErrorCode::InvalidArgument, "negative offset");
+            if (Status s = refuseNegative(length); !s)
+                return s;
+            if (buffer == nullptr && length > 0)
+                return Status::error(ErrorCode::InvalidArgument, "no buffer");
+            return board.readEeprom(static_cast<std::size_t>(offset), buffer, static_cast<std::size_t>(length));
+        })
+        .isOk();
 }

@@ -12,10 +12,7 @@ namespace kousb {
 
 namespace {
 
-std::string systemError(const std::string& what, int error)
-{
-    return what + ": " + std::strerror(error);
-}
+std::string systemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 bool writeAll(int fd, const std::string& content)
 {
@@ -93,7 +90,7 @@ bool replace(const std::string& temp, const std::string& path)
     return ::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool writeFileAtomic(const std::string& path, const std::string& content, WriteMode mode, std::string& error,
                      bool durable)
@@ -156,4 +153,4 @@ bool writeFileAtomic(const std::string& path, const std::string& content, WriteM
     return ok;
 }
 
-} // namespace kousb
+}  // namespace kousb

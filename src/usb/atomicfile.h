@@ -25,4 +25,4 @@ enum class WriteMode {
 bool writeFileAtomic(const std::string& path, const std::string& content, WriteMode mode, std::string& error,
                      bool durable = true);
 
-} // namespace kousb
+}  // namespace kousb

@@ -24,4 +24,4 @@ public:
     virtual void rescan(Registry& registry) = 0;
 };
 
-} // namespace kousb
+}  // namespace kousb

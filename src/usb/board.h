@@ -95,4 +95,4 @@ public:
     virtual Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) = 0;
 };
 
-} // namespace kousb
+}  // namespace kousb

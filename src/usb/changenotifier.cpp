@@ -35,4 +35,4 @@ void ChangeNotifier::add(int) {}
 
 #endif
 
-} // namespace kousb
+}  // namespace kousb

@@ -20,4 +20,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace kousb
+}  // namespace kousb

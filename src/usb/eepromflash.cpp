@@ -13,7 +13,7 @@ namespace {
 // Bytes read back per read.
 constexpr std::size_t kReadBackChunk = 1024;
 
-} // namespace
+}  // namespace
 
 Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromAccess& access,
                         const Board::Progress& progress)
@@ -64,4 +64,4 @@ Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromA
     return Status::ok();
 }
 
-} // namespace kousb
+}  // namespace kousb

@@ -31,4 +31,4 @@ public:
 Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromAccess& access,
                         const Board::Progress& progress);
 
-} // namespace kousb
+}  // namespace kousb

@@ -13,7 +13,7 @@ constexpr std::uint8_t kLayoutVersion = KOUSB_ID_LAYOUT_VERSION;
 bool hasBlock(const std::vector<std::uint8_t>& image)
 {
     return image.size() >= kIdentityOffset + kIdentityBlockSize
-        && std::equal(std::begin(kMagic), std::end(kMagic), image.begin() + kMagicOffset);
+           && std::equal(std::begin(kMagic), std::end(kMagic), image.begin() + kMagicOffset);
 }
 
 void ensureBlock(std::vector<std::uint8_t>& image)
@@ -27,7 +27,7 @@ void ensureBlock(std::vector<std::uint8_t>& image)
     image[kVersionOffset] = kLayoutVersion;
 }
 
-} // namespace
+}  // namespace
 
 BoardIdentity readIdentity(const std::vector<std::uint8_t>& image)
 {
@@ -77,4 +77,4 @@ bool writeName(std::vector<std::uint8_t>& image, const std::string& name)
     return true;
 }
 
-} // namespace kousb::eeprom
+}  // namespace kousb::eeprom

@@ -46,5 +46,5 @@ void writeFirmwareVersion(std::vector<std::uint8_t>& image, std::uint16_t versio
 // or one holding a NUL.
 bool writeName(std::vector<std::uint8_t>& image, const std::string& name);
 
-} // namespace eeprom
-} // namespace kousb
+}  // namespace eeprom
+}  // namespace kousb

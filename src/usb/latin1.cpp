@@ -52,4 +52,4 @@ std::optional<std::string> fromUtf8(const std::string& utf8)
     return out;
 }
 
-} // namespace kousb::latin1
+}  // namespace kousb::latin1

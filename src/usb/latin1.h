@@ -16,4 +16,4 @@ std::string toPrintableUtf8(const std::string& latin1);
 // None when the text holds a character outside Latin-1 (or is not UTF-8).
 std::optional<std::string> fromUtf8(const std::string& utf8);
 
-} // namespace kousb::latin1
+}  // namespace kousb::latin1

@@ -68,4 +68,4 @@ bool Library::onDeviceChange()
     return changed;
 }
 
-} // namespace kousb
+}  // namespace kousb

@@ -44,4 +44,4 @@ private:
     std::atomic<bool> m_contentChanged{false};
 };
 
-} // namespace kousb
+}  // namespace kousb

@@ -75,4 +75,4 @@ std::vector<std::pair<int, Registry::Token>> Registry::snapshot() const
     return out;
 }
 
-} // namespace kousb
+}  // namespace kousb

@@ -47,4 +47,4 @@ private:
     Token m_nextToken = 1;
 };
 
-} // namespace kousb
+}  // namespace kousb

@@ -34,4 +34,4 @@ std::string Status::message() const
     return text;
 }
 
-} // namespace kousb
+}  // namespace kousb

@@ -17,10 +17,10 @@ enum class ErrorCode {
     FileNotFound,
     FileUnreadable,
     FileUnwritable,
-    BadFile,          // the file's content was refused
-    Io,               // a transfer or storage fault
+    BadFile,  // the file's content was refused
+    Io,       // a transfer or storage fault
     Timeout,
-    VerifyFailed,     // what was written reads back different
+    VerifyFailed,  // what was written reads back different
 };
 
 class Status {
@@ -46,4 +46,4 @@ private:
 // The fixed text for a code, without detail.
 const char* errorText(ErrorCode code);
 
-} // namespace kousb
+}  // namespace kousb

@@ -29,7 +29,7 @@ QString rowName(MainForm& form, int row)
     return item ? item->text(1) : QString();
 }
 
-} // namespace
+}  // namespace
 
 class TestDeviceChange : public QObject {
     Q_OBJECT
@@ -121,11 +121,14 @@ private slots:
         QTest::addColumn<QString>("info");         // a text the Info page then shows
 
         const QString bit = firmwarefiles::writeFile(files.filePath("lab.bit"),
-                                                      firmwarefiles::bitFile("3s500efg320", 64, "lab_blinky.ncd"));
+                                                     firmwarefiles::bitFile("3s500efg320", 64, "lab_blinky.ncd"));
         const QString bix = firmwarefiles::writeFile(files.filePath("tiny_loader.bix"), QByteArray(64, '\x02'));
-        QTest::newRow("set-id") << QStringList{"set-id", "--name", "Renamed by shell"} << "Renamed by shell" << "";
-        QTest::newRow("load-fpga") << QStringList{"load-fpga", bit} << "Demo" << "lab_blinky";
-        QTest::newRow("load-controller") << QStringList{"load-controller", bix} << "Demo" << "tiny_loader.bix";
+        QTest::newRow("set-id") << QStringList{"set-id", "--name", "Renamed by shell"} << "Renamed by shell"
+                                << "";
+        QTest::newRow("load-fpga") << QStringList{"load-fpga", bit} << "Demo"
+                                   << "lab_blinky";
+        QTest::newRow("load-controller") << QStringList{"load-controller", bix} << "Demo"
+                                         << "tiny_loader.bix";
     }
 
     void anotherProgramsChangeShows()
@@ -146,8 +149,8 @@ private slots:
         QCOMPARE(w.form.devListTree->topLevelItemCount(), 1);
         QVERIFY(w.form.devListTree->topLevelItem(0)->isSelected());
         // The status bar names the board anew only when its name changed.
-        QCOMPARE(w.form.statusbar->currentMessage(), name == "Demo" ? QStringLiteral("Benchmark finished.")
-                                                                    : "Current device: " + name + " with ID 1");
+        QCOMPARE(w.form.statusbar->currentMessage(),
+                 name == "Demo" ? QStringLiteral("Benchmark finished.") : "Current device: " + name + " with ID 1");
     }
 
     // What the user is typing stays; the rest follows the other program.

@@ -37,7 +37,7 @@ QByteArray fullImage(int id, const std::string& name)
     return firmwarefiles::intelHex(chunks);
 }
 
-} // namespace
+}  // namespace
 
 class TestFlashDeviceChange : public QObject {
     Q_OBJECT
@@ -153,8 +153,8 @@ private slots:
         const int badLine = text.left(text.indexOf('\n', 2000)).count('\n') + 1;
         form.eepromFileLineEdit->setText(path);
         form.flashEEPROM();
-        QCOMPARE(form.statusbar->currentMessage(), "Flashing the EEPROM from " + path
-                     + " failed: file refused: line " + QString::number(badLine) + ": bad checksum");
+        QCOMPARE(form.statusbar->currentMessage(), "Flashing the EEPROM from " + path + " failed: file refused: line "
+                                                       + QString::number(badLine) + ": bad checksum");
         QCOMPARE(firmwarefiles::readFile(boardFile), before);
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("first"));
     }

@@ -24,7 +24,7 @@ long residentKilobytes()
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 class TestHotplugStorm : public QObject {
     Q_OBJECT

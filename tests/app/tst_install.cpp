@@ -18,12 +18,18 @@ class TestInstall : public QObject {
     // What each of the two packages holds.
     static QStringList kousbFiles()
     {
-        QStringList files{"bin/kousb", "bin/kousb-sim", "share/man/man1/kousb.1.gz", "share/man/man1/kousb-sim.1.gz",
-                "lib/udev/rules.d/70-kousb.rules", "share/kousb/70-kousb.rules", "share/kousb/install-udev-rule.sh",
-                "share/usb-device-manager/examples/demo-fpga.bit",
-                "share/usb-device-manager/examples/example-controller.bix",
-                "share/usb-device-manager/examples/example-identity.hex", "share/doc/kousb/copyright",
-                "share/doc/kousb/changelog.gz"};
+        QStringList files{"bin/kousb",
+                          "bin/kousb-sim",
+                          "share/man/man1/kousb.1.gz",
+                          "share/man/man1/kousb-sim.1.gz",
+                          "lib/udev/rules.d/70-kousb.rules",
+                          "share/kousb/70-kousb.rules",
+                          "share/kousb/install-udev-rule.sh",
+                          "share/usb-device-manager/examples/demo-fpga.bit",
+                          "share/usb-device-manager/examples/example-controller.bix",
+                          "share/usb-device-manager/examples/example-identity.hex",
+                          "share/doc/kousb/copyright",
+                          "share/doc/kousb/changelog.gz"};
 #ifdef UDM_FIRMWARE_IMAGES
         // The board firmware, when SDCC built it.
         for (const char* image : {"kousb-fx2", "kousb-fx2-generic"})
@@ -34,10 +40,12 @@ class TestInstall : public QObject {
     }
     static QStringList windowFiles()
     {
-        QStringList files{"bin/usb-device-manager", "share/man/man1/usb-device-manager.1.gz",
+        QStringList files{"bin/usb-device-manager",
+                          "share/man/man1/usb-device-manager.1.gz",
                           "share/applications/usb-device-manager.desktop",
                           "share/icons/hicolor/scalable/apps/usb-device-manager.svg",
-                          "share/doc/usb-device-manager/copyright", "share/doc/usb-device-manager/changelog.gz"};
+                          "share/doc/usb-device-manager/copyright",
+                          "share/doc/usb-device-manager/changelog.gz"};
         for (int size : {16, 32, 64, 128, 256})
             files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
         return files;
@@ -80,7 +88,8 @@ private slots:
     {
         QVERIFY(prefix.isValid());
         int rc = -1;
-        const QString out = runTool(env("UDM_CMAKE"), {"--install", env("UDM_BUILD_DIR"), "--prefix", prefix.path()}, rc);
+        const QString out =
+            runTool(env("UDM_CMAKE"), {"--install", env("UDM_BUILD_DIR"), "--prefix", prefix.path()}, rc);
         QVERIFY2(rc == 0, qPrintable(out));
     }
 
@@ -102,13 +111,17 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QStringList>("expected");  // the start of the output, then texts it holds
-        QTest::newRow("kousb --help") << "kousb" << "--help" << QStringList{"usage: kousb", "--version"};
-        QTest::newRow("kousb --version") << "kousb" << "--version" << QStringList{"kousb " + version + "\n"};
-        QTest::newRow("kousb-sim --version") << "kousb-sim" << "--version" << QStringList{"kousb-sim " + version + "\n"};
-        QTest::newRow("window --version") << "usb-device-manager" << "--version"
-                                          << QStringList{"usb-device-manager " + version + "\n"};
+        QTest::newRow("kousb --help") << "kousb"
+                                      << "--help" << QStringList{"usage: kousb", "--version"};
+        QTest::newRow("kousb --version") << "kousb"
+                                         << "--version" << QStringList{"kousb " + version + "\n"};
+        QTest::newRow("kousb-sim --version") << "kousb-sim"
+                                             << "--version" << QStringList{"kousb-sim " + version + "\n"};
+        QTest::newRow("window --version") << "usb-device-manager"
+                                          << "--version" << QStringList{"usb-device-manager " + version + "\n"};
         QTest::newRow("window --help: the toolkit's options")
-            << "usb-device-manager" << "--help"
+            << "usb-device-manager"
+            << "--help"
             << QStringList{"usage: usb-device-manager", "-platform", "-style", "-geometry", "-reverse", "--version"};
     }
 
@@ -143,7 +156,8 @@ private slots:
     void iconsAreTheirSize()
     {
         for (int size : {16, 32, 64, 128, 256}) {
-            QFile png(prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size)));
+            QFile png(
+                prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size)));
             QVERIFY(png.open(QIODevice::ReadOnly));
             const QByteArray head = png.read(24);
             QVERIFY(head.startsWith("\x89PNG\r\n\x1a\n"));
@@ -162,8 +176,9 @@ private slots:
             QSKIP("the packages are built by tst_package (label slow)");
         QTemporaryDir out;
         int rc = -1;
-        QString log = runTool(env("UDM_CPACK"), {"--config", env("UDM_BUILD_DIR") + "/CPackConfig.cmake", "-G", "DEB",
-                                                 "-B", out.path()}, rc);
+        QString log =
+            runTool(env("UDM_CPACK"),
+                    {"--config", env("UDM_BUILD_DIR") + "/CPackConfig.cmake", "-G", "DEB", "-B", out.path()}, rc);
         QVERIFY2(rc == 0, qPrintable(log));
         const QString version = env("UDM_VERSION");
         struct Package {

@@ -36,7 +36,7 @@ std::thread unplugWhen(SimBoards& boards, int slot, std::function<bool()> ready)
     });
 }
 
-} // namespace
+}  // namespace
 
 class TestUnplugFaults : public QObject {
     Q_OBJECT

@@ -39,7 +39,7 @@ inline int result()
     return failures() ? 1 : 0;
 }
 
-} // namespace check
+}  // namespace check
 
 #define CHECK_EQUAL(got, want) check::equal((got), (want), #got " == " #want, __FILE__, __LINE__)
 #define CHECK(condition, context) check::that((condition), #condition, (context), __FILE__, __LINE__)

@@ -43,11 +43,13 @@ void options()
         CHECK_EQUAL(outcome([&] {
                         const cli::Arguments a(args, {"--addr"}, {"--hex"}, {"--board"});
                         a.expectPositional(0, 2, "");
-                        return std::string(a.flag("--hex") ? "hex " : "- ") + a.value("--addr").value_or("-")
-                            + " [" + join(a.values("--board")) + "] " + join(a.positional());
+                        return std::string(a.flag("--hex") ? "hex " : "- ") + a.value("--addr").value_or("-") + " ["
+                               + join(a.values("--board")) + "] " + join(a.positional());
                     }),
                     std::string(read));
-    CHECK_EQUAL(outcome([] { return cli::Arguments({"x", "y", "z"}, {}, {}).expectPositional(0, 2, ""), ""; }),
+    CHECK_EQUAL(outcome([] {
+                    return cli::Arguments({"x", "y", "z"}, {}, {}).expectPositional(0, 2, ""), "";
+                }),
                 std::string("error: unexpected argument 'z'"));
     CHECK_EQUAL(outcome([] { return cli::Arguments({}, {}, {}).expectPositional(1, 1, "SLOT"), ""; }),
                 std::string("error: missing SLOT"));
@@ -71,8 +73,8 @@ void numbers()
     CHECK_EQUAL(outcome([&] { return std::to_string(cli::integerArgument("--n", tooBig, 0, LLONG_MAX)); }),
                 "error: --n takes a whole number from 0 to 9223372036854775807, not '" + std::string(tooBig) + "'");
 
-    const std::pair<const char*, const char*> rates[] = {{"0.5", "0.5"}, {"1000", "1000"}, {"0", ""}, {"1000.5", ""},
-                                                         {"nan", ""}, {"8x", ""}};
+    const std::pair<const char*, const char*> rates[] = {{"0.5", "0.5"}, {"1000", "1000"}, {"0", ""},
+                                                         {"1000.5", ""}, {"nan", ""},      {"8x", ""}};
     for (const auto& [text, read] : rates)
         CHECK_EQUAL(outcome([&] {
                         std::ostringstream out;
@@ -108,7 +110,7 @@ void endsOfARun()
     }
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

@@ -28,11 +28,11 @@ void readValues()
     const Row rows[] = {
         {"1 2 3", Base::Decimal, "1 2 3 "},
         {"  -1\t300 ", Base::Decimal, "-1 300 "},
-        {"12abc 7", Base::Decimal, "12 "},              // stops at the first non-value
+        {"12abc 7", Base::Decimal, "12 "},  // stops at the first non-value
         {"ff 0x10 A", Base::Hex, "255 16 10 "},
-        {"99999999999 5", Base::Decimal, ""},           // beyond an int is no value
+        {"99999999999 5", Base::Decimal, ""},  // beyond an int is no value
         {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17", Base::Decimal,
-         "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 "},    // at most 16
+         "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 "},  // at most 16
         {"", Base::Hex, ""},
     };
     for (const Row& row : rows)
@@ -59,7 +59,10 @@ void identities()
         const char* reason;  // empty: accepted
     };
     const Row rows[] = {
-        {" 007\xC2\xA0", "Gr\xC3\xBC\xC3\x9F" "e", "200", ""},
+        {" 007\xC2\xA0",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "200", ""},
         {"12abc", "ok", "1", "the ID \"12abc\" is not a decimal integer"},
         {"2147483648", "ok", "1", "the ID \"2147483648\" is outside -2147483648 to 2147483647"},
         {"1", "5\xE2\x82\xAC", "1", "the name holds \"\xE2\x82\xAC\" (character 2), which is not a Latin-1 character"},
@@ -77,12 +80,17 @@ void identities()
     }
     IdentityFields fields;
     std::string reason;
-    CHECK(parseIdentityFields("1", "Gr\xC3\xBC\xC3\x9F" "e", "200", fields, reason), reason);
-    CHECK_EQUAL(fields.name, std::string("Gr\xFC\xDF" "e"));
+    CHECK(parseIdentityFields("1",
+                              "Gr\xC3\xBC\xC3\x9F"
+                              "e",
+                              "200", fields, reason),
+          reason);
+    CHECK_EQUAL(fields.name, std::string("Gr\xFC\xDF"
+                                         "e"));
     CHECK_EQUAL(int(fields.deviceClass), 200);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

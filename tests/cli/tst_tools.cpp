@@ -43,12 +43,9 @@ Result run(const std::string& program, const std::vector<std::string>& args)
     return result;
 }
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -82,10 +79,16 @@ int main(int argc, char** argv)
         const char* readOutput;
     };
     const Mode modes[] = {
-        {{"write", "External", "--addr", "16", "1", "-1", "300"}, "  External: 3 bytes: 01 ff 2c\n",
-         {"read", "External", "--addr", "16", "--size", "3"}, 0, "1 255 44 \n"},
-        {{"write", "i2c", "--hex", "--addr", "0x51", "3f", "0x08"}, "  I2C: 2 bytes: 3f 08\n",
-         {"read", "I2C", "--addr", "0x10", "--size", "2"}, 1, "kousb: I2C read failed: no device answered"},
+        {{"write", "External", "--addr", "16", "1", "-1", "300"},
+         "  External: 3 bytes: 01 ff 2c\n",
+         {"read", "External", "--addr", "16", "--size", "3"},
+         0,
+         "1 255 44 \n"},
+        {{"write", "i2c", "--hex", "--addr", "0x51", "3f", "0x08"},
+         "  I2C: 2 bytes: 3f 08\n",
+         {"read", "I2C", "--addr", "0x10", "--size", "2"},
+         1,
+         "kousb: I2C read failed: no device answered"},
     };
     for (const Mode& mode : modes) {
         r = run(kousb, mode.write);
@@ -97,9 +100,16 @@ int main(int argc, char** argv)
         CHECK(r.output.rfind(mode.readOutput, 0) == 0, r.output);
     }
 
-    CHECK_EQUAL(run(kousb, {"set-id", "--id", "12", "--name", "Gr\xC3\xBC\xC3\x9F" "e"}).exitCode, 0);
+    CHECK_EQUAL(run(kousb, {"set-id", "--id", "12", "--name",
+                            "Gr\xC3\xBC\xC3\x9F"
+                            "e"})
+                    .exitCode,
+                0);
     r = run(kousb, {"list"});
-    CHECK(contains(r.output, "0\t12\tGr\xC3\xBC\xC3\x9F" "e\t3\t"), r.output);
+    CHECK(contains(r.output,
+                   "0\t12\tGr\xC3\xBC\xC3\x9F"
+                   "e\t3\t"),
+          r.output);
 
     // Bad usage touches nothing and exits 2 with the reason.
     const std::vector<std::vector<std::string>> refused = {
@@ -118,7 +128,10 @@ int main(int argc, char** argv)
     CHECK_EQUAL(run(kousb, {"write", "I2C", "--addr", "81", "63", "12", "65", "10", "66"}).exitCode, 0);
     for (const std::string& tool : {kousb, sim}) {
         r = run(tool, {"list"});
-        CHECK(contains(r.output, "0\t12\tA\\x0AB\xC3\x9F" "e\t3\t"), r.output);
+        CHECK(contains(r.output,
+                       "0\t12\tA\\x0AB\xC3\x9F"
+                       "e\t3\t"),
+              r.output);
     }
 
     run(sim, {"unplug", "0"});

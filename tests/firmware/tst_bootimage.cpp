@@ -34,10 +34,12 @@ private slots:
         QByteArray code(2500, '\0');
         for (int i = 0; i < code.size(); ++i)
             code[i] = char(i * 13);
-        QTest::newRow("made up") << writeFile(m_dir.filePath("fw.ihx"), intelHex({{0, code}, {0x3000, "\x01\x02"}, {0xE100, "\x7F"}}))
-                                 << QStringList{"--id", "-5", "--name", "Bench 2", "--class", "200"} << -5 << "Bench 2" << 200;
-        QTest::newRow("identity of a board") << m_dir.filePath("fw.ihx") << QStringList{"--board", "33", "--class", "4"}
-                                             << 33 << "Shelf board" << 4;
+        QTest::newRow("made up") << writeFile(m_dir.filePath("fw.ihx"),
+                                              intelHex({{0, code}, {0x3000, "\x01\x02"}, {0xE100, "\x7F"}}))
+                                 << QStringList{"--id", "-5", "--name", "Bench 2", "--class", "200"} << -5 << "Bench 2"
+                                 << 200;
+        QTest::newRow("identity of a board")
+            << m_dir.filePath("fw.ihx") << QStringList{"--board", "33", "--class", "4"} << 33 << "Shelf board" << 4;
 #ifdef KOUSB_FIRMWARE_IMAGE
         QTest::newRow("our firmware") << QString(KOUSB_FIRMWARE_IMAGE) << QStringList{"--id", "12"} << 12 << "" << 0;
 #endif
@@ -74,8 +76,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("firmware");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("into the identity block") << intelHex({{0, QByteArray(0x3F00, '\x11')}})
-                                                 << "would overlap the identity block at 0x3F00";
+        QTest::newRow("into the identity block")
+            << intelHex({{0, QByteArray(0x3F00, '\x11')}}) << "would overlap the identity block at 0x3F00";
         QTest::newRow("outside internal memory") << intelHex({{0x5000, "\x01"}}) << "data at 0x5000";
         QTest::newRow("no data") << QByteArray(kHexEnd + "\n") << "no data";
     }
@@ -90,8 +92,8 @@ private slots:
         QVERIFY(!QFile::exists(out));
 
         // The decoder refuses an image whose last record does not start the CPU.
-        std::vector<std::uint8_t> bad = {0xC2, 0xB4, 0x04, 0x04, 0x10, 0, 0, 1, 0x00, 0x01, 0x00, 0x00, 0xAA,
-                                         0x80, 0x01, 0xE6, 0x00, 0x01};
+        std::vector<std::uint8_t> bad = {0xC2, 0xB4, 0x04, 0x04, 0x10, 0,    0,    1,    0x00,
+                                         0x01, 0x00, 0x00, 0xAA, 0x80, 0x01, 0xE6, 0x00, 0x01};
         formats::C2Image image;
         QVERIFY(!formats::decodeC2BootImage(bad.data(), bad.size(), image));
         bad.back() = 0x00;

@@ -43,7 +43,7 @@ Raw raw(FirmwareTransport& t, std::uint8_t type, std::uint8_t request, std::uint
     return r;
 }
 
-} // namespace
+}  // namespace
 
 class TestFirmwareBoard : public QObject {
     Q_OBJECT
@@ -60,7 +60,8 @@ private slots:
                                    << "external bus, FPGA registers, I2C, SPI, command, FPGA configuration, "
                                       "EEPROM, identity"
                                    << "3s500e";
-        QTest::newRow("generic") << false << "I2C, SPI, EEPROM, identity" << "";
+        QTest::newRow("generic") << false << "I2C, SPI, EEPROM, identity"
+                                 << "";
     }
     // What the board says it has, and what the host then refuses without asking.
     void profiles()
@@ -89,7 +90,9 @@ private slots:
         const Status command = board.writeCommand(b, 4);
         QCOMPARE(bool(external), fpga);
         if (!fpga) {
-            QCOMPARE(message(external), QString("not supported by this board: this board's firmware does not support external bus access"));
+            QCOMPARE(
+                message(external),
+                QString("not supported by this board: this board's firmware does not support external bus access"));
             QVERIFY(message(command).endsWith("does not support the command pipe"));
             QVERIFY(message(board.readXilinx(0, b, 1)).endsWith("does not support FPGA register access"));
             QCOMPARE(transport->stalls(), 0);
@@ -116,13 +119,15 @@ private slots:
         // FPGA registers need a configured FPGA.
         QCOMPARE(message(board.readXilinx(0x20, in.data(), 1)),
                  QString("not ready: FPGA register access: the FPGA is not configured"));
-        const std::string bit = QFile::encodeName(firmwarefiles::writeFile(
-            m_files.filePath("ok.bit"), firmwarefiles::bitFile("3s500efg320", 9000))).toStdString();
+        const std::string bit = QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("ok.bit"),
+                                                                           firmwarefiles::bitFile("3s500efg320", 9000)))
+                                    .toStdString();
         QVERIFY2(board.downloadXilinx(bit), message(board.downloadXilinx(bit)).toLatin1());
         QCOMPARE(chips.bitstream.size(), std::size_t(9000));
         QVERIFY(board.writeXilinx(0x20, out.data(), 3));
         QVERIFY(board.readXilinx(0x20, in.data(), 3));
-        QCOMPARE(std::vector<std::uint8_t>(in.begin(), in.begin() + 3), std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
+        QCOMPARE(std::vector<std::uint8_t>(in.begin(), in.begin() + 3),
+                 std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
         QVERIFY(board.writeCommand(out.data(), 5));
         QCOMPARE(chips.commands, std::vector<std::uint8_t>(out.begin(), out.begin() + 5));
 
@@ -209,10 +214,10 @@ private slots:
         QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C" << 1;
         QTest::newRow("read failing half-way") << "read" << 3 << "timed out: I2C: the board was busy" << 1;
         QTest::newRow("EEPROM read failing") << "eeprom" << 5 << "timed out: EEPROM: the board was busy" << 2;
-        QTest::newRow("EEPROM read failing at its end") << "eeprom" << 99 << "timed out: EEPROM: the board was busy"
-                                                        << 2;
-        QTest::newRow("identity read failing") << "identity" << 10
-                                               << "timed out: identity writes: the board was busy" << 2;
+        QTest::newRow("EEPROM read failing at its end")
+            << "eeprom" << 99 << "timed out: EEPROM: the board was busy" << 2;
+        QTest::newRow("identity read failing")
+            << "identity" << 10 << "timed out: identity writes: the board was busy" << 2;
         QTest::newRow("sensor read failing") << "report" << 1 << "" << 1;
     }
     // Every I2C transaction ends with one STOP, also an address probe
@@ -264,8 +269,11 @@ private slots:
         QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.begin() + 0x3F00, chips.eeprom.begin() + 0x3F0C),
                  bytes({'K', 'O', 'I', 'D', 1, 9, 0x00, 0x01, 0xB3, 0xFF, 0xFF, 0xFF}));
 
-        const std::string image = QFile::encodeName(firmwarefiles::writeFile(
-            m_files.filePath("e.hex"), firmwarefiles::intelHex({{0x0000, "\xC2\xB4\x04"}, {0x1030, QByteArray(90, 'q')}}))).toStdString();
+        const std::string image =
+            QFile::encodeName(firmwarefiles::writeFile(
+                                  m_files.filePath("e.hex"),
+                                  firmwarefiles::intelHex({{0x0000, "\xC2\xB4\x04"}, {0x1030, QByteArray(90, 'q')}})))
+                .toStdString();
         QVERIFY2(board.loadEepromImage(image), message(board.loadEepromImage(image)).toLatin1());
         QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.begin() + 0x1030, chips.eeprom.begin() + 0x108A),
                  std::vector<std::uint8_t>(90, 'q'));
@@ -289,7 +297,7 @@ private slots:
             {kVendorOut, kGetVersion, 0, 0, kErrUnknownRequest},
             {kVendorOut, kIdentity, 7, 1, kErrBadArgument},
             {kVendorOut, kIdentity, kFieldName, 32, kErrBadArgument},
-            {kVendorOut, kEeprom, 0x3F30, 32, kErrBadArgument},   // crosses a page
+            {kVendorOut, kEeprom, 0x3F30, 32, kErrBadArgument},  // crosses a page
             {kVendorIn, kEeprom, 0x3FF0, 32, kErrOutOfRange},
             {kVendorOut, kI2C, 0x80, 1, kErrBadArgument},
             {kVendorOut, kFpgaConfig, kConfigBegin, 4, kErrUnknownRequest},  // no FPGA on this profile
@@ -320,7 +328,8 @@ private slots:
 
         QByteArray junk = firmwarefiles::bitFile("3s500efg320", 200);
         junk.replace(QByteArray("\xAA\x99\x55\x66", 4), QByteArray(4, '\0'));  // no sync word: the FPGA never finishes
-        const std::string path = QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("junk.bit"), junk)).toStdString();
+        const std::string path =
+            QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("junk.bit"), junk)).toStdString();
         QCOMPARE(message(board.downloadXilinx(path)),
                  QString("transfer failed: FPGA configuration: the board reported a device fault"));
         QVERIFY(!fwhost::chips().fpgaConfigured);

@@ -19,21 +19,26 @@ void everyIoMode(KoUSBDevice& d, const QString& bitFile, bool scratchBoard, bool
         QVERIFY2(write() && read(), qPrintable(QString(mode) + ": " + d.GetLastError()));
         QVERIFY2(std::equal(out.begin(), out.begin() + n, in.begin()), mode);
     };
-    roundTrip("external", [&] { return d.WriteExternal(0x2000, out.data(), 300); },
-              [&] { return d.ReadExternal(0x2000, in.data(), 300); }, 300);
+    roundTrip(
+        "external", [&] { return d.WriteExternal(0x2000, out.data(), 300); },
+        [&] { return d.ReadExternal(0x2000, in.data(), 300); }, 300);
     if (!bitFile.isEmpty()) {
         QVERIFY2(d.DownloadXilinx(QFile::encodeName(bitFile).constData()), d.GetLastError());
-        roundTrip("FPGA", [&] { return d.WriteXilinx(0x40, out.data(), 12); },
-                  [&] { return d.ReadXilinx(0x40, in.data(), 12); }, 12);
+        roundTrip(
+            "FPGA", [&] { return d.WriteXilinx(0x40, out.data(), 12); },
+            [&] { return d.ReadXilinx(0x40, in.data(), 12); }, 12);
     }
     if (scratchBoard) {
-        roundTrip("controller", [&] { return d.Write8051(0x1010, out.data(), 100); },
-                  [&] { return d.Read8051(0x1010, in.data(), 100); }, 100);
-        roundTrip("SPI", [&] { return d.WriteSPI(0x1000, out.data(), 32); },
-                  [&] { return d.ReadSPI(0x1000, in.data(), 32); }, 32);
+        roundTrip(
+            "controller", [&] { return d.Write8051(0x1010, out.data(), 100); },
+            [&] { return d.Read8051(0x1010, in.data(), 100); }, 100);
+        roundTrip(
+            "SPI", [&] { return d.WriteSPI(0x1000, out.data(), 32); }, [&] { return d.ReadSPI(0x1000, in.data(), 32); },
+            32);
     }
     if (uart) {
-        roundTrip("UART", [&] { return d.WriteSerial(out.data(), 9); }, [&] { return d.ReadSerial(in.data(), 9); }, 9);
+        roundTrip(
+            "UART", [&] { return d.WriteSerial(out.data(), 9); }, [&] { return d.ReadSerial(in.data(), 9); }, 9);
     } else {
         QVERIFY(!d.WriteSerial(out.data(), 9));
         QVERIFY2(QString(d.GetLastError()).endsWith("does not support UART"), d.GetLastError());
@@ -41,7 +46,8 @@ void everyIoMode(KoUSBDevice& d, const QString& bitFile, bool scratchBoard, bool
     // Blocks of 64 KiB move both ways; what loops back is one packet's worth
     // (a board with our firmware drops full packets, see docs/firmware.md).
     QVERIFY2(d.WriteBlock(out.data(), 65536) && d.ReadBlock(in.data(), 65536), d.GetLastError());
-    roundTrip("block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
+    roundTrip(
+        "block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
     QVERIFY2(d.WriteCommand(out.data(), 4), d.GetLastError());
     QVERIFY2(d.WriteInterrupt(out.data()) && d.ReadInterrupt(in.data()), d.GetLastError());
     QVERIFY(!d.ReadI2C(0x23, in.data(), 2));
@@ -69,14 +75,15 @@ void recordProgress(void* context, long long done, long long total)
 {
     static_cast<std::vector<std::pair<long long, long long>>*>(context)->emplace_back(done, total);
 }
-} // namespace
+}  // namespace
 
 void eepromReflash(KoUSBDevice& d, const QString& folder, int offset, int length)
 {
     QCOMPARE(d.GetEEPROMSize(), 16384);
     QByteArray held(length, '\0');
     QVERIFY2(d.ReadEEPROM(offset, reinterpret_cast<unsigned char*>(held.data()), length), d.GetLastError());
-    const QString path = firmwarefiles::writeFile(folder + "/held.hex", firmwarefiles::intelHex({{unsigned(offset), held}}));
+    const QString path =
+        firmwarefiles::writeFile(folder + "/held.hex", firmwarefiles::intelHex({{unsigned(offset), held}}));
     std::vector<std::pair<long long, long long>> calls;
     QVERIFY2(d.LoadHexFileToEepromWithProgress(QFile::encodeName(path).constData(), &recordProgress, &calls),
              d.GetLastError());
@@ -90,4 +97,4 @@ void eepromReflash(KoUSBDevice& d, const QString& folder, int offset, int length
     QVERIFY(QString(d.GetLastError()).startsWith("address out of range"));
 }
 
-} // namespace contract
+}  // namespace contract

@@ -29,4 +29,4 @@ void firmwareRefused(KoUSBDevice& d, const QString& folder);
 // with progress, and reads them back.
 void eepromReflash(KoUSBDevice& d, const QString& folder, int offset, int length);
 
-} // namespace contract
+}  // namespace contract

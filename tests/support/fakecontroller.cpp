@@ -16,12 +16,9 @@ namespace {
 TransferResult stall() { return {TransferError::Stall, 0, "LIBUSB_ERROR_PIPE"}; }
 TransferResult done(std::size_t n) { return {TransferError::None, n, {}}; }
 
-} // namespace
+}  // namespace
 
-FakeController::FakeController(Runs runs) : m_runs(runs)
-{
-    describeAs(runs);
-}
+FakeController::FakeController(Runs runs) : m_runs(runs) { describeAs(runs); }
 
 void FakeController::describeAs(Runs runs)
 {
@@ -37,8 +34,10 @@ void FakeController::describeAs(Runs runs)
     d.openError = m_description.openError;
     AltSettingDescription alt;
     using T = EndpointType;
-    for (const EndpointDescription& ep : {EndpointDescription{0x01, T::Interrupt, 64}, {0x81, T::Interrupt, 64},
-                                          {0x02, T::Bulk, 512}, {0x86, T::Bulk, 512}})
+    for (const EndpointDescription& ep : {EndpointDescription{0x01, T::Interrupt, 64},
+                                          {0x81, T::Interrupt, 64},
+                                          {0x02, T::Bulk, 512},
+                                          {0x86, T::Bulk, 512}})
         if (!m_removed.count(ep.type))
             alt.endpoints.push_back(ep);
     alt.interfaceClass = 0xFF;
@@ -54,7 +53,11 @@ void FakeController::setAfterRelease(AfterRelease behaviour, Runs runs)
     m_runsAfterRelease = runs;
 }
 
-void FakeController::setCapabilities(std::uint16_t caps) { std::lock_guard<std::mutex> l(m_mutex); m_caps = caps; }
+void FakeController::setCapabilities(std::uint16_t caps)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_caps = caps;
+}
 
 void FakeController::setAccessDenied()
 {
@@ -71,16 +74,52 @@ void FakeController::removeEndpoints(EndpointType type)
     describeAs(m_runs);
 }
 
-void FakeController::haltEndpoint(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_halted.insert(endpoint); }
-void FakeController::timeoutNext(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_timeoutNext.insert(endpoint); }
-void FakeController::unplugAfter(int transfers) { std::lock_guard<std::mutex> l(m_mutex); m_unplugCountdown = transfers; }
+void FakeController::haltEndpoint(std::uint8_t endpoint)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_halted.insert(endpoint);
+}
+void FakeController::timeoutNext(std::uint8_t endpoint)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_timeoutNext.insert(endpoint);
+}
+void FakeController::unplugAfter(int transfers)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_unplugCountdown = transfers;
+}
 
-std::vector<ControlRecord> FakeController::controlLog() const { std::lock_guard<std::mutex> l(m_mutex); return m_log; }
-void FakeController::clearLog() { std::lock_guard<std::mutex> l(m_mutex); m_log.clear(); }
-bool FakeController::cpuInReset() const { std::lock_guard<std::mutex> l(m_mutex); return m_cpuReset; }
-std::set<std::uint8_t> FakeController::clearedEndpoints() const { std::lock_guard<std::mutex> l(m_mutex); return m_cleared; }
-int FakeController::reenumerations() const { std::lock_guard<std::mutex> l(m_mutex); return m_reenumerations; }
-bool FakeController::releasePending() const { std::lock_guard<std::mutex> l(m_mutex); return m_releasedSinceAwait; }
+std::vector<ControlRecord> FakeController::controlLog() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_log;
+}
+void FakeController::clearLog()
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_log.clear();
+}
+bool FakeController::cpuInReset() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_cpuReset;
+}
+std::set<std::uint8_t> FakeController::clearedEndpoints() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_cleared;
+}
+int FakeController::reenumerations() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_reenumerations;
+}
+bool FakeController::releasePending() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_releasedSinceAwait;
+}
 
 std::vector<std::uint8_t> FakeController::memory(std::size_t address, std::size_t length) const
 {
@@ -195,8 +234,8 @@ TransferResult FakeController::vendor(bool in, std::uint8_t request, std::uint8_
         return copyOut(reply, sizeof reply);
     }
     case kGetVersion: {
-        const std::uint8_t reply[kVersionReplySize] = {kMagic0, kMagic1, kSupportedMajor, 0, std::uint8_t(m_caps),
-                                                       std::uint8_t(m_caps >> 8)};
+        const std::uint8_t reply[kVersionReplySize] = {
+            kMagic0, kMagic1, kSupportedMajor, 0, std::uint8_t(m_caps), std::uint8_t(m_caps >> 8)};
         return copyOut(reply, sizeof reply);
     }
     case kIdentity: {
@@ -293,7 +332,7 @@ private:
     kousb::Registry::Token m_token = 0;
 };
 
-} // namespace
+}  // namespace
 
 void installFakeBoard(std::shared_ptr<Transport> transport, int slot)
 {

@@ -1,9 +1,25 @@
 #include "faultymodel.h"
 
-void FaultyModel::haltEndpoint(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_halted.insert(endpoint); }
-void FaultyModel::silence(std::uint8_t endpoint) { std::lock_guard<std::mutex> l(m_mutex); m_silent.insert(endpoint); }
-void FaultyModel::unplugAfter(int transfers) { std::lock_guard<std::mutex> l(m_mutex); m_unplugCountdown = transfers; }
-std::set<std::uint8_t> FaultyModel::clearedEndpoints() const { std::lock_guard<std::mutex> l(m_mutex); return m_cleared; }
+void FaultyModel::haltEndpoint(std::uint8_t endpoint)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_halted.insert(endpoint);
+}
+void FaultyModel::silence(std::uint8_t endpoint)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_silent.insert(endpoint);
+}
+void FaultyModel::unplugAfter(int transfers)
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    m_unplugCountdown = transfers;
+}
+std::set<std::uint8_t> FaultyModel::clearedEndpoints() const
+{
+    std::lock_guard<std::mutex> l(m_mutex);
+    return m_cleared;
+}
 
 bool FaultyModel::faulted(std::uint8_t endpoint, ModelReply& reply)
 {

@@ -52,7 +52,7 @@ QByteArray bitFile(const QByteArray& part, int bits, const QByteArray& design)
         stream.append(char(stream.size() & 0xFF));
     stream.truncate(bits);
     return kBitPreamble + bitField('a', design + ";UserID=0xFFFFFFFF") + bitField('b', part)
-        + bitField('c', "2011/05/27") + bitField('d', "14:38:41") + 'e' + bigEndian(quint64(bits), 4) + stream;
+           + bitField('c', "2011/05/27") + bitField('d', "14:38:41") + 'e' + bigEndian(quint64(bits), 4) + stream;
 }
 
 QString writeFile(const QString& path, const QByteArray& content)
@@ -69,4 +69,4 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace firmwarefiles
+}  // namespace firmwarefiles

@@ -31,4 +31,4 @@ QString writeFile(const QString& path, const QByteArray& content);
 // The whole content of a file (empty if there is none).
 QByteArray readFile(const QString& path);
 
-} // namespace firmwarefiles
+}  // namespace firmwarefiles

@@ -38,11 +38,12 @@ std::vector<std::uint8_t> stringDescriptor(const std::string& text)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 FirmwareModel::FirmwareModel(Starts starts, const ProfileCaps& profile, Speed speed)
-    : m_profile(profile), m_packet(speed == Speed::Full ? FW_BULK_PACKET_FULL_SPEED : FW_BULK_PACKET),
-      m_running(starts == Starts::RunningFirmware)
+    : m_profile(profile)
+    , m_packet(speed == Speed::Full ? FW_BULK_PACKET_FULL_SPEED : FW_BULK_PACKET)
+    , m_running(starts == Starts::RunningFirmware)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
     g_owner = this;
@@ -86,10 +87,7 @@ std::vector<std::uint8_t> FirmwareModel::memory(std::size_t address, std::size_t
     return {m_ram.begin() + long(address), m_ram.begin() + long(address + length)};
 }
 
-bool FirmwareModel::fullSpeed() const
-{
-    return m_packet == FW_BULK_PACKET_FULL_SPEED;
-}
+bool FirmwareModel::fullSpeed() const { return m_packet == FW_BULK_PACKET_FULL_SPEED; }
 
 std::uint16_t FirmwareModel::productId() const
 {

@@ -22,7 +22,8 @@ DeviceDescription ModelTransport::description() const
     d.configuration = 1;
     AltSettingDescription alt;
     alt.interfaceClass = 0xFF;
-    alt.endpoints = {{0x81, EndpointType::Interrupt, 64}, {0x01, EndpointType::Interrupt, 64},
+    alt.endpoints = {{0x81, EndpointType::Interrupt, 64},
+                     {0x01, EndpointType::Interrupt, 64},
                      {0x02, EndpointType::Bulk, std::uint16_t(full ? 64 : 512)},
                      {0x86, EndpointType::Bulk, std::uint16_t(full ? 64 : 512)}};
     d.altSettings = {alt};
@@ -49,14 +50,10 @@ TransferResult ModelTransport::control(std::uint8_t requestType, std::uint8_t re
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_gone)
         return resultOf({ModelReply::Gone, 0});
-    const std::uint8_t setup[8] = {requestType,
-                                   request,
-                                   std::uint8_t(value),
-                                   std::uint8_t(value >> 8),
-                                   std::uint8_t(index),
-                                   std::uint8_t(index >> 8),
-                                   std::uint8_t(length),
-                                   std::uint8_t(length >> 8)};
+    const std::uint8_t setup[8] = {requestType,          request,
+                                   std::uint8_t(value),  std::uint8_t(value >> 8),
+                                   std::uint8_t(index),  std::uint8_t(index >> 8),
+                                   std::uint8_t(length), std::uint8_t(length >> 8)};
     std::vector<std::uint8_t> stage(length);
     if (data && !(requestType & 0x80))
         std::copy(data, data + length, stage.begin());

@@ -48,10 +48,7 @@ kousb::BoardIdentity RecordingBoard::identity()
     return m_identity;
 }
 
-std::string RecordingBoard::endpointInfo()
-{
-    return "Recording test board";
-}
+std::string RecordingBoard::endpointInfo() { return "Recording test board"; }
 
 Status RecordingBoard::record(RecordedCall call)
 {
@@ -89,16 +86,37 @@ Status RecordingBoard::write(const char* op, long long address, const std::uint8
     return record(RecordedCall{op, address, std::vector<std::uint8_t>(d, d + n), n, {}, 0});
 }
 
-Status RecordingBoard::readExternal(std::uint16_t a, std::uint8_t* d, std::size_t n) { return read("readExternal", a, d, n); }
-Status RecordingBoard::writeExternal(std::uint16_t a, const std::uint8_t* d, std::size_t n) { return write("writeExternal", a, d, n); }
-Status RecordingBoard::readXilinx(std::uint16_t a, std::uint8_t* d, std::size_t n) { return read("readXilinx", a, d, n); }
-Status RecordingBoard::writeXilinx(std::uint16_t a, const std::uint8_t* d, std::size_t n) { return write("writeXilinx", a, d, n); }
+Status RecordingBoard::readExternal(std::uint16_t a, std::uint8_t* d, std::size_t n)
+{
+    return read("readExternal", a, d, n);
+}
+Status RecordingBoard::writeExternal(std::uint16_t a, const std::uint8_t* d, std::size_t n)
+{
+    return write("writeExternal", a, d, n);
+}
+Status RecordingBoard::readXilinx(std::uint16_t a, std::uint8_t* d, std::size_t n)
+{
+    return read("readXilinx", a, d, n);
+}
+Status RecordingBoard::writeXilinx(std::uint16_t a, const std::uint8_t* d, std::size_t n)
+{
+    return write("writeXilinx", a, d, n);
+}
 Status RecordingBoard::read8051(std::uint16_t a, std::uint8_t* d, std::size_t n) { return read("read8051", a, d, n); }
-Status RecordingBoard::write8051(std::uint16_t a, const std::uint8_t* d, std::size_t n) { return write("write8051", a, d, n); }
+Status RecordingBoard::write8051(std::uint16_t a, const std::uint8_t* d, std::size_t n)
+{
+    return write("write8051", a, d, n);
+}
 Status RecordingBoard::readI2C(std::uint8_t a, std::uint8_t* d, std::size_t n) { return read("readI2C", a, d, n); }
-Status RecordingBoard::writeI2C(std::uint8_t a, const std::uint8_t* d, std::size_t n) { return write("writeI2C", a, d, n); }
+Status RecordingBoard::writeI2C(std::uint8_t a, const std::uint8_t* d, std::size_t n)
+{
+    return write("writeI2C", a, d, n);
+}
 Status RecordingBoard::readSPI(std::int32_t a, std::uint8_t* d, std::size_t n) { return read("readSPI", a, d, n); }
-Status RecordingBoard::writeSPI(std::int32_t a, const std::uint8_t* d, std::size_t n) { return write("writeSPI", a, d, n); }
+Status RecordingBoard::writeSPI(std::int32_t a, const std::uint8_t* d, std::size_t n)
+{
+    return write("writeSPI", a, d, n);
+}
 Status RecordingBoard::readSerial(std::uint8_t* d, std::size_t n, std::size_t& received)
 {
     Status s = read("readSerial", -1, d, n);
@@ -107,18 +125,42 @@ Status RecordingBoard::readSerial(std::uint8_t* d, std::size_t n, std::size_t& r
 }
 Status RecordingBoard::writeSerial(const std::uint8_t* d, std::size_t n) { return write("writeSerial", -1, d, n); }
 Status RecordingBoard::writeCommand(const std::uint8_t* d, std::size_t n) { return write("writeCommand", -1, d, n); }
-Status RecordingBoard::readInterrupt(std::uint8_t* report) { return read("readInterrupt", -1, report, kousb::kInterruptReportSize); }
-Status RecordingBoard::writeInterrupt(const std::uint8_t* report) { return write("writeInterrupt", -1, report, kousb::kInterruptReportSize); }
+Status RecordingBoard::readInterrupt(std::uint8_t* report)
+{
+    return read("readInterrupt", -1, report, kousb::kInterruptReportSize);
+}
+Status RecordingBoard::writeInterrupt(const std::uint8_t* report)
+{
+    return write("writeInterrupt", -1, report, kousb::kInterruptReportSize);
+}
 Status RecordingBoard::readBlock(std::uint8_t* d, std::size_t n) { return read("readBlock", -1, d, n); }
 Status RecordingBoard::writeBlock(const std::uint8_t* d, std::size_t n) { return write("writeBlock", -1, d, n); }
 
-Status RecordingBoard::downloadXilinx(const std::string& path) { return record(RecordedCall{"downloadXilinx", -1, {}, 0, path, 0}); }
-Status RecordingBoard::loadFirmware(const std::string& path) { return record(RecordedCall{"loadFirmware", -1, {}, 0, path, 0}); }
-Status RecordingBoard::loadEepromImage(const std::string& path) { return record(RecordedCall{"loadEepromImage", -1, {}, 0, path, 0}); }
-Status RecordingBoard::loadEepromImageWithProgress(const std::string& path, const Progress&) { return loadEepromImage(path); }
-Status RecordingBoard::readEeprom(std::size_t, std::uint8_t*, std::size_t) { return Status::error(kousb::ErrorCode::NotSupported, "EEPROM read-back"); }
+Status RecordingBoard::downloadXilinx(const std::string& path)
+{
+    return record(RecordedCall{"downloadXilinx", -1, {}, 0, path, 0});
+}
+Status RecordingBoard::loadFirmware(const std::string& path)
+{
+    return record(RecordedCall{"loadFirmware", -1, {}, 0, path, 0});
+}
+Status RecordingBoard::loadEepromImage(const std::string& path)
+{
+    return record(RecordedCall{"loadEepromImage", -1, {}, 0, path, 0});
+}
+Status RecordingBoard::loadEepromImageWithProgress(const std::string& path, const Progress&)
+{
+    return loadEepromImage(path);
+}
+Status RecordingBoard::readEeprom(std::size_t, std::uint8_t*, std::size_t)
+{
+    return Status::error(kousb::ErrorCode::NotSupported, "EEPROM read-back");
+}
 Status RecordingBoard::writeId(std::int32_t id) { return record(RecordedCall{"writeId", -1, {}, 0, {}, id}); }
-Status RecordingBoard::writeName(const std::string& name) { return record(RecordedCall{"writeName", -1, {}, 0, name, 0}); }
+Status RecordingBoard::writeName(const std::string& name)
+{
+    return record(RecordedCall{"writeName", -1, {}, 0, name, 0});
+}
 Status RecordingBoard::writeClass(std::uint8_t c) { return record(RecordedCall{"writeClass", -1, {}, 0, {}, c}); }
 
 namespace {
@@ -140,7 +182,7 @@ private:
     kousb::Registry::Token m_token = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<RecordingBoard> installRecordingBoard(int slot)
 {

@@ -12,12 +12,12 @@
 #include <vector>
 
 struct RecordedCall {
-    std::string op;          // the Board method's name, e.g. "writeI2C"
-    long long address = -1;  // after the library's cut to the call's width; -1 for none
+    std::string op;                  // the Board method's name, e.g. "writeI2C"
+    long long address = -1;          // after the library's cut to the call's width; -1 for none
     std::vector<std::uint8_t> data;  // bytes written (writes only)
     std::size_t length = 0;
-    std::string text;        // path or name, where the call takes one
-    long long value = 0;     // ID or class, where the call takes one
+    std::string text;     // path or name, where the call takes one
+    long long value = 0;  // ID or class, where the call takes one
 };
 
 class RecordingBoard : public kousb::Board {

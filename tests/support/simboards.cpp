@@ -19,15 +19,9 @@ SimBoards::SimBoards()
     qputenv("KOUSB_SIM_DIR", QFile::encodeName(m_dir.path()));
 }
 
-std::string SimBoards::dir() const
-{
-    return QFile::encodeName(m_dir.path()).toStdString();
-}
+std::string SimBoards::dir() const { return QFile::encodeName(m_dir.path()).toStdString(); }
 
-std::string SimBoards::path(int slot) const
-{
-    return dir() + "/" + kousb::sim::boardFileName(slot);
-}
+std::string SimBoards::path(int slot) const { return dir() + "/" + kousb::sim::boardFileName(slot); }
 
 void SimBoards::plug(int slot, const Options& options)
 {
@@ -82,11 +76,9 @@ kousb::sim::BoardState SimBoards::read(int slot) const
 void SimBoards::writeRaw(const std::string& fileName, const std::string& content)
 {
     QFile file(m_dir.filePath(QString::fromStdString(fileName)));
-    if (!file.open(QIODevice::WriteOnly) || file.write(content.data(), qint64(content.size())) != qint64(content.size()))
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(content.data(), qint64(content.size())) != qint64(content.size()))
         throw std::runtime_error("cannot write " + fileName);
 }
 
-bool SimBoards::sync()
-{
-    return OnDeviceChange();
-}
+bool SimBoards::sync() { return OnDeviceChange(); }

@@ -168,10 +168,13 @@ private slots:
         int writePoints = -1, readPoints = -1;
         board->setHook("writeBlock", [&] {
             if (++writes == 69)
-                QMetaObject::invokeMethod(&form, [&] {
-                    writePoints = benchmarkPoints(form, "write").size();
-                    readPoints = benchmarkPoints(form, "read").size();
-                }, Qt::BlockingQueuedConnection);
+                QMetaObject::invokeMethod(
+                    &form,
+                    [&] {
+                        writePoints = benchmarkPoints(form, "write").size();
+                        readPoints = benchmarkPoints(form, "read").size();
+                    },
+                    Qt::BlockingQueuedConnection);
         });
         form.runBenchmark();
         QCOMPARE(writePoints, 1);
@@ -200,19 +203,22 @@ private slots:
         int writes = 0;
         board->setHook("writeBlock", [&] {
             if (++writes != 68 + 64 + 1)
-                return;  // the first write of pass 3, on the worker
+                return;                      // the first write of pass 3, on the worker
             QDeadlineTimer patience(20000);  // fails the test rather than hang it
             while (paints.count == 0 && !patience.hasExpired())
                 QThread::msleep(2);
             during.painted = paints.count > 0;
-            QMetaObject::invokeMethod(&form, [&] {
-                during.points = benchmarkPoints(form, "write").size();
-                during.runEnabled = form.runBtn->isEnabled();
-                during.toolsEnabled = form.writeBtn->isEnabled() || form.devListTree->isEnabled()
-                    || form.updateIdBtn->isEnabled();
-                QTest::mouseClick(form.runBtn, Qt::LeftButton);
-                form.runBenchmark();
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                &form,
+                [&] {
+                    during.points = benchmarkPoints(form, "write").size();
+                    during.runEnabled = form.runBtn->isEnabled();
+                    during.toolsEnabled =
+                        form.writeBtn->isEnabled() || form.devListTree->isEnabled() || form.updateIdBtn->isEnabled();
+                    QTest::mouseClick(form.runBtn, Qt::LeftButton);
+                    form.runBenchmark();
+                },
+                Qt::BlockingQueuedConnection);
         });
         board->clearCalls();
         paints.count = 0;
@@ -222,7 +228,7 @@ private slots:
         QVERIFY(!during.runEnabled);
         QVERIFY(!during.toolsEnabled);
         QCOMPARE(count(board->calls(), "writeBlock"), 608);  // one run only
-        QCoreApplication::processEvents();  // a click replayed now would start one
+        QCoreApplication::processEvents();                   // a click replayed now would start one
         QCOMPARE(count(board->calls(), "writeBlock"), 608);
         QVERIFY(form.runBtn->isEnabled());
         QCOMPARE(status(form), QStringLiteral("Benchmark finished."));

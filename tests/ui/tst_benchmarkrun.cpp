@@ -39,10 +39,10 @@ private slots:
 
         QTest::newRow("all sixteen") << "" << 0 << 0 << 16 << Failed() << 608 << 608;
         QTest::newRow("stopped after pass 3") << "" << 0 << 3 << 3 << Failed() << blocksBefore(4) << blocksBefore(4);
-        QTest::newRow("first write of pass 2 fails") << "writeBlock" << blocksBefore(2) + 1 << 0 << 2
-                                                     << Failed(Direction::Write) << blocksBefore(2) + 1 << 68;
-        QTest::newRow("tenth read of pass 1 fails") << "readBlock" << 10 << 0 << 1 << Failed(Direction::Read) << 68
-                                                    << 10;
+        QTest::newRow("first write of pass 2 fails")
+            << "writeBlock" << blocksBefore(2) + 1 << 0 << 2 << Failed(Direction::Write) << blocksBefore(2) + 1 << 68;
+        QTest::newRow("tenth read of pass 1 fails")
+            << "readBlock" << 10 << 0 << 1 << Failed(Direction::Read) << 68 << 10;
     }
 
     void passByPass()

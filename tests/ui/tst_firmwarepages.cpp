@@ -146,7 +146,7 @@ bool waitFor(const std::function<bool()>& done)
     return done();
 }
 
-} // namespace
+}  // namespace
 
 class TestFirmwarePages : public QObject {
     Q_OBJECT
@@ -528,7 +528,7 @@ private slots:
         QVERIFY(!gate.timedOut());
         QVERIFY(form.flashProgressBar->isHidden());
         QCOMPARE(status(form), QStringLiteral("EEPROM flashed from image.hex"));  // the flash was not stopped
-        QVERIFY(!form.flashEEPROMBtn->isEnabled());  // the page is off
+        QVERIFY(!form.flashEEPROMBtn->isEnabled());                               // the page is off
         form.firmwareTab->setEnabled(true);
         QVERIFY(form.flashEEPROMBtn->isEnabled());
     }
@@ -554,7 +554,8 @@ private slots:
         const QString wrong = writeFile(files.filePath("big.bit"), bitFile("3s1600efg320"));
         form.fpgaFileLineEdit->setText(wrong);
         form.loadFPGAButton->click();
-        QCOMPARE(status(form), "Loading the FPGA from " + wrong
+        QCOMPARE(status(form),
+                 "Loading the FPGA from " + wrong
                      + " failed: file refused: wrong part: the file is for 3s1600efg320, this board's FPGA is 3s500e");
 
         const QString bix = writeFile(files.filePath("fw.bix"), QByteArray(512, '\x02'));
@@ -568,9 +569,9 @@ private slots:
         kousb::eeprom::writeId(eeprom, 6);
         kousb::eeprom::writeName(eeprom, "Renamed by flash");
         QMap<unsigned, QByteArray> chunks;
-        chunks[kousb::eeprom::kIdentityOffset] = QByteArray(
-            reinterpret_cast<const char*>(eeprom.data() + kousb::eeprom::kIdentityOffset),
-            int(kousb::eeprom::kIdentityBlockSize));
+        chunks[kousb::eeprom::kIdentityOffset] =
+            QByteArray(reinterpret_cast<const char*>(eeprom.data() + kousb::eeprom::kIdentityOffset),
+                       int(kousb::eeprom::kIdentityBlockSize));
         const QString hex = writeFile(files.filePath("id.hex"), intelHex(chunks, "\r\n"));
         form.eepromFileLineEdit->setText(hex);
         form.flashEEPROMBtn->click();

@@ -48,7 +48,7 @@ class TestIdentification : public QObject {
         QTreeWidgetItem* item = form.devListTree->topLevelItem(index);
         if (!item)
             return {};
-        return { item->text(0), item->text(1), item->text(2), item->text(3) };
+        return {item->text(0), item->text(1), item->text(2), item->text(3)};
     }
 
     kousb::BoardIdentity identityInFile(int slot) const
@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(form.nameLineEdit->geometry(), QRect(114, 49, 106, 20));
         QCOMPARE(form.label_3->geometry(), QRect(81, 76, 27, 20));
         QCOMPARE(form.classLineEdit->geometry(), QRect(114, 76, 31, 20));
-        for (QLineEdit* edit : { form.IdLineEdit, form.nameLineEdit, form.classLineEdit }) {
+        for (QLineEdit* edit : {form.IdLineEdit, form.nameLineEdit, form.classLineEdit}) {
             QVERIFY(!edit->validator());
             QVERIFY(edit->inputMask().isEmpty());
             QVERIFY(!edit->isReadOnly());
@@ -99,8 +99,8 @@ private slots:
         boards.plug(0, 1, "Before");
         MainForm form;
         showPage(form);
-        const ToolResult r = runTool(QString::fromLocal8Bit(qgetenv("KOUSB_TOOL")),
-                                     {"set-id", "--name", "Renamed by CLI"});
+        const ToolResult r =
+            runTool(QString::fromLocal8Bit(qgetenv("KOUSB_TOOL")), {"set-id", "--name", "Renamed by CLI"});
         QCOMPARE(r.exitCode, 0);
         QTest::mouseClick(form.devListTree->viewport(), Qt::LeftButton, {},
                           form.devListTree->visualItemRect(form.devListTree->topLevelItem(0)).center());
@@ -143,15 +143,15 @@ private slots:
         const std::string otherBefore = file(1);
         MainForm form;
         showPage(form);
-        QCOMPARE(row(form, 0), (QStringList { "1", "Before", "0", "1" }));
+        QCOMPARE(row(form, 0), (QStringList{"1", "Before", "0", "1"}));
 
         retype(form.IdLineEdit, "007");
         retype(form.nameLineEdit, "Scope front end");
         retype(form.classLineEdit, "3");
         pressUpdate(form);
 
-        QCOMPARE(row(form, 0), (QStringList { "7", "Scope front end", "3", "1" }));
-        QCOMPARE(row(form, 1), (QStringList { "50", "Other", "9", "1" }));
+        QCOMPARE(row(form, 0), (QStringList{"7", "Scope front end", "3", "1"}));
+        QCOMPARE(row(form, 1), (QStringList{"50", "Other", "9", "1"}));
         QCOMPARE(form.devListTree->selectedItems(), QList<QTreeWidgetItem*>{form.devListTree->topLevelItem(0)});
         QCOMPARE(form.IdLineEdit->text(), QStringLiteral("007"));
         QCOMPARE(form.nameLineEdit->text(), QStringLiteral("Scope front end"));
@@ -168,7 +168,7 @@ private slots:
         // goes to it again, not to whatever the list now shows first.
         fill(form, "-5", QString::fromUtf8("Zoë"), "255");
         pressUpdate(form);
-        QCOMPARE(row(form, 0), (QStringList { "-5", QString::fromUtf8("Zoë"), "255", "1" }));
+        QCOMPARE(row(form, 0), (QStringList{"-5", QString::fromUtf8("Zoë"), "255", "1"}));
         QCOMPARE(identityInFile(0).name, std::string("Zo\xEB"));
         QCOMPARE(identityInFile(0).id, -5);
         QCOMPARE(file(1), otherBefore);
@@ -201,9 +201,8 @@ private slots:
         showPage(form);
         fill(form, id, name, deviceClass);
         pressUpdate(form);
-        QCOMPARE(status(form),
-            QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
-                .arg(QString::number(writtenId), name, QString::number(writtenClass)));
+        QCOMPARE(status(form), QStringLiteral("Identity written: ID %1, name \"%2\", class %3.")
+                                   .arg(QString::number(writtenId), name, QString::number(writtenClass)));
         const kousb::BoardIdentity written = identityInFile(2);
         QCOMPARE(written.id, writtenId);
         QCOMPARE(QString::fromStdString(written.name), name);
@@ -245,7 +244,7 @@ private slots:
         pressUpdate(form);
         QCOMPARE(status(form), message);
         QCOMPARE(file(0), before);
-        QCOMPARE(row(form, 0), (QStringList { "8", "Keep me", "0", "1" }));
+        QCOMPARE(row(form, 0), (QStringList{"8", "Keep me", "0", "1"}));
         QCOMPARE(form.IdLineEdit->text(), id);
         QCOMPARE(form.nameLineEdit->text(), name);
         QCOMPARE(form.classLineEdit->text(), deviceClass);
@@ -295,7 +294,7 @@ private slots:
             fill(form, "77", "Kept", "5");
             pressUpdate(form);
         }
-        const QStringList expected { "77", "Kept", "5", "1" };
+        const QStringList expected{"77", "Kept", "5", "1"};
         auto form = std::make_unique<MainForm>();
         QCOMPARE(row(*form, 0), expected);
         QCOMPARE(status(*form), QStringLiteral("Current device: Kept with ID 77"));

@@ -40,14 +40,14 @@ class TestIdentificationFaults : public QObject {
         return names;
     }
 
-    const std::vector<std::string> kAllThree { "writeId", "writeName", "writeClass" };
+    const std::vector<std::string> kAllThree{"writeId", "writeName", "writeClass"};
 
 private slots:
     void init()
     {
-        for (const char* op : { "writeId", "writeName", "writeClass" })
+        for (const char* op : {"writeId", "writeName", "writeClass"})
             board->setResult(op, kousb::Status::ok());
-        board->setIdentity({ 42, "Recording board", 7, 9 });
+        board->setIdentity({42, "Recording board", 7, 9});
         board->clearCalls();
     }
 
@@ -80,7 +80,7 @@ private slots:
         board->clearCalls();
         board->setResult("writeName", kousb::Status::error(kousb::ErrorCode::Io, "EEPROM did not answer"));
         // What the board reports after the writes, to see the list rebuilt.
-        board->setIdentity({ 5, "Reported", 6, 9 });
+        board->setIdentity({5, "Reported", 6, 9});
         fill(form, "5", "Typed", "6");
         pressUpdate(form);
         QCOMPARE(ops(), kAllThree);
@@ -102,8 +102,8 @@ private slots:
         fill(form, "1", "x", "1");
         pressUpdate(form);
         QCOMPARE(ops(), kAllThree);
-        QCOMPARE(
-            status(form), QStringLiteral("ID and class not written: timed out; name not written: transfer failed."));
+        QCOMPARE(status(form),
+                 QStringLiteral("ID and class not written: timed out; name not written: transfer failed."));
 
         board->setResult("writeId", kousb::Status::ok());
         board->setResult("writeName", kousb::Status::error(kousb::ErrorCode::Timeout));

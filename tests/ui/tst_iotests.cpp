@@ -17,17 +17,17 @@ using kousb::Status;
 
 namespace {
 
-const char* const kAllOps[] = {"readExternal", "writeExternal", "readXilinx", "writeXilinx", "read8051",
-                               "write8051",    "readI2C",       "writeI2C",   "readSPI",     "writeSPI",
-                               "readSerial",   "writeSerial",   "writeCommand", "readInterrupt",
-                               "writeInterrupt", "readBlock",   "writeBlock"};
+const char* const kAllOps[] = {"readExternal", "writeExternal", "readXilinx",   "writeXilinx",   "read8051",
+                               "write8051",    "readI2C",       "writeI2C",     "readSPI",       "writeSPI",
+                               "readSerial",   "writeSerial",   "writeCommand", "readInterrupt", "writeInterrupt",
+                               "readBlock",    "writeBlock"};
 
 QByteArray bytesOf(const std::vector<std::uint8_t>& v)
 {
     return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
 }
 
-} // namespace
+}  // namespace
 
 class TestIoTests : public QObject {
     Q_OBJECT
@@ -58,8 +58,7 @@ class TestIoTests : public QObject {
     {
         const auto calls = board->calls();
         if (calls.size() != 1) {
-            QTest::qFail(qPrintable(QStringLiteral("expected one call, got %1").arg(calls.size())), __FILE__,
-                         __LINE__);
+            QTest::qFail(qPrintable(QStringLiteral("expected one call, got %1").arg(calls.size())), __FILE__, __LINE__);
             return {};
         }
         return calls.front();
@@ -73,10 +72,7 @@ class TestIoTests : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        board = installRecordingBoard(0);
-    }
+    void initTestCase() { board = installRecordingBoard(0); }
 
     void init()
     {
@@ -117,24 +113,58 @@ private slots:
         QTest::addColumn<int>("length");
 
         // 70000 = 0x11170: low 16 bits 0x1170 = 4464, low 8 bits 0x70 = 112.
-        QTest::newRow("External") << "External" << "70000" << "writeExternal" << 4464LL << 3;
-        QTest::newRow("FPGA") << "FPGA" << "70000" << "writeXilinx" << 4464LL << 3;
-        QTest::newRow("Block") << "Block" << "70000" << "writeBlock" << -1LL << 3;
-        QTest::newRow("I2C") << "I2C" << "70000" << "writeI2C" << 112LL << 3;
-        QTest::newRow("Command") << "Command" << "70000" << "writeCommand" << -1LL << 3;
-        QTest::newRow("Controller") << "Controller" << "70000" << "write8051" << 4464LL << 3;
-        QTest::newRow("Interrupt: the whole 16-byte buffer") << "Interrupt" << "70000" << "writeInterrupt" << -1LL << 16;
-        QTest::newRow("SPI: int unchanged") << "SPI" << "70000" << "writeSPI" << 70000LL << 3;
-        QTest::newRow("UART") << "UART" << "70000" << "writeSerial" << -1LL << 3;
+        QTest::newRow("External") << "External"
+                                  << "70000"
+                                  << "writeExternal" << 4464LL << 3;
+        QTest::newRow("FPGA") << "FPGA"
+                              << "70000"
+                              << "writeXilinx" << 4464LL << 3;
+        QTest::newRow("Block") << "Block"
+                               << "70000"
+                               << "writeBlock" << -1LL << 3;
+        QTest::newRow("I2C") << "I2C"
+                             << "70000"
+                             << "writeI2C" << 112LL << 3;
+        QTest::newRow("Command") << "Command"
+                                 << "70000"
+                                 << "writeCommand" << -1LL << 3;
+        QTest::newRow("Controller") << "Controller"
+                                    << "70000"
+                                    << "write8051" << 4464LL << 3;
+        QTest::newRow("Interrupt: the whole 16-byte buffer") << "Interrupt"
+                                                             << "70000"
+                                                             << "writeInterrupt" << -1LL << 16;
+        QTest::newRow("SPI: int unchanged") << "SPI"
+                                            << "70000"
+                                            << "writeSPI" << 70000LL << 3;
+        QTest::newRow("UART") << "UART"
+                              << "70000"
+                              << "writeSerial" << -1LL << 3;
         // -1 cut: 0xFFFF and 0xFF; the int stays -1.
-        QTest::newRow("External -1") << "External" << "-1" << "writeExternal" << 65535LL << 3;
-        QTest::newRow("I2C -1") << "I2C" << "-1" << "writeI2C" << 255LL << 3;
-        QTest::newRow("Controller -1") << "Controller" << "-1" << "write8051" << 65535LL << 3;
-        QTest::newRow("SPI -1") << "SPI" << "-1" << "writeSPI" << -1LL << 3;
-        QTest::newRow("External 65536 wraps to 0") << "External" << "65536" << "writeExternal" << 0LL << 3;
-        QTest::newRow("I2C 337 is 0x51") << "I2C" << "337" << "writeI2C" << 0x51LL << 3;
-        QTest::newRow("not decimal: 0") << "FPGA" << "0x10" << "writeXilinx" << 0LL << 3;
-        QTest::newRow("empty address: 0") << "SPI" << "" << "writeSPI" << 0LL << 3;
+        QTest::newRow("External -1") << "External"
+                                     << "-1"
+                                     << "writeExternal" << 65535LL << 3;
+        QTest::newRow("I2C -1") << "I2C"
+                                << "-1"
+                                << "writeI2C" << 255LL << 3;
+        QTest::newRow("Controller -1") << "Controller"
+                                       << "-1"
+                                       << "write8051" << 65535LL << 3;
+        QTest::newRow("SPI -1") << "SPI"
+                                << "-1"
+                                << "writeSPI" << -1LL << 3;
+        QTest::newRow("External 65536 wraps to 0") << "External"
+                                                   << "65536"
+                                                   << "writeExternal" << 0LL << 3;
+        QTest::newRow("I2C 337 is 0x51") << "I2C"
+                                         << "337"
+                                         << "writeI2C" << 0x51LL << 3;
+        QTest::newRow("not decimal: 0") << "FPGA"
+                                        << "0x10"
+                                        << "writeXilinx" << 0LL << 3;
+        QTest::newRow("empty address: 0") << "SPI"
+                                          << ""
+                                          << "writeSPI" << 0LL << 3;
     }
 
     void writeCallPerMode()
@@ -268,14 +298,22 @@ private slots:
         QTest::addColumn<int>("length");
 
         // Address 70000 as above; size 3.
-        QTest::newRow("External") << "External" << "readExternal" << 4464LL << 3;
-        QTest::newRow("FPGA") << "FPGA" << "readXilinx" << 4464LL << 3;
-        QTest::newRow("Block") << "Block" << "readBlock" << -1LL << 3;
-        QTest::newRow("I2C") << "I2C" << "readI2C" << 112LL << 3;
-        QTest::newRow("Controller") << "Controller" << "read8051" << 4464LL << 3;
-        QTest::newRow("Interrupt: buffer only") << "Interrupt" << "readInterrupt" << -1LL << 16;
-        QTest::newRow("SPI") << "SPI" << "readSPI" << 70000LL << 3;
-        QTest::newRow("UART") << "UART" << "readSerial" << -1LL << 3;
+        QTest::newRow("External") << "External"
+                                  << "readExternal" << 4464LL << 3;
+        QTest::newRow("FPGA") << "FPGA"
+                              << "readXilinx" << 4464LL << 3;
+        QTest::newRow("Block") << "Block"
+                               << "readBlock" << -1LL << 3;
+        QTest::newRow("I2C") << "I2C"
+                             << "readI2C" << 112LL << 3;
+        QTest::newRow("Controller") << "Controller"
+                                    << "read8051" << 4464LL << 3;
+        QTest::newRow("Interrupt: buffer only") << "Interrupt"
+                                                << "readInterrupt" << -1LL << 16;
+        QTest::newRow("SPI") << "SPI"
+                             << "readSPI" << 70000LL << 3;
+        QTest::newRow("UART") << "UART"
+                              << "readSerial" << -1LL << 3;
     }
 
     void readCallPerMode()
@@ -310,15 +348,14 @@ private slots:
         type(form->sizeLine, "20");
         clickRead();
         QCOMPARE(int(onlyCall().length), 16);
-        QCOMPARE(form->readDataLine->text(),
-                 QStringLiteral("1 18 255 1 18 255 1 18 255 1 18 255 1 18 255 1 "));
+        QCOMPARE(form->readDataLine->text(), QStringLiteral("1 18 255 1 18 255 1 18 255 1 18 255 1 18 255 1 "));
         QCOMPARE(form->sizeLine->text(), QStringLiteral("20"));  // keeps the user's text
     }
 
     void interruptReadShowsSizeBytes()
     {
-        board->setReadPattern({0xa0, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xab, 0xac,
-                               0xad, 0xae, 0xaf});
+        board->setReadPattern(
+            {0xa0, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xab, 0xac, 0xad, 0xae, 0xaf});
         setMode("Interrupt");
         setHex(true);
         type(form->sizeLine, "2");
@@ -328,8 +365,7 @@ private slots:
         board->clearCalls();
         type(form->sizeLine, "30");
         clickRead();
-        QCOMPARE(form->readDataLine->text(),
-                 QStringLiteral("a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 aa ab ac ad ae af "));
+        QCOMPARE(form->readDataLine->text(), QStringLiteral("a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 aa ab ac ad ae af "));
     }
 
     void zeroOrEmptySizeReadsNothing_data()
@@ -337,13 +373,27 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("size");
         QTest::addColumn<QString>("op");
-        QTest::newRow("0, External") << "External" << "0" << "readExternal";
-        QTest::newRow("empty, I2C") << "I2C" << "" << "readI2C";
-        QTest::newRow("not a number, SPI") << "SPI" << "two" << "readSPI";
-        QTest::newRow("negative, Controller") << "Controller" << "-5" << "read8051";
-        QTest::newRow("negative, UART (never 65535 as unsigned short)") << "UART" << "-1" << "readSerial";
-        QTest::newRow("negative, Block") << "Block" << "-16" << "readBlock";
-        QTest::newRow("negative, FPGA") << "FPGA" << "-2147483648" << "readXilinx";
+        QTest::newRow("0, External") << "External"
+                                     << "0"
+                                     << "readExternal";
+        QTest::newRow("empty, I2C") << "I2C"
+                                    << ""
+                                    << "readI2C";
+        QTest::newRow("not a number, SPI") << "SPI"
+                                           << "two"
+                                           << "readSPI";
+        QTest::newRow("negative, Controller") << "Controller"
+                                              << "-5"
+                                              << "read8051";
+        QTest::newRow("negative, UART (never 65535 as unsigned short)") << "UART"
+                                                                        << "-1"
+                                                                        << "readSerial";
+        QTest::newRow("negative, Block") << "Block"
+                                         << "-16"
+                                         << "readBlock";
+        QTest::newRow("negative, FPGA") << "FPGA"
+                                        << "-2147483648"
+                                        << "readXilinx";
     }
 
     void zeroOrEmptySizeReadsNothing()
@@ -378,14 +428,22 @@ private slots:
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("op");
-        QTest::newRow("External") << "External" << "readExternal";
-        QTest::newRow("FPGA") << "FPGA" << "readXilinx";
-        QTest::newRow("Block") << "Block" << "readBlock";
-        QTest::newRow("I2C") << "I2C" << "readI2C";
-        QTest::newRow("Controller") << "Controller" << "read8051";
-        QTest::newRow("Interrupt") << "Interrupt" << "readInterrupt";
-        QTest::newRow("SPI") << "SPI" << "readSPI";
-        QTest::newRow("UART") << "UART" << "readSerial";
+        QTest::newRow("External") << "External"
+                                  << "readExternal";
+        QTest::newRow("FPGA") << "FPGA"
+                              << "readXilinx";
+        QTest::newRow("Block") << "Block"
+                               << "readBlock";
+        QTest::newRow("I2C") << "I2C"
+                             << "readI2C";
+        QTest::newRow("Controller") << "Controller"
+                                    << "read8051";
+        QTest::newRow("Interrupt") << "Interrupt"
+                                   << "readInterrupt";
+        QTest::newRow("SPI") << "SPI"
+                             << "readSPI";
+        QTest::newRow("UART") << "UART"
+                              << "readSerial";
     }
 
     void failedReadEmptiesTheLineAndSaysWhy()

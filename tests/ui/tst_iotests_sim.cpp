@@ -157,10 +157,10 @@ private slots:
         setMode("I2C");
         page->setHex(true);
         page->write("81", "3f 8 7 0 0 0");  // ID field at 0x3F08: 7
-        form->handleDeviceChange();          // nothing changed in the set of boards...
+        form->handleDeviceChange();         // nothing changed in the set of boards...
         KoUSBDevice board(GetUSBDeviceIndexed(0));
-        QCOMPARE(board.GetId(), 7);          // ...but the board now says ID 7
-        page->write("81", "3f c");           // the name at 0x3F0C
+        QCOMPARE(board.GetId(), 7);                                                   // ...but the board now says ID 7
+        page->write("81", "3f c");                                                    // the name at 0x3F0C
         QCOMPARE(page->read("81", "8"), QStringLiteral("49 4f 20 62 6f 61 72 64 "));  // "IO board"
     }
 
@@ -169,9 +169,9 @@ private slots:
         openWindow();
         setMode("I2C");
         page->setHex(true);
-        page->write("72", "0");  // 0x48, pointer: temperature
+        page->write("72", "0");                                     // 0x48, pointer: temperature
         QCOMPARE(page->read("72", "2"), QStringLiteral("19 80 "));  // 25.5 °C
-        page->write("72", "3 50 0");  // T_OS: 80 °C
+        page->write("72", "3 50 0");                                // T_OS: 80 °C
         page->write("72", "3");
         QCOMPARE(page->read("72", "2"), QStringLiteral("50 0 "));
         page->write("72", "1 2");  // configuration
@@ -184,8 +184,9 @@ private slots:
         openWindow();
         setMode("I2C");
         page->write("80", "1 2");
-        const QString why = QStringLiteral("no device answered: I2C address 0x50 (the board has 0x48 temperature "
-                                           "sensor, 0x51 EEPROM)");
+        const QString why = QStringLiteral(
+            "no device answered: I2C address 0x50 (the board has 0x48 temperature "
+            "sensor, 0x51 EEPROM)");
         QCOMPARE(page->status(), QStringLiteral("I2C write failed: ") + why);
         form->readDataLine->setText("old");
         QCOMPARE(page->read("80", "2"), QString());
@@ -200,7 +201,7 @@ private slots:
         page->write("2097150", "1 2");  // the last two bytes of the 2 MiB flash
         QCOMPARE(page->read("2097150", "2"), QStringLiteral("1 2 "));
         QCOMPARE(page->read("0", "2"), QStringLiteral("255 255 "));  // erased
-        page->write("70000", "9");  // SPI takes the int address unchanged
+        page->write("70000", "9");                                   // SPI takes the int address unchanged
         QCOMPARE(page->read("70000", "1"), QStringLiteral("9 "));
         setMode("External");
         QCOMPARE(page->read("4464", "1"), QStringLiteral("0 "));  // not the 16-bit cut
@@ -212,9 +213,12 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("size");
-        QTest::newRow("runs past the end") << "2097151" << "2";
-        QTest::newRow("at the end") << "2097152" << "1";
-        QTest::newRow("negative") << "-1" << "1";
+        QTest::newRow("runs past the end") << "2097151"
+                                           << "2";
+        QTest::newRow("at the end") << "2097152"
+                                    << "1";
+        QTest::newRow("negative") << "-1"
+                                  << "1";
     }
 
     void spiOutOfRangeFails()

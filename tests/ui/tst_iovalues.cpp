@@ -22,7 +22,7 @@ char* toString(const std::vector<int>& values)
         text += (i ? ", " : "") + QByteArray::number(values[i]);
     return qstrdup(text + "}");
 }
-} // namespace QTest
+}  // namespace QTest
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string numbers(int from, int to)
     return s;
 }
 
-} // namespace
+}  // namespace
 
 class TestIoValues : public QObject {
     Q_OBJECT
@@ -183,9 +183,9 @@ private slots:
 
     void modeNames()
     {
-        const char* names[] = {"External", "FPGA",      "Block", "I2C",  "Command",
+        const char* names[] = {"External",   "FPGA",      "Block", "I2C",  "Command",
                                "Controller", "Interrupt", "SPI",   "UART", "EEPROM"};
-        const IoMode modes[] = {IoMode::External, IoMode::Fpga,      IoMode::Block, IoMode::I2c,  IoMode::Command,
+        const IoMode modes[] = {IoMode::External,   IoMode::Fpga,      IoMode::Block, IoMode::I2c,  IoMode::Command,
                                 IoMode::Controller, IoMode::Interrupt, IoMode::Spi,   IoMode::Uart, IoMode::Eeprom};
         for (int i = 0; i < 10; ++i) {
             QVERIFY(ioModeFromName(names[i]) == modes[i]);

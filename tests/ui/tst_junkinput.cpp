@@ -34,15 +34,36 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("size");
         const QString longText = QString("7 ").repeated(50000);
-        QTest::newRow("very long data") << "External" << longText << "0" << "16";
-        QTest::newRow("non-Latin-1 data") << "I2C" << QString::fromUtf8("Ωμέγα 1 2") << "81" << "2";
-        QTest::newRow("huge values") << "SPI" << "99999999999999999999 1" << "2147483647" << "3";
-        QTest::newRow("huge address") << "External" << "1" << "999999999999999999999" << "1";
-        QTest::newRow("negative address") << "Controller" << "1" << "-1" << "1";
-        QTest::newRow("negative size") << "UART" << "1" << "0" << "-7";
-        QTest::newRow("huge size") << "FPGA" << "1" << "0" << "99999999999";
-        QTest::newRow("empty everything") << "Block" << "" << "" << "";
-        QTest::newRow("long address text") << "External" << "5" << QString(5000, '9') << "1";
+        QTest::newRow("very long data") << "External" << longText << "0"
+                                        << "16";
+        QTest::newRow("non-Latin-1 data") << "I2C" << QString::fromUtf8("Ωμέγα 1 2") << "81"
+                                          << "2";
+        QTest::newRow("huge values") << "SPI"
+                                     << "99999999999999999999 1"
+                                     << "2147483647"
+                                     << "3";
+        QTest::newRow("huge address") << "External"
+                                      << "1"
+                                      << "999999999999999999999"
+                                      << "1";
+        QTest::newRow("negative address") << "Controller"
+                                          << "1"
+                                          << "-1"
+                                          << "1";
+        QTest::newRow("negative size") << "UART"
+                                       << "1"
+                                       << "0"
+                                       << "-7";
+        QTest::newRow("huge size") << "FPGA"
+                                   << "1"
+                                   << "0"
+                                   << "99999999999";
+        QTest::newRow("empty everything") << "Block"
+                                          << ""
+                                          << ""
+                                          << "";
+        QTest::newRow("long address text") << "External"
+                                           << "5" << QString(5000, '9') << "1";
     }
 
     void ioFields()
@@ -80,15 +101,35 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("deviceClass");
         QTest::addColumn<QString>("field");
-        QTest::newRow("ID beyond 32 bits") << "99999999999" << "ok" << "1" << "ID";
-        QTest::newRow("ID very long") << QString(5000, '1') << "ok" << "1" << "ID";
-        QTest::newRow("ID not a number") << "0x10" << "ok" << "1" << "ID";
-        QTest::newRow("ID empty") << "" << "ok" << "1" << "ID";
-        QTest::newRow("class negative") << "1" << "ok" << "-1" << "class";
-        QTest::newRow("class huge") << "1" << "ok" << "99999999999999" << "class";
-        QTest::newRow("name not Latin-1") << "1" << QString::fromUtf8("Плата") << "1" << "name";
-        QTest::newRow("name very long") << "1" << QString(20000, 'x') << "1" << "name";
-        QTest::newRow("name one too long") << "1" << QString(32, 'x') << "1" << "name";
+        QTest::newRow("ID beyond 32 bits") << "99999999999"
+                                           << "ok"
+                                           << "1"
+                                           << "ID";
+        QTest::newRow("ID very long") << QString(5000, '1') << "ok"
+                                      << "1"
+                                      << "ID";
+        QTest::newRow("ID not a number") << "0x10"
+                                         << "ok"
+                                         << "1"
+                                         << "ID";
+        QTest::newRow("ID empty") << ""
+                                  << "ok"
+                                  << "1"
+                                  << "ID";
+        QTest::newRow("class negative") << "1"
+                                        << "ok"
+                                        << "-1"
+                                        << "class";
+        QTest::newRow("class huge") << "1"
+                                    << "ok"
+                                    << "99999999999999"
+                                    << "class";
+        QTest::newRow("name not Latin-1") << "1" << QString::fromUtf8("Плата") << "1"
+                                          << "name";
+        QTest::newRow("name very long") << "1" << QString(20000, 'x') << "1"
+                                        << "name";
+        QTest::newRow("name one too long") << "1" << QString(32, 'x') << "1"
+                                           << "name";
     }
 
     void identityFields()

@@ -51,8 +51,8 @@ private slots:
         QStringList modes;
         for (int i = 0; i < ui.modeComboBox->count(); ++i)
             modes << ui.modeComboBox->itemText(i);
-        QCOMPARE(modes, (QStringList{"External", "FPGA", "Block", "I2C", "Command", "Controller", "Interrupt",
-                                     "SPI", "UART", "EEPROM"}));
+        QCOMPARE(modes, (QStringList{"External", "FPGA", "Block", "I2C", "Command", "Controller", "Interrupt", "SPI",
+                                     "UART", "EEPROM"}));
         QCOMPARE(ui.modeComboBox->currentText(), QStringLiteral("External"));
         QCOMPARE(ui.addLine->text(), QStringLiteral("0"));
         QCOMPARE(ui.sizeLine->text(), QStringLiteral("1"));

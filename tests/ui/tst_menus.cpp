@@ -24,16 +24,17 @@ class TestMenus : public QObject {
 
     static const QStringList& normalModes()
     {
-        static const QStringList list { "External", "FPGA", "Block", "I2C", "Command", "Controller", "Interrupt", "SPI",
-            "UART" };
+        static const QStringList list{"External",   "FPGA",      "Block", "I2C", "Command",
+                                      "Controller", "Interrupt", "SPI",   "UART"};
         return list;
     }
 
     static QList<QWidget*> firmwareWidgets(MainForm& form)
     {
-        return { form.firmwareTab, form.loadControllerBtn, form.controlleFileDialogBtn, form.controllerFileLineEdit,
-            form.flashEEPROMBtn, form.eepromFileLineEdit, form.eepromFileDialogBtn, form.fpgaTab,
-            form.fpgaFileDialogBtn, form.fpgaFileLineEdit, form.loadFPGAButton };
+        return {
+            form.firmwareTab,       form.loadControllerBtn,  form.controlleFileDialogBtn, form.controllerFileLineEdit,
+            form.flashEEPROMBtn,    form.eepromFileLineEdit, form.eepromFileDialogBtn,    form.fpgaTab,
+            form.fpgaFileDialogBtn, form.fpgaFileLineEdit,   form.loadFPGAButton};
     }
 
     static void verifyFirmwarePages(MainForm& form, bool enabled)
@@ -63,11 +64,11 @@ class TestMenus : public QObject {
 
     // Runs `inspect` on the About box once it is up, then `answer`s it; a
     // stray box is closed after a while so a failure cannot hang the test.
-    static void whileAboutIsShown(
-        MainForm& form, std::function<void(QMessageBox*)> inspect, std::function<void(QMessageBox*)> answer)
+    static void whileAboutIsShown(MainForm& form, std::function<void(QMessageBox*)> inspect,
+                                  std::function<void(QMessageBox*)> answer)
     {
         bool seen = false;
-        QTimer guard; // also the context of the check, so neither outlives this call
+        QTimer guard;  // also the context of the check, so neither outlives this call
         QTimer::singleShot(0, &guard, [&]() {
             QMessageBox* box = shownMessageBox();
             if (!box)
@@ -136,8 +137,8 @@ private slots:
         QCOMPARE(bar[1]->menu(), form.menuAbout);
         QCOMPARE(form.menu_Options->title(), QStringLiteral("&Options"));
         QCOMPARE(form.menuAbout->title(), QStringLiteral("Help"));
-        QCOMPARE(form.menu_Options->actions(), QList<QAction*> { form.actionExpertMode });
-        QCOMPARE(form.menuAbout->actions(), QList<QAction*> { form.actionAbout });
+        QCOMPARE(form.menu_Options->actions(), QList<QAction*>{form.actionExpertMode});
+        QCOMPARE(form.menuAbout->actions(), QList<QAction*>{form.actionAbout});
         QCOMPARE(form.actionExpertMode->text(), QStringLiteral("&Expert mode"));
         QCOMPARE(form.actionAbout->text(), QStringLiteral("&About"));
         QVERIFY(form.actionExpertMode->isCheckable());
@@ -165,7 +166,7 @@ private slots:
 
         form.actionExpertMode->trigger();
         QVERIFY(form.actionExpertMode->isChecked());
-        QCOMPARE(modes(form), normalModes() + QStringList { "EEPROM" });
+        QCOMPARE(modes(form), normalModes() + QStringList{"EEPROM"});
         verifyFirmwarePages(form, true);
 
         form.actionExpertMode->trigger();
@@ -174,12 +175,12 @@ private slots:
         verifyFirmwarePages(form, false);
 
         form.actionExpertMode->trigger();
-        QCOMPARE(modes(form), normalModes() + QStringList { "EEPROM" });
+        QCOMPARE(modes(form), normalModes() + QStringList{"EEPROM"});
         verifyFirmwarePages(form, true);
 
         // Applying the same state again adds no second item.
         form.expertModeChanged();
-        QCOMPARE(modes(form), normalModes() + QStringList { "EEPROM" });
+        QCOMPARE(modes(form), normalModes() + QStringList{"EEPROM"});
         QCOMPARE(activated.count(), 0);
     }
 
@@ -278,10 +279,9 @@ private slots:
             return;
 
         QCOMPARE(title, QStringLiteral("USB Device Manager"));
-        QCOMPARE(text,
-            QStringLiteral("This is the KORVA USB device manager GUI\n"
-                           "For updates an more information see:\n"
-                           "https://example.org/usb-device-manager"));
+        QCOMPARE(text, QStringLiteral("This is the KORVA USB device manager GUI\n"
+                                      "For updates an more information see:\n"
+                                      "https://example.org/usb-device-manager"));
         QCOMPARE(informative, QStringLiteral("USB Device Manager team (usb-device-manager@example.org)"));
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(buttonCount, 1);

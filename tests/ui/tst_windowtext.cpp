@@ -97,7 +97,7 @@ bool clipped(const QWidget* w)
     return seen.size() != w->size();
 }
 
-} // namespace
+}  // namespace
 
 class TestWindowText : public QObject {
     Q_OBJECT
@@ -126,9 +126,12 @@ private slots:
             QVERIFY(qAbs(screen.height() - pixels.value(1).toInt() / scale) <= 1);
             QVERIFY2(screen.contains(form.frameGeometry()),
                      qPrintable(QStringLiteral("window %1,%2 %3x%4 on a screen of %5x%6")
-                                    .arg(form.frameGeometry().x()).arg(form.frameGeometry().y())
-                                    .arg(form.frameGeometry().width()).arg(form.frameGeometry().height())
-                                    .arg(screen.width()).arg(screen.height())));
+                                    .arg(form.frameGeometry().x())
+                                    .arg(form.frameGeometry().y())
+                                    .arg(form.frameGeometry().width())
+                                    .arg(form.frameGeometry().height())
+                                    .arg(screen.width())
+                                    .arg(screen.height())));
         }
 
         int checked = 0;
@@ -149,8 +152,11 @@ private slots:
                     ++checked;
                     if (fit.need > fit.room.width() || w->fontMetrics().height() > fit.room.height())
                         cut << QStringLiteral("%1 needs %2 x %3 px, has %4 x %5")
-                                   .arg(fit.what).arg(fit.need).arg(w->fontMetrics().height())
-                                   .arg(fit.room.width()).arg(fit.room.height());
+                                   .arg(fit.what)
+                                   .arg(fit.need)
+                                   .arg(w->fontMetrics().height())
+                                   .arg(fit.room.width())
+                                   .arg(fit.room.height());
                 }
             }
         }

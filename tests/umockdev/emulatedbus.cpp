@@ -42,22 +42,17 @@ std::string boardRecord(int port, int address, std::uint16_t product)
     char devnum[8];
     std::snprintf(devnum, sizeof devnum, "%03d", address);
     return std::string("P: /devices/pci0000:00/0000:00:14.0/usb1/1-") + std::to_string(port) + "\n"
-        + "N: " + devnode.substr(5) + "\n"
-        + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
-        + "E: DEVNAME=" + devnode + "\n"
-        + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed=480\\n\n"
-        + "A: bConfigurationValue=1\\n\n"
-        + "H: descriptors=1201000200000040b404" + hex16le(product) + "0001010200" + "01"
-        + "09022e00010100803209040000" + "04ff000000"
-        + "07058103400001" + "07050103400001" + "07050202000200" + "07058602000200" + "\n";
+           + "N: " + devnode.substr(5) + "\n"
+           + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
+           + "E: DEVNAME=" + devnode + "\n" + "A: busnum=1\\n\nA: devnum=" + std::to_string(address)
+           + "\\n\nA: speed=480\\n\n" + "A: bConfigurationValue=1\\n\n" + "H: descriptors=1201000200000040b404"
+           + hex16le(product) + "0001010200" + "01" + "09022e00010100803209040000" + "04ff000000" + "07058103400001"
+           + "07050103400001" + "07050202000200" + "07058602000200" + "\n";
 }
 
-std::string sysPath(int port)
-{
-    return std::string(kHubPath) + "/1-" + std::to_string(port);
-}
+std::string sysPath(int port) { return std::string(kHubPath) + "/1-" + std::to_string(port); }
 
-} // namespace
+}  // namespace
 
 bool EmulatedBus::available(std::string& why)
 {

@@ -91,7 +91,7 @@ QString nameOfUnopenableBoard(bool& skipped)
     return QString::fromLatin1(out);
 }
 
-} // namespace
+}  // namespace
 
 class TestLibusbBoards : public QObject {
     Q_OBJECT
@@ -162,11 +162,10 @@ private slots:
         QCOMPARE(text(device.GetName()), QStringLiteral("Lab board"));
         QCOMPARE(device.GetId(), 7);
         const QString info = text(device.GetEndpointInfo());
-        for (const QString& part : {QString("USB board 04b4:1004, release 0100 (KO board with FPGA)"),
-                                    QString("Speed: high (480 Mbit/s)"),
-                                    QString("Bus 1, port 2, address %1").arg(m_bus->address(2)),
-                                    QString("0x86  in   bulk, max packet 512"),
-                                    QString("0x81  in   interrupt, max packet 64")})
+        for (const QString& part :
+             {QString("USB board 04b4:1004, release 0100 (KO board with FPGA)"), QString("Speed: high (480 Mbit/s)"),
+              QString("Bus 1, port 2, address %1").arg(m_bus->address(2)), QString("0x86  in   bulk, max packet 512"),
+              QString("0x81  in   interrupt, max packet 64")})
             QVERIFY2(info.contains(part), qPrintable(info));
     }
 
@@ -183,20 +182,26 @@ private slots:
             QVERIFY2(write() && read(), qPrintable(QString(mode) + ": " + d.GetLastError()));
             QVERIFY2(std::equal(out.begin(), out.begin() + n, in.begin()), mode);
         };
-        roundTrip("external", [&] { return d.WriteExternal(0x1234, out.data(), 5000); },
-                  [&] { return d.ReadExternal(0x1234, in.data(), 5000); }, 5000);
-        const QString bit = firmwarefiles::writeFile(m_files.filePath("io.bit"), firmwarefiles::bitFile("3s500efg320", 4000));
+        roundTrip(
+            "external", [&] { return d.WriteExternal(0x1234, out.data(), 5000); },
+            [&] { return d.ReadExternal(0x1234, in.data(), 5000); }, 5000);
+        const QString bit =
+            firmwarefiles::writeFile(m_files.filePath("io.bit"), firmwarefiles::bitFile("3s500efg320", 4000));
         QVERIFY2(d.DownloadXilinx(QFile::encodeName(bit).constData()), d.GetLastError());
         QCOMPARE(chips.bitstream.size(), std::size_t(4000));
-        roundTrip("FPGA", [&] { return d.WriteXilinx(0x0010, out.data(), 8); },
-                  [&] { return d.ReadXilinx(0x0010, in.data(), 8); }, 8);
-        roundTrip("controller", [&] { return d.Write8051(0x0100, out.data(), 100); },
-                  [&] { return d.Read8051(0x0100, in.data(), 100); }, 100);
-        roundTrip("SPI", [&] { return d.WriteSPI(0x10203, out.data(), 16); },
-                  [&] { return d.ReadSPI(0x10203, in.data(), 16); }, 16);
+        roundTrip(
+            "FPGA", [&] { return d.WriteXilinx(0x0010, out.data(), 8); },
+            [&] { return d.ReadXilinx(0x0010, in.data(), 8); }, 8);
+        roundTrip(
+            "controller", [&] { return d.Write8051(0x0100, out.data(), 100); },
+            [&] { return d.Read8051(0x0100, in.data(), 100); }, 100);
+        roundTrip(
+            "SPI", [&] { return d.WriteSPI(0x10203, out.data(), 16); },
+            [&] { return d.ReadSPI(0x10203, in.data(), 16); }, 16);
         QVERIFY(!d.WriteSerial(out.data(), 10));  // the 56-pin controller has no UART pins
         QVERIFY2(text(d.GetLastError()).endsWith("does not support UART"), d.GetLastError());
-        roundTrip("block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
+        roundTrip(
+            "block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
 
         chips.temperature = 31;  // the sensor's first byte
         QVERIFY2(d.ReadI2C(0x48, in.data(), 2), d.GetLastError());
@@ -205,7 +210,8 @@ private slots:
         QCOMPARE(chips.commands, std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
         std::uint8_t report[16] = {1, 2, 3, 4, 5, 6, 7, 8};
         QVERIFY2(d.WriteInterrupt(report) && d.ReadInterrupt(in.data()), d.GetLastError());
-        QCOMPARE(QByteArray(reinterpret_cast<char*>(in.data()) + 8, 8), QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(in.data()) + 8, 8),
+                 QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
         // Whole blocks through libusb: the write taken, the read the firmware's packets.
         QVERIFY2(d.WriteBlock(out.data(), 65536) && d.ReadBlock(in.data(), 65536), d.GetLastError());
         QCOMPARE(int(in[1]), 1);
@@ -225,8 +231,9 @@ private slots:
         faults->haltEndpoint(0x86);
         QVERIFY(d.WriteBlock(buffer, 16));
         QVERIFY(!d.ReadBlock(buffer, 16));
-        QCOMPARE(text(d.GetLastError()),
-                 QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
+        QCOMPARE(
+            text(d.GetLastError()),
+            QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
         QVERIFY(faults->clearedEndpoints().count(0x86));
         QVERIFY2(d.ReadBlock(buffer, 16), d.GetLastError());
 

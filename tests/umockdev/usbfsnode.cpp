@@ -57,9 +57,9 @@ bool UsbfsNode::serve(UMockdevIoctlData* urbData)
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
     // A zero-length transfer (a bulk write's closing packet) has no buffer to resolve.
     std::uint8_t none = 0;
-    UMockdevIoctlData* buffer = urb->buffer_length > 0
-        ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr)
-        : nullptr;
+    UMockdevIoctlData* buffer = urb->buffer_length > 0 ? umockdev_ioctl_data_resolve(
+                                    urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr)
+                                                       : nullptr;
     auto* bytes = buffer ? reinterpret_cast<std::uint8_t*>(buffer->data) : &none;
     ModelReply reply;
     if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
@@ -158,7 +158,7 @@ bool UsbfsNode::handle(UMockdevIoctlClient* client)
     case USBDEVFS_GET_CAPABILITIES: {
         UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
         *reinterpret_cast<guint32*>(caps->data) = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
-            | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+                                                  | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
         umockdev_ioctl_data_unref(caps);
         return succeed();
     }

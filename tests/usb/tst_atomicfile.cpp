@@ -44,7 +44,7 @@ int inChild(Write&& write)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-} // namespace
+}  // namespace
 
 class TestAtomicFile : public QObject {
     Q_OBJECT
@@ -65,8 +65,8 @@ private slots:
         QFile v(victim);
         QVERIFY(v.open(QIODevice::WriteOnly) && v.write("precious") == 8);
         v.close();
-        QVERIFY(QFile::setPermissions(victim, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ReadOther | QFileDevice::WriteOther));
+        QVERIFY(QFile::setPermissions(victim, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                                  | QFileDevice::WriteOther));
         const QString out = shared.filePath("out.hex");
         for (const QString& name : {QStringLiteral("out.hex"), QStringLiteral("out.hex.part"),
                                     QStringLiteral(".out.hex.tmp"), QStringLiteral(".out.hex.XXXXXX")})
@@ -132,10 +132,10 @@ private slots:
         QFile k(kept);
         QVERIFY(k.open(QIODevice::WriteOnly) && k.write("old") == 3);
         k.close();
-        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                    | QFileDevice::ReadOther | QFileDevice::ExeOther));
-        QVERIFY(QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                | QFileDevice::ReadOther | QFileDevice::WriteOther));
+        QVERIFY(QFile::setPermissions(
+            readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        QVERIFY(QFile::setPermissions(
+            kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther | QFileDevice::WriteOther));
 
         const int rc = inChild([&] {
             std::string error;

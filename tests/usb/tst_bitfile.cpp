@@ -13,22 +13,13 @@ namespace {
 
 using firmwarefiles::bitFile;
 
-QByteArray be(quint64 value, int bytes)
-{
-    return firmwarefiles::bigEndian(value, bytes);
-}
+QByteArray be(quint64 value, int bytes) { return firmwarefiles::bigEndian(value, bytes); }
 
-QByteArray field(char key, const QByteArray& text)
-{
-    return firmwarefiles::bitField(key, text);
-}
+QByteArray field(char key, const QByteArray& text) { return firmwarefiles::bitField(key, text); }
 
 const QByteArray kPreamble = QByteArray::fromHex("00090FF00FF00FF00FF0000001");
 
-QByteArray bitstream(int length)
-{
-    return bitFile("x", length).right(length);
-}
+QByteArray bitstream(int length) { return bitFile("x", length).right(length); }
 
 kousb::Status parse(const QByteArray& file, BitHeader& header)
 {
@@ -36,7 +27,7 @@ kousb::Status parse(const QByteArray& file, BitHeader& header)
     return kousb::formats::parseBitHeader(bytes.data(), bytes.size(), bytes.size(), header);
 }
 
-} // namespace
+}  // namespace
 
 class TestBitFile : public QObject {
     Q_OBJECT
@@ -72,12 +63,11 @@ private slots:
         QTest::newRow("bad preamble") << badPreamble << "not a Xilinx .bit file (bad preamble)";
         QTest::newRow("shorter than the preamble") << good.left(7) << "not a Xilinx .bit file (bad preamble)";
         QTest::newRow("empty") << QByteArray() << "not a Xilinx .bit file (bad preamble)";
-        QTest::newRow("keys out of order")
-            << kPreamble + field('b', "3s500efg320") + field('a', "demo.ncd") + field('c', "x") + field('d', "y")
-                + 'e' + be(4, 4) + bitstream(4)
-            << "expected field 'a' at offset 13, found 'b'";
+        QTest::newRow("keys out of order") << kPreamble + field('b', "3s500efg320") + field('a', "demo.ncd")
+                                                  + field('c', "x") + field('d', "y") + 'e' + be(4, 4) + bitstream(4)
+                                           << "expected field 'a' at offset 13, found 'b'";
         QTest::newRow("unknown key") << kPreamble + field('a', "demo.ncd") + field('z', "3s500e") + field('c', "x")
-                + field('d', "y") + 'e' + be(4, 4) + bitstream(4)
+                                            + field('d', "y") + 'e' + be(4, 4) + bitstream(4)
                                      << "expected field 'b' at offset 25, found 'z'";
         QByteArray badE = good;
         badE[eAt] = 0x01;
@@ -90,17 +80,18 @@ private slots:
                                      << "field 'a' is not NUL-terminated";
         QTest::newRow("inner NUL") << kPreamble + 'a' + be(5, 2) + QByteArray("de\0o", 4) + '\0'
                                    << "field 'a' holds a control character or an inner NUL";
-        QTest::newRow("newline in the name") << kPreamble + field('a', "de\nmo")
-                                             << "field 'a' holds a control character or an inner NUL";
+        QTest::newRow("newline in the name")
+            << kPreamble + field('a', "de\nmo") << "field 'a' holds a control character or an inner NUL";
         QTest::newRow("empty design") << kPreamble + field('a', "") << "field 'a' (design name) is empty";
         QTest::newRow("empty part") << kPreamble + field('a', "d") + field('b', "") << "field 'b' (part name) is empty";
         QTest::newRow("cut after a field") << kPreamble + field('a', "demo.ncd") << "truncated before field 'b'";
         QTest::newRow("cut in a length") << kPreamble + field('a', "demo.ncd") + "b" + char(0)
                                          << "truncated in the length of field 'b'";
         QTest::newRow("cut in the e length") << good.left(eAt + 3) << "truncated in the length of field 'e'";
-        QTest::newRow("truncated bitstream") << good.left(good.size() - 10)
-                                             << "truncated: the bitstream has 64 bytes, the file holds 54";
-        QTest::newRow("trailing junk") << good + "JUNK" << "trailing junk: 4 bytes after the bitstream";
+        QTest::newRow("truncated bitstream")
+            << good.left(good.size() - 10) << "truncated: the bitstream has 64 bytes, the file holds 54";
+        QTest::newRow("trailing junk") << good + "JUNK"
+                                       << "trailing junk: 4 bytes after the bitstream";
         QTest::newRow("empty bitstream") << good.left(eAt) + 'e' + be(0, 4) << "empty bitstream";
     }
 
@@ -122,19 +113,45 @@ private slots:
         QTest::addColumn<QString>("boardPart");
         QTest::addColumn<QString>("device");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("package and pins") << "3s500efg320" << "3s500e" << "3s500e" << true;
-        QTest::newRow("xc and speed grade") << "xc3s500e-4fg320" << "3s500e" << "3s500e" << true;
-        QTest::newRow("package after a dash") << "XC3S500E-FG320-4" << "3s500e" << "3s500e" << true;
-        QTest::newRow("bare device") << "3s500e" << "3s500e" << "3s500e" << true;
-        QTest::newRow("lead-free package") << "3s500efgg400" << "3s500e" << "3s500e" << true;
-        QTest::newRow("other size") << "3s1200efg320" << "3s500e" << "3s1200e" << false;
-        QTest::newRow("other family") << "3s500fg320" << "3s500e" << "3s500" << false;
-        QTest::newRow("suffix letter is no package") << "3s500efg320" << "3s500" << "3s500e" << false;
-        QTest::newRow("Spartan-6") << "6slx9tqg144" << "6slx9" << "6slx9" << true;
-        QTest::newRow("Artix-7") << "7a35tcpg236" << "xc7a35t" << "7a35t" << true;
-        QTest::newRow("Kintex-7") << "7k325tffg900" << "7k325t" << "7k325t" << true;
-        QTest::newRow("not a part") << "hello world" << "3s500e" << "" << false;
-        QTest::newRow("empty") << "" << "" << "" << false;
+        QTest::newRow("package and pins") << "3s500efg320"
+                                          << "3s500e"
+                                          << "3s500e" << true;
+        QTest::newRow("xc and speed grade") << "xc3s500e-4fg320"
+                                            << "3s500e"
+                                            << "3s500e" << true;
+        QTest::newRow("package after a dash") << "XC3S500E-FG320-4"
+                                              << "3s500e"
+                                              << "3s500e" << true;
+        QTest::newRow("bare device") << "3s500e"
+                                     << "3s500e"
+                                     << "3s500e" << true;
+        QTest::newRow("lead-free package") << "3s500efgg400"
+                                           << "3s500e"
+                                           << "3s500e" << true;
+        QTest::newRow("other size") << "3s1200efg320"
+                                    << "3s500e"
+                                    << "3s1200e" << false;
+        QTest::newRow("other family") << "3s500fg320"
+                                      << "3s500e"
+                                      << "3s500" << false;
+        QTest::newRow("suffix letter is no package") << "3s500efg320"
+                                                     << "3s500"
+                                                     << "3s500e" << false;
+        QTest::newRow("Spartan-6") << "6slx9tqg144"
+                                   << "6slx9"
+                                   << "6slx9" << true;
+        QTest::newRow("Artix-7") << "7a35tcpg236"
+                                 << "xc7a35t"
+                                 << "7a35t" << true;
+        QTest::newRow("Kintex-7") << "7k325tffg900"
+                                  << "7k325t"
+                                  << "7k325t" << true;
+        QTest::newRow("not a part") << "hello world"
+                                    << "3s500e"
+                                    << "" << false;
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "" << false;
     }
 
     void parts()

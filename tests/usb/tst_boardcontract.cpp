@@ -143,7 +143,7 @@ private slots:
         QVERIFY(!d.LoadHexFileToEeprom(other.c_str()));
         QVERIFY2(QString(d.GetLastError())
                      .contains(QRegularExpression("^verification failed: the EEPROM reads 0x[0-9A-F]{2} at offset "
-                                                 "0x0840, the image has 0x5A$")),
+                                                  "0x0840, the image has 0x5A$")),
                  d.GetLastError());
     }
 

@@ -81,8 +81,10 @@ private slots:
         QTest::newRow("future format") << QByteArray("kousb-sim-board 2\n") << QByteArray("unsupported format");
         QTest::newRow("no instance") << QByteArray("kousb-sim-board 1\nslot 0\n") << QByteArray("no instance");
         QTest::newRow("no slot") << QByteArray("kousb-sim-board 1\ninstance a\n") << QByteArray("no instance or slot");
-        QTest::newRow("bad slot") << QByteArray("kousb-sim-board 1\ninstance a\nslot 256\n") << QByteArray("line 3: bad slot");
-        QTest::newRow("signed slot") << QByteArray("kousb-sim-board 1\ninstance a\nslot -1\n") << QByteArray("bad slot");
+        QTest::newRow("bad slot") << QByteArray("kousb-sim-board 1\ninstance a\nslot 256\n")
+                                  << QByteArray("line 3: bad slot");
+        QTest::newRow("signed slot") << QByteArray("kousb-sim-board 1\ninstance a\nslot -1\n")
+                                     << QByteArray("bad slot");
         QTest::newRow("zero rate") << head + "rate 0\n" << QByteArray("line 4: bad rate");
         QTest::newRow("nan rate") << head + "rate nan\n" << QByteArray("bad rate");
         QTest::newRow("unknown key") << head + "colour blue\n" << QByteArray("unknown key 'colour'");

@@ -58,8 +58,8 @@ private slots:
     void anyReadSizeSucceeds()
     {
         BulkPipe pipe;
-        for (std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(65536),
-                              std::size_t(200000)}) {
+        for (std::size_t n :
+             {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(65536), std::size_t(200000)}) {
             std::vector<std::uint8_t> buffer(n + 1, 0xAA);
             pipe.read(buffer.data(), n);
             QCOMPARE(int(buffer[n]), 0xAA);  // nothing past the length
@@ -100,7 +100,7 @@ private slots:
         std::vector<std::uint8_t> sink(BulkPipe::kCapacity);
         const auto first = bytes(40000, 1);
         pipe.write(first.data(), first.size());
-        pipe.read(sink.data(), 30000);  // 10,000 left, starting at index 30,000
+        pipe.read(sink.data(), 30000);        // 10,000 left, starting at index 30,000
         const auto second = bytes(50000, 9);  // goes past the end of the ring
         QCOMPARE(pipe.write(second.data(), second.size()), second.size());
         std::vector<std::uint8_t> got(60000);
@@ -123,10 +123,7 @@ private slots:
         QVERIFY(timing::bulkTransferTime(std::size_t(1) << 40, 1e-300) <= hours(1) + microseconds(250));
     }
 
-    void controlModelIsTwoMicroframes()
-    {
-        QCOMPARE(timing::controlTransferTime(), std::chrono::nanoseconds(250'000));
-    }
+    void controlModelIsTwoMicroframes() { QCOMPARE(timing::controlTransferTime(), std::chrono::nanoseconds(250'000)); }
 
     void aWaitNeverEndsBeforeItsDeadline()
     {

@@ -60,8 +60,9 @@ private slots:
         QCOMPARE(device.GetEEPROMSize(), int(kousb::eeprom::kSize));
         const QByteArray data = QByteArray("\xC0\x01\x02\x03", 4).repeated(40);  // 160 bytes over three pages
         std::vector<std::pair<long long, long long>> calls;
-        QVERIFY2(device.LoadHexFileToEepromWithProgress(qPrintable(imageFile({{0x100, data}})), &recordProgress, &calls),
-                 device.GetLastError());
+        QVERIFY2(
+            device.LoadHexFileToEepromWithProgress(qPrintable(imageFile({{0x100, data}})), &recordProgress, &calls),
+            device.GetLastError());
         QVERIFY(calls.size() >= 3);
         for (std::size_t i = 0; i < calls.size(); ++i) {
             QCOMPARE(calls[i].second, calls.front().second);
@@ -162,8 +163,8 @@ private slots:
         QTest::newRow("the EEPROM") << int(kousb::eeprom::kSize) << 0;
         QTest::newRow("beyond 64 KiB") << 0x10000 + 40 << 0;
         QTest::newRow("empty") << 0 << 0;
-        QTest::newRow("the identity block alone") << int(kousb::eeprom::kIdentityBlockSize)
-                                                  << int(kousb::eeprom::kIdentityOffset);
+        QTest::newRow("the identity block alone")
+            << int(kousb::eeprom::kIdentityBlockSize) << int(kousb::eeprom::kIdentityOffset);
         QTest::newRow("unaligned, across 64 KiB") << 40 << 0xFFF8;
     }
 
@@ -196,8 +197,8 @@ private slots:
         QVERIFY(kousb::formats::readIntelHexFile(path, 64, image).isOk());
         QVERIFY(image.bytes == data);
         QVERIFY(!QFile::exists(QString::fromStdString(path + ".part")));
-        const kousb::Status s = kousb::formats::writeIntelHexFile(files.filePath("none/x.hex").toStdString(),
-                                                                  data.data(), data.size());
+        const kousb::Status s =
+            kousb::formats::writeIntelHexFile(files.filePath("none/x.hex").toStdString(), data.data(), data.size());
         QCOMPARE(s.code(), kousb::ErrorCode::FileUnwritable);
     }
 };

@@ -36,7 +36,7 @@ QList<QPair<int, QByteArray>> firmwareWrites(const std::vector<ControlRecord>& l
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestFx2Board : public QObject {
     Q_OBJECT
@@ -62,7 +62,8 @@ class TestFx2Board : public QObject {
     void plugFirmwareBoard(KoUSBDevice& device)
     {
         const int slot = m_nextSlot++;
-        installFakeBoard(std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)), slot);
+        installFakeBoard(std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)),
+                         slot);
         OnDeviceChange();
         device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
     }
@@ -88,8 +89,8 @@ private slots:
         QTest::addColumn<int>("fw");
         QTest::newRow("our firmware") << int(Runs::OurFirmware) << false << 7 << "Fake board" << 3 << 12;
         QTest::newRow("boot state") << int(Runs::Nothing) << false << 0 << "No firmware (boot state)" << 0 << 0;
-        QTest::newRow("foreign firmware") << int(Runs::ForeignFirmware) << false << 0 << "Unknown firmware (04b4:1004)"
-                                          << 0 << 0;
+        QTest::newRow("foreign firmware")
+            << int(Runs::ForeignFirmware) << false << 0 << "Unknown firmware (04b4:1004)" << 0 << 0;
         QTest::newRow("no access") << int(Runs::OurFirmware) << true << 0 << "No access (udev rule missing)" << 0 << 0;
     }
     void identity()
@@ -304,7 +305,8 @@ private slots:
         plug(partial, Runs::OurFirmware, [](FakeController& f) { f.setCapabilities(kCapI2C); });
         unsigned char buffer[16] = {};
         QVERIFY(!foreign.ReadI2C(0x50, buffer, 1));
-        QCOMPARE(text(foreign.GetLastError()), QStringLiteral("not supported by this board: this board's firmware does not support I2C"));
+        QCOMPARE(text(foreign.GetLastError()),
+                 QStringLiteral("not supported by this board: this board's firmware does not support I2C"));
         QVERIFY(!boot.WriteExternal(0, buffer, 1));
         QVERIFY(text(boot.GetLastError()).endsWith("does not support external bus access"));
         QVERIFY(!boot.WriteIDToEEPROM(5));
@@ -334,33 +336,38 @@ private slots:
         QVERIFY(device.WriteBlock(out.data(), 100));
         std::fill(in.begin(), in.end(), 0xEE);
         QVERIFY(!device.ReadBlock(in.data(), 200));
-        QCOMPARE(text(device.GetLastError()), QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: 100 of 200 bytes"));
+        QCOMPARE(text(device.GetLastError()),
+                 QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: 100 of 200 bytes"));
         QCOMPARE(in[0], 0xEE);
 
         fake->haltEndpoint(0x86);
         QVERIFY(device.WriteBlock(out.data(), 16));
         QVERIFY(!device.ReadBlock(in.data(), 16));
-        QCOMPARE(text(device.GetLastError()),
-                 QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
+        QCOMPARE(
+            text(device.GetLastError()),
+            QStringLiteral("transfer failed: ReadBlock on endpoint 0x86: the board stalled it; the stall was cleared"));
         QVERIFY(fake->clearedEndpoints().count(0x86));
         QVERIFY2(device.ReadBlock(in.data(), 16), device.GetLastError());
 
         fake->timeoutNext(0x02);
         QVERIFY(!device.WriteBlock(out.data(), 512));
-        QVERIFY2(text(device.GetLastError()).startsWith("timed out: WriteBlock on endpoint 0x02"), device.GetLastError());
+        QVERIFY2(text(device.GetLastError()).startsWith("timed out: WriteBlock on endpoint 0x02"),
+                 device.GetLastError());
     }
 
     void interruptTransfers()
     {
         KoUSBDevice device(nullptr), without(nullptr);
         plug(device);
-        plug(without, Runs::OurFirmware, [](FakeController& f) { f.removeEndpoints(kousb::usb::EndpointType::Interrupt); });
+        plug(without, Runs::OurFirmware,
+             [](FakeController& f) { f.removeEndpoints(kousb::usb::EndpointType::Interrupt); });
         unsigned char report[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, back[16] = {};
         QVERIFY(device.WriteInterrupt(report));
         QVERIFY(device.ReadInterrupt(back));
         QCOMPARE(QByteArray(reinterpret_cast<char*>(back), 16), QByteArray(reinterpret_cast<char*>(report), 16));
         QVERIFY(!without.ReadInterrupt(back));
-        QCOMPARE(text(without.GetLastError()), QStringLiteral("not supported by this board: this board has no interrupt in endpoint"));
+        QCOMPARE(text(without.GetLastError()),
+                 QStringLiteral("not supported by this board: this board has no interrupt in endpoint"));
         QVERIFY(!text(without.GetEndpointInfo()).contains("interrupt"));
     }
 
@@ -387,8 +394,10 @@ private slots:
         const QByteArray header("\xC0\xB4\x04\x04\x10\x01\x00\x00", 8);
         const std::string path = file("e.hex", intelHex({{0x0000, header}, {0x3F00, QByteArray(100, 'k')}}));
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
-        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin(), eeprom.begin() + 8), std::vector<std::uint8_t>(header.begin(), header.end()));
-        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin() + 0x3F00, eeprom.begin() + 0x3F64), std::vector<std::uint8_t>(100, 'k'));
+        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin(), eeprom.begin() + 8),
+                 std::vector<std::uint8_t>(header.begin(), header.end()));
+        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin() + 0x3F00, eeprom.begin() + 0x3F64),
+                 std::vector<std::uint8_t>(100, 'k'));
         QCOMPARE(int(eeprom[8]), 0xFF);  // only the bytes the image gives
         // A verification failure: tst_boardcontract, the same for every kind of board.
     }

@@ -32,7 +32,7 @@ QByteArray bytesAt(const HexImage& image, std::size_t address, int n)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestIntelHex : public QObject {
     Q_OBJECT
@@ -48,10 +48,11 @@ private slots:
     void objcopyOutputWithCrlf()
     {
         // What `objcopy -I binary -O ihex` wrote for a 40-byte file.
-        const QByteArray text = ":100000004B6F55534220626F6F7420746573742078\r\n"
-                                ":10001000696D6167652C20343020627974657320C6\r\n"
-                                ":080020006C6F6E672E2E21218A\r\n"
-                                ":00000001FF\r\n";
+        const QByteArray text =
+            ":100000004B6F55534220626F6F7420746573742078\r\n"
+            ":10001000696D6167652C20343020627974657320C6\r\n"
+            ":080020006C6F6E672E2E21218A\r\n"
+            ":00000001FF\r\n";
         HexImage image;
         const kousb::Status s = parse(text, image);
         QVERIFY2(s.isOk(), s.message().c_str());
@@ -72,8 +73,8 @@ private slots:
         QCOMPARE(bytesAt(image, 0x100, 3), QByteArray("abc"));
 
         // A non-zero base places data above 64 KiB.
-        const QByteArray high = hexRecord(4, 0, QByteArray::fromHex("0001")) + "\n" + hexRecord(0, 0x0010, "xy") + "\n"
-            + kEnd + "\n";
+        const QByteArray high =
+            hexRecord(4, 0, QByteArray::fromHex("0001")) + "\n" + hexRecord(0, 0x0010, "xy") + "\n" + kEnd + "\n";
         HexImage big;
         const kousb::Status s = parse(high, big, 128 * 1024);
         QVERIFY2(s.isOk(), s.message().c_str());
@@ -83,11 +84,12 @@ private slots:
     void segmentAndStartRecords()
     {
         // objcopy's output for an image at 0x10000: a segment record, then CS:IP.
-        const QByteArray text = ":020000021000EC\n"
-                                ":080020006C6F6E672E2E21218A\n"
-                                ":0400000310000000E9\n"
-                                ":0400000500000000F7\n"
-                                ":00000001FF\n";
+        const QByteArray text =
+            ":020000021000EC\n"
+            ":080020006C6F6E672E2E21218A\n"
+            ":0400000310000000E9\n"
+            ":0400000500000000F7\n"
+            ":00000001FF\n";
         HexImage image;
         const kousb::Status s = parse(text, image, 128 * 1024);
         QVERIFY2(s.isOk(), s.message().c_str());
@@ -99,8 +101,8 @@ private slots:
     {
         // SDCC's .ihx: types 00 and 01 only, records not in address order.
         const QByteArray text = hexRecord(0, 0x005F, QByteArray::fromHex("C0FFEE")) + "\n"
-            + hexRecord(0, 0x0003, QByteArray::fromHex("020100")) + "\n"
-            + hexRecord(0, 0x0000, QByteArray::fromHex("02")) + "\n" + kEnd + "\n";
+                                + hexRecord(0, 0x0003, QByteArray::fromHex("020100")) + "\n"
+                                + hexRecord(0, 0x0000, QByteArray::fromHex("02")) + "\n" + kEnd + "\n";
         HexImage image;
         QVERIFY(parse(text, image).isOk());
         QCOMPARE(bytesAt(image, 0x5F, 3), QByteArray::fromHex("C0FFEE"));
@@ -116,7 +118,7 @@ private slots:
         // Empty lines, the same byte given twice, no line end after the end
         // record, and anything at all after it.
         const QByteArray text = "\n" + hexRecord(0, 0x10, "ab") + "\r\n\r\n" + hexRecord(0, 0x11, "b") + "\n" + kEnd
-            + "\nthis is not HEX but comes after the end";
+                                + "\nthis is not HEX but comes after the end";
         HexImage image;
         const kousb::Status s = parse(text, image);
         QVERIFY2(s.isOk(), s.message().c_str());
@@ -146,29 +148,29 @@ private slots:
         QTest::newRow("trailing space") << good.left(good.size() - 1) + " \n" + kEnd
                                         << "line 1: odd number of hex digits";
         QTest::newRow("too short") << ":00000001\n" + kEnd << "line 1: record too short (4 bytes)";
-        QTest::newRow("length byte too big") << ":0300000041BC\n" + kEnd
-                                             << "line 1: length byte says 3 data bytes, the line holds 1";
-        QTest::newRow("length byte too small") << ":0000000041BF\n" + kEnd
-                                               << "line 1: length byte says 0 data bytes, the line holds 1";
+        QTest::newRow("length byte too big")
+            << ":0300000041BC\n" + kEnd << "line 1: length byte says 3 data bytes, the line holds 1";
+        QTest::newRow("length byte too small")
+            << ":0000000041BF\n" + kEnd << "line 1: length byte says 0 data bytes, the line holds 1";
         QTest::newRow("bad checksum") << good + good + ":0100000041BF\n" + kEnd << "line 3: bad checksum";
-        QTest::newRow("unknown type") << good + hexRecord(6, 0, "") + "\n" + kEnd
-                                      << "line 2: unknown record type 0x06";
-        QTest::newRow("end record with data") << hexRecord(1, 0, "x") + "\n" << "line 1: end-of-file record with data";
-        QTest::newRow("address record length") << hexRecord(4, 0, "x") + "\n" + kEnd
-                                               << "line 1: address record of 1 bytes (2 expected)";
-        QTest::newRow("start record length") << hexRecord(5, 0, "xy") + "\n" + kEnd
-                                             << "line 1: start address record of 2 bytes (4 expected)";
+        QTest::newRow("unknown type") << good + hexRecord(6, 0, "") + "\n" + kEnd << "line 2: unknown record type 0x06";
+        QTest::newRow("end record with data") << hexRecord(1, 0, "x") + "\n"
+                                              << "line 1: end-of-file record with data";
+        QTest::newRow("address record length")
+            << hexRecord(4, 0, "x") + "\n" + kEnd << "line 1: address record of 1 bytes (2 expected)";
+        QTest::newRow("start record length")
+            << hexRecord(5, 0, "xy") + "\n" + kEnd << "line 1: start address record of 2 bytes (4 expected)";
         QTest::newRow("past the memory") << hexRecord(0, 0x3FFF, "ab") + "\n" + kEnd
                                          << "line 1: data at 0x4000 beyond the 16384-byte memory";
-        QTest::newRow("past the memory by a base") << hexRecord(4, 0, QByteArray::fromHex("0001")) + "\n"
-                + hexRecord(0, 0, "a") + "\n" + kEnd
-                                                   << "line 2: data at 0x10000 beyond the 16384-byte memory";
-        QTest::newRow("past the memory by a segment") << hexRecord(2, 0, QByteArray::fromHex("0400")) + "\n"
-                + hexRecord(0, 0, "a") + "\n" + kEnd
-                                                      << "line 2: data at 0x4000 beyond the 16384-byte memory";
-        QTest::newRow("overlap with other bytes") << hexRecord(0, 0x10, "abcd") + "\n" + hexRecord(0, 0x12, "cX") + "\n"
-                + kEnd
-                                                  << "line 2: overlaps earlier data at 0x0013 with a different byte";
+        QTest::newRow("past the memory by a base")
+            << hexRecord(4, 0, QByteArray::fromHex("0001")) + "\n" + hexRecord(0, 0, "a") + "\n" + kEnd
+            << "line 2: data at 0x10000 beyond the 16384-byte memory";
+        QTest::newRow("past the memory by a segment")
+            << hexRecord(2, 0, QByteArray::fromHex("0400")) + "\n" + hexRecord(0, 0, "a") + "\n" + kEnd
+            << "line 2: data at 0x4000 beyond the 16384-byte memory";
+        QTest::newRow("overlap with other bytes")
+            << hexRecord(0, 0x10, "abcd") + "\n" + hexRecord(0, 0x12, "cX") + "\n" + kEnd
+            << "line 2: overlaps earlier data at 0x0013 with a different byte";
         QTest::newRow("no end record") << good + good << "no end-of-file record";
         QTest::newRow("empty file") << QByteArray() << "no end-of-file record";
         QTest::newRow("cut in the middle") << good.left(8) << "line 1: odd number of hex digits";

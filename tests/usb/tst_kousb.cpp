@@ -112,7 +112,8 @@ private slots:
         QTest::newRow("UART has no address") << QStringList{"write", "UART", "--addr", "1", "1"};
         QTest::newRow("size above 16") << QStringList{"read", "External", "--size", "17"};
         QTest::newRow("no value") << QStringList{"write", "External"};
-        QTest::newRow("17 values") << (QStringList{"write", "External"} + QString("1 ").repeated(17).split(' ', Qt::SkipEmptyParts));
+        QTest::newRow("17 values") << (QStringList{"write", "External"}
+                                       + QString("1 ").repeated(17).split(' ', Qt::SkipEmptyParts));
         QTest::newRow("value with junk") << QStringList{"write", "External", "1", "12abc"};
         QTest::newRow("hex value in decimal") << QStringList{"write", "External", "ff"};
         QTest::newRow("bad hex value") << QStringList{"write", "External", "--hex", "fg"};
@@ -146,11 +147,13 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("record");
-        QTest::newRow("decimal, cut to a byte") << QStringList{"write", "External", "--addr", "16", "1", "-1", "300"}
-                                                << "External" << "3 bytes: 01 ff 2c";
+        QTest::newRow("decimal, cut to a byte")
+            << QStringList{"write", "External", "--addr", "16", "1", "-1", "300"} << "External"
+            << "3 bytes: 01 ff 2c";
         QTest::newRow("hex with prefixes") << QStringList{"write", "fpga", "--hex", "0x10", "A", "ff"} << "FPGA"
                                            << "3 bytes: 10 0a ff";
-        QTest::newRow("mode in any case") << QStringList{"write", "uArT", "7"} << "UART" << "1 bytes: 07";
+        QTest::newRow("mode in any case") << QStringList{"write", "uArT", "7"} << "UART"
+                                          << "1 bytes: 07";
     }
 
     void writesAsTheIoPage()

@@ -144,15 +144,16 @@ private slots:
     void anyNameLeavesTheBoardListed()
     {
         const int name = int(kousb::eeprom::kNameOffset);
-        QCOMPARE(kousb({"write", "I2C", "--addr", "81", QString::number(name >> 8), QString::number(name & 0xFF),
-                        "66", "10", "34", "92", "255"})
+        QCOMPARE(kousb({"write", "I2C", "--addr", "81", QString::number(name >> 8), QString::number(name & 0xFF), "66",
+                        "10", "34", "92", "255"})
                      .exitCode,
                  0);
         const ToolResult r = kousb({"list"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         QVERIFY2(r.out.contains("\tB\\x0A\"\\\xC3\xBF"), qPrintable(r.out));  // one line, the newline shown as \x0A
-        QCOMPARE(std::string(KoUSBDevice(GetUSBDeviceIndexed(0)).GetName()), std::string("B\n\"\\\xFF") + "d");  // "Shared" overwritten but its last letter
+        QCOMPARE(std::string(KoUSBDevice(GetUSBDeviceIndexed(0)).GetName()),
+                 std::string("B\n\"\\\xFF") + "d");  // "Shared" overwritten but its last letter
     }
 
     // A controller image with data in the second RAM at 0xE100: loaded by
@@ -160,13 +161,14 @@ private slots:
     void controllerImageWithHighRam()
     {
         const QString image = firmwarefiles::writeFile(
-            files.filePath("high.hex"),
-            firmwarefiles::intelHex({{0x0000, QByteArray("\x02\x00\x06", 3)}, {0xE100, QByteArray("\x12\x01\x00\x02", 4)}}));
+            files.filePath("high.hex"), firmwarefiles::intelHex({{0x0000, QByteArray("\x02\x00\x06", 3)},
+                                                                 {0xE100, QByteArray("\x12\x01\x00\x02", 4)}}));
         QCOMPARE(kousb({"load-controller", image}).exitCode, 0);
         QCOMPARE(kousb({"read", "Controller", "--addr", "57600", "--size", "4"}).out.trimmed(),
                  QStringLiteral("18 1 0 2"));
         QCOMPARE(kousb({"read", "Controller", "--addr", "0", "--size", "3"}).out.trimmed(), QStringLiteral("2 0 6"));
-        QVERIFY(QString::fromLatin1(KoUSBDevice(GetUSBDeviceIndexed(0)).GetEndpointInfo()).contains("high.hex (7 bytes)"));
+        QVERIFY(
+            QString::fromLatin1(KoUSBDevice(GetUSBDeviceIndexed(0)).GetEndpointInfo()).contains("high.hex (7 bytes)"));
     }
 
     // Two processes each write 500 different EEPROM bytes through I2C: all
@@ -260,8 +262,8 @@ private slots:
         QCOMPARE(r.err.count("the board folder " + QString::fromLocal8Bit(dir)), 1);
         QVERIFY(r.err.contains(foreignOwner ? "belongs to another user" : "can be written by other users"));
         QVERIFY(!r.out.contains("Shared"));
-        const ToolResult sim = runTool(QString::fromLocal8Bit(qgetenv("KOUSB_SIM_TOOL")),
-                                       {"--dir", planted.path(), "list"});
+        const ToolResult sim =
+            runTool(QString::fromLocal8Bit(qgetenv("KOUSB_SIM_TOOL")), {"--dir", planted.path(), "list"});
         QCOMPARE(sim.exitCode, 1);
         QCOMPARE(QDir(planted.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"slot-00.board"});
     }

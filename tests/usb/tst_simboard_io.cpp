@@ -39,7 +39,7 @@ bool writeI2c(KoUSBDevice& device, unsigned char address, Bytes b)
     return device.WriteI2C(address, b.data(), static_cast<unsigned short>(b.size()));
 }
 
-} // namespace
+}  // namespace
 
 class TestSimBoardIo : public QObject {
     Q_OBJECT
@@ -149,7 +149,7 @@ private slots:
         const Status s = sensor.write(bad.data(), bad.size());
         QCOMPARE(s.code(), ErrorCode::NoAcknowledge);
         sensor.read(b, 1);
-        QCOMPARE(int(b[0]), 0x19);  // the pointer stayed
+        QCOMPARE(int(b[0]), 0x19);                 // the pointer stayed
         QVERIFY(sensor.write(nullptr, 0).isOk());  // probe
     }
 
@@ -185,7 +185,7 @@ private slots:
         Bytes back(sim::UartLoopback::kCapacity + 5, 0xEE);
         QCOMPARE(uart.read(back.data(), back.size()), sim::UartLoopback::kCapacity);
         for (std::size_t i = 0; i < sim::UartLoopback::kCapacity; ++i)
-            QCOMPARE(int(back[i]), int(std::uint8_t(i)));  // the first ones arrived; the last were lost
+            QCOMPARE(int(back[i]), int(std::uint8_t(i)));         // the first ones arrived; the last were lost
         QCOMPARE(int(back[sim::UartLoopback::kCapacity]), 0xEE);  // the rest is left as it was
         QCOMPARE(uart.read(back.data(), 1), std::size_t(0));
         QVERIFY(!uart.overrun());
@@ -204,8 +204,8 @@ private slots:
         for (std::size_t i = 0; i < in.lastHostReport.size(); ++i)
             in.lastHostReport[i] = std::uint8_t(0xA0 + i);
         const sim::Report r = sim::makeStatusReport(in);
-        QCOMPARE(Bytes(r.begin(), r.end()), (Bytes{0x01, 0x05, 0x02, 0x01, 0xFD, 0x01, 0xCD, 0xAB, 0xA0, 0xA1,
-                                                   0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7}));
+        QCOMPARE(Bytes(r.begin(), r.end()), (Bytes{0x01, 0x05, 0x02, 0x01, 0xFD, 0x01, 0xCD, 0xAB, 0xA0, 0xA1, 0xA2,
+                                                   0xA3, 0xA4, 0xA5, 0xA6, 0xA7}));
         in.uartQueued = 100000;  // more than 16 bits: saturates
         in.temperature = 500;
         const sim::Report s = sim::makeStatusReport(in);

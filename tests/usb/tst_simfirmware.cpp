@@ -35,7 +35,7 @@ QByteArray bytes(const std::vector<std::uint8_t>& v, std::size_t from, std::size
     return QByteArray(reinterpret_cast<const char*>(v.data() + from), int(n));
 }
 
-} // namespace
+}  // namespace
 
 class TestSimFirmware : public QObject {
     Q_OBJECT
@@ -63,8 +63,7 @@ private slots:
     void fpgaConfigured()
     {
         // A name outside Latin-1, in the platform's encoding.
-        const std::string path =
-            file(QString::fromUtf8("конфиг.bit"), bitFile("xc3s500e-4fg320", 400000, "blink.ncd"));
+        const std::string path = file(QString::fromUtf8("конфиг.bit"), bitFile("xc3s500e-4fg320", 400000, "blink.ncd"));
         QVERIFY2(device.DownloadXilinx(path.c_str()), device.GetLastError());
         QCOMPARE(error(), QString());
         QCOMPARE(QString::fromStdString(boards.read(0).fpgaDesign), QStringLiteral("blink.ncd"));
@@ -75,12 +74,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("wrong part")
-            << bitFile("3s1200efg320")
-            << "file refused: wrong part: the file is for 3s1200efg320, this board's FPGA is 3s500e";
+        QTest::newRow("wrong part") << bitFile(
+            "3s1200efg320") << "file refused: wrong part: the file is for 3s1200efg320, this board's FPGA is 3s500e";
         QTest::newRow("truncated") << bitFile().left(100)
                                    << "file refused: truncated: the bitstream has 64 bytes, the file holds 11";
-        QTest::newRow("trailing junk") << bitFile() + "x" << "file refused: trailing junk: 1 bytes after the bitstream";
+        QTest::newRow("trailing junk") << bitFile() + "x"
+                                       << "file refused: trailing junk: 1 bytes after the bitstream";
         QTest::newRow("not a bit file") << QByteArray("hello") << "file refused: not a Xilinx .bit file (bad preamble)";
     }
 
@@ -113,7 +112,7 @@ private slots:
 
         // Intel HEX is taken too (by its name), in any address order.
         const QByteArray hex = hexRecord(0, 0x0100, "main") + "\n" + hexRecord(0, 0x0000, QByteArray::fromHex("020100"))
-            + "\n" + kHexEnd + "\n";
+                               + "\n" + kHexEnd + "\n";
         QVERIFY2(device.LoadFirmwareFromFile(file("fw.IHX", hex).c_str()), device.GetLastError());
         QCOMPARE(QString::fromStdString(boards.read(0).controllerFirmware), QStringLiteral("fw.IHX (7 bytes)"));
 
@@ -126,13 +125,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("bix larger than the RAM") << "big.bix" << QByteArray(16385, 'x')
-                                                 << "file refused: image larger than the 16384-byte memory";
+        QTest::newRow("bix larger than the RAM")
+            << "big.bix" << QByteArray(16385, 'x') << "file refused: image larger than the 16384-byte memory";
         QTest::newRow("empty bix") << "empty.bix" << QByteArray() << "file refused: empty image";
-        QTest::newRow("hex past the RAM") << "big.hex" << hexRecord(0, 0x3FFF, "ab") + "\n" + kHexEnd
-                                          << "file refused: line 1: data at 0x4000 outside the memory (0x0000-0x3FFF, 0xE000-0xE1FF)";
-        QTest::newRow("hex bad checksum") << "bad.hex" << QByteArray(":0100000041BF\n") + kHexEnd
-                                          << "file refused: line 1: bad checksum";
+        QTest::newRow("hex past the RAM")
+            << "big.hex" << hexRecord(0, 0x3FFF, "ab") + "\n" + kHexEnd
+            << "file refused: line 1: data at 0x4000 outside the memory (0x0000-0x3FFF, 0xE000-0xE1FF)";
+        QTest::newRow("hex bad checksum")
+            << "bad.hex" << QByteArray(":0100000041BF\n") + kHexEnd << "file refused: line 1: bad checksum";
         QTest::newRow("hex without data") << "none.hex" << kHexEnd << "file refused: no data in the image";
     }
 
@@ -153,8 +153,8 @@ private slots:
         const std::vector<std::uint8_t> image = eepromWithIdentity(77, "Flashed board");
         QMap<unsigned, QByteArray> chunks;
         chunks[0] = bytes(image, 0, 8);
-        chunks[kousb::eeprom::kIdentityOffset] = bytes(image, kousb::eeprom::kIdentityOffset,
-                                                       kousb::eeprom::kIdentityBlockSize);
+        chunks[kousb::eeprom::kIdentityOffset] =
+            bytes(image, kousb::eeprom::kIdentityOffset, kousb::eeprom::kIdentityBlockSize);
         const std::vector<std::uint8_t> before = boards.read(0).eeprom;
         const std::string path = file("image.hex", intelHex(chunks, "\r\n"));
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());

@@ -19,14 +19,22 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("ids");  // parsed pairs, "vvvv:pppp" joined by spaces
         QTest::addColumn<bool>("ok");
-        QTest::newRow("two") << "1234:5678,04b4:1004" << "1234:5678 04b4:1004" << true;
-        QTest::newRow("spaces and empty entries") << " 04B4:8613 ,, abcd:EF01 ," << "04b4:8613 abcd:ef01" << true;
-        QTest::newRow("short digits") << "1:2" << "0001:0002" << true;
-        QTest::newRow("empty") << "" << "" << true;
-        QTest::newRow("bad entry kept out, good kept") << "1234:5678,zz:10,4:5" << "1234:5678 0004:0005" << false;
-        QTest::newRow("no colon") << "12345678" << "" << false;
-        QTest::newRow("too long") << "12345:1" << "" << false;
-        QTest::newRow("missing product") << "1234:" << "" << false;
+        QTest::newRow("two") << "1234:5678,04b4:1004"
+                             << "1234:5678 04b4:1004" << true;
+        QTest::newRow("spaces and empty entries") << " 04B4:8613 ,, abcd:EF01 ,"
+                                                  << "04b4:8613 abcd:ef01" << true;
+        QTest::newRow("short digits") << "1:2"
+                                      << "0001:0002" << true;
+        QTest::newRow("empty") << ""
+                               << "" << true;
+        QTest::newRow("bad entry kept out, good kept") << "1234:5678,zz:10,4:5"
+                                                       << "1234:5678 0004:0005" << false;
+        QTest::newRow("no colon") << "12345678"
+                                  << "" << false;
+        QTest::newRow("too long") << "12345:1"
+                                  << "" << false;
+        QTest::newRow("missing product") << "1234:"
+                                         << "" << false;
     }
     void parse()
     {
@@ -54,17 +62,21 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("gone") << TransferError::NoDevice << "board unplugged";
         QTest::newRow("timeout") << TransferError::Timeout << "timed out: ReadBlock on endpoint 0x86";
-        QTest::newRow("stall") << TransferError::Stall << "transfer failed: ReadBlock on endpoint 0x86: the board stalled it";
+        QTest::newRow("stall") << TransferError::Stall
+                               << "transfer failed: ReadBlock on endpoint 0x86: the board stalled it";
         QTest::newRow("access") << TransferError::Access << QString("not ready: ") + kUdevAdvice;
         QTest::newRow("overflow") << TransferError::Overflow
                                   << "transfer failed: ReadBlock on endpoint 0x86: the board sent more than asked";
-        QTest::newRow("busy") << TransferError::Busy << "not ready: ReadBlock on endpoint 0x86: another program holds the board";
-        QTest::newRow("other") << TransferError::Other << "transfer failed: ReadBlock on endpoint 0x86: LIBUSB_ERROR_IO";
+        QTest::newRow("busy") << TransferError::Busy
+                              << "not ready: ReadBlock on endpoint 0x86: another program holds the board";
+        QTest::newRow("other") << TransferError::Other
+                               << "transfer failed: ReadBlock on endpoint 0x86: LIBUSB_ERROR_IO";
     }
     void transferFaults()
     {
         QFETCH(TransferError, error);
-        const kousb::Status s = transferStatus({error, 0, "LIBUSB_ERROR_IO"}, "ReadBlock on endpoint " + endpointName(0x86));
+        const kousb::Status s =
+            transferStatus({error, 0, "LIBUSB_ERROR_IO"}, "ReadBlock on endpoint " + endpointName(0x86));
         QVERIFY(!s.isOk());
         QTEST(QString::fromStdString(s.message()), "message");
     }
@@ -74,7 +86,8 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         using namespace protocol;
-        QTest::newRow("unknown") << int(kErrUnknownRequest) << "not supported by this board: this board's firmware does not support SPI";
+        QTest::newRow("unknown") << int(kErrUnknownRequest)
+                                 << "not supported by this board: this board's firmware does not support SPI";
         QTest::newRow("argument") << int(kErrBadArgument) << "invalid argument: SPI: the board refused the arguments";
         QTest::newRow("nack") << int(kErrNoAcknowledge) << "no device answered: SPI";
         QTest::newRow("range") << int(kErrOutOfRange) << "address out of range: SPI";

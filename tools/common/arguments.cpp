@@ -9,12 +9,9 @@ namespace cli {
 
 namespace {
 
-bool hasBlank(const std::string& text)
-{
-    return text.find_first_of(" \t\n\v\f\r") != std::string::npos;
-}
+bool hasBlank(const std::string& text) { return text.find_first_of(" \t\n\v\f\r") != std::string::npos; }
 
-} // namespace
+}  // namespace
 
 Arguments::Arguments(const std::vector<std::string>& args, const std::set<std::string>& valueOptions,
                      const std::set<std::string>& flagOptions, const std::set<std::string>& repeatableOptions)
@@ -126,4 +123,4 @@ int runTool(const std::string& program, const std::function<int()>& body,
     }
 }
 
-} // namespace cli
+}  // namespace cli

@@ -71,4 +71,4 @@ double positiveArgument(const std::string& what, const std::string& unit, const 
 int runTool(const std::string& program, const std::function<int()>& body,
             const std::function<void(std::ostream&)>& usageHint);
 
-} // namespace cli
+}  // namespace cli

@@ -94,8 +94,8 @@ void list(const sim::BoardStore& store)
     });
     for (const auto& [slot, entry] : boards) {
         const BoardIdentity id = eeprom::readIdentity(entry.config.eeprom);
-        std::cout << slot << '\t' << id.id << '\t' << latin1::toPrintableUtf8(id.name) << '\t'
-                  << int(id.deviceClass) << '\t' << id.firmwareVersion << '\n';
+        std::cout << slot << '\t' << id.id << '\t' << latin1::toPrintableUtf8(id.name) << '\t' << int(id.deviceClass)
+                  << '\t' << id.firmwareVersion << '\n';
     }
 }
 
@@ -204,8 +204,8 @@ Work commandWork(const std::string& command, const std::vector<std::string>& arg
         {"unplug", unplug}, {"replug", replug}, {"show", show}};
     static const std::map<std::string, Work> plainCommands = {{"list", list}, {"demo", demo}};
     if (command == "plug") {
-        const PlugOptions options
-            = plugOptions(cli::Arguments(args, {"--slot", "--id", "--name", "--class", "--fw", "--rate"}, {}));
+        const PlugOptions options =
+            plugOptions(cli::Arguments(args, {"--slot", "--id", "--name", "--class", "--fw", "--rate"}, {}));
         return [options](const sim::BoardStore& store) { plug(store, options); };
     }
     if (const auto it = slotCommands.find(command); it != slotCommands.end()) {
@@ -249,13 +249,14 @@ int run(std::vector<std::string> args)
     return cli::kExitOk;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    return cli::runTool("kousb-sim", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
-                        [](std::ostream& err) {
-                            err << "\n";
-                            usage(err);
-                        });
+    return cli::runTool(
+        "kousb-sim", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+        [](std::ostream& err) {
+            err << "\n";
+            usage(err);
+        });
 }

@@ -22,7 +22,7 @@ std::string rateText(const std::optional<double>& rate)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 int benchCommand(const Args& args)
 {
@@ -58,4 +58,4 @@ int benchCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

@@ -31,12 +31,9 @@ std::string jsonString(const std::string& utf8)
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void onInterrupt(int)
-{
-    g_interrupted = 1;
-}
+void onInterrupt(int) { g_interrupted = 1; }
 
-} // namespace
+}  // namespace
 
 std::optional<int> boardOption(const Arguments& arguments)
 {
@@ -132,4 +129,4 @@ int watchCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

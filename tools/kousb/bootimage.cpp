@@ -59,4 +59,4 @@ int makeBootImageCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

@@ -2,7 +2,6 @@
 
 #include "sim/boardstore.h"
 
-
 namespace cli {
 
 std::vector<BoardEntry> attachedBoards()
@@ -29,8 +28,8 @@ std::vector<BoardEntry> attachedBoards()
 std::string describe(const BoardEntry& board)
 {
     return "slot " + std::to_string(board.slot) + ": ID " + std::to_string(board.id) + ", \""
-        + printableBoardText(board.name) + "\", class " + std::to_string(board.deviceClass) + ", FW "
-        + std::to_string(board.firmwareVersion);
+           + printableBoardText(board.name) + "\", class " + std::to_string(board.deviceClass) + ", FW "
+           + std::to_string(board.firmwareVersion);
 }
 
 namespace {
@@ -43,7 +42,7 @@ std::string listing(const std::vector<BoardEntry>& boards)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<KoUSBDevice> chooseBoard(const std::optional<int>& boardId)
 {
@@ -70,4 +69,4 @@ void failed(KoUSBDevice& device, const std::string& what)
     throw Failure{what + " failed: " + latin1ToUtf8(device.GetLastError())};
 }
 
-} // namespace cli
+}  // namespace cli

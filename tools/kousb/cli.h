@@ -39,4 +39,4 @@ inline std::string printableBoardText(const std::string& text) { return kousb::l
 // One line describing a board: "slot 0: ID 1, \"Demo board A\", class 1, FW 3".
 std::string describe(const BoardEntry& board);
 
-} // namespace cli
+}  // namespace cli

@@ -37,7 +37,7 @@ int setIdCommand(const Args& args);
 // checks them; throws UsageError naming the first one refused.
 struct IdentityOptions {
     std::optional<std::int32_t> id;
-    std::optional<std::string> name; // Latin-1
+    std::optional<std::string> name;  // Latin-1
     std::optional<std::uint8_t> deviceClass;
 };
 IdentityOptions identityOptions(const Arguments& arguments);
@@ -45,4 +45,4 @@ IdentityOptions identityOptions(const Arguments& arguments);
 // The board named by --board, if any.
 std::optional<int> boardOption(const Arguments& arguments);
 
-} // namespace cli
+}  // namespace cli

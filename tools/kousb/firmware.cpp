@@ -1,6 +1,6 @@
 // load-fpga, load-controller, flash-eeprom and dump-eeprom: files to and
-// from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding every byte, so a
-// saved file flashed back restores the EEPROM exactly.
+// from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding
+// every byte, so a saved file flashed back restores the EEPROM exactly.
 #include "commands.h"
 
 #include "formats/intelhex.h"
@@ -64,7 +64,7 @@ std::string installedFirmware()
     throw Failure{"no installed board firmware found (looked for " + candidates[0] + "); name a FILE"};
 }
 
-} // namespace
+}  // namespace
 
 int loadFpgaCommand(const Args& args)
 {
@@ -115,4 +115,4 @@ int dumpEepromCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

@@ -49,4 +49,4 @@ int setIdCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

@@ -51,7 +51,7 @@ iovalues::Base baseOf(const Arguments& arguments)
     return arguments.flag("--hex") ? iovalues::Base::Hex : iovalues::Base::Decimal;
 }
 
-} // namespace
+}  // namespace
 
 int readCommand(const Args& args)
 {
@@ -99,4 +99,4 @@ int writeCommand(const Args& args)
     return kExitOk;
 }
 
-} // namespace cli
+}  // namespace cli

@@ -73,12 +73,13 @@ int run(std::vector<std::string> args)
     return command->second(rest);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    return runTool("kousb", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
-                   [](std::ostream& err) {
-                       err << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
-                   });
+    return runTool(
+        "kousb", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
+        [](std::ostream& err) {
+            err << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
+        });
 }

@@ -12,10 +12,9 @@ constexpr int kBarWidth = 30;
 // does not flood the terminal.
 constexpr std::chrono::milliseconds kRedrawInterval{200};
 
-} // namespace
+}  // namespace
 
-std::string progressLine(const std::string& label, long long done, long long total, double elapsedSeconds,
-                         int width)
+std::string progressLine(const std::string& label, long long done, long long total, double elapsedSeconds, int width)
 {
     if (total <= 0)
         total = 1;
@@ -66,4 +65,4 @@ void ProgressBar::hook(void* context, long long done, long long total)
     static_cast<ProgressBar*>(context)->update(done, total);
 }
 
-} // namespace cli
+}  // namespace cli

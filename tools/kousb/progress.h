@@ -9,8 +9,7 @@ namespace cli {
 // One redraw of the bar: "LABEL [#####.....]  50%  0:03 left", `width`
 // marks wide. The time left is estimated from the rate so far and left
 // out until something is done; `done` beyond `total` counts as `total`.
-std::string progressLine(const std::string& label, long long done, long long total, double elapsedSeconds,
-                         int width);
+std::string progressLine(const std::string& label, long long done, long long total, double elapsedSeconds, int width);
 
 class ProgressBar {
 public:
@@ -32,4 +31,4 @@ private:
     std::chrono::steady_clock::time_point m_lastDraw;
 };
 
-} // namespace cli
+}  // namespace cli

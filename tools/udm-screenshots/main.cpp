@@ -35,7 +35,7 @@ bool shoot(MainForm& form, const QDir& dir, const char* name)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -43,10 +43,7 @@ private:
     std::size_t m_pos = 0;
 };
 
-Status refuse(const std::string& why)
-{
-    return Status::error(ErrorCode::BadFile, why);
-}
+Status refuse(const std::string& why) { return Status::error(ErrorCode::BadFile, why); }
 
 std::string keyText(std::uint8_t key)
 {
@@ -56,10 +53,7 @@ std::string keyText(std::uint8_t key)
     return std::string("0x") + digits[key >> 4] + digits[key & 15];
 }
 
-std::string keyName(char key)
-{
-    return std::string("field '") + key + "'";
-}
+std::string keyName(char key) { return std::string("field '") + key + "'"; }
 
 Status textField(Cursor& in, char key, std::string& text)
 {
@@ -76,8 +70,8 @@ Status textField(Cursor& in, char key, std::string& text)
         return refuse(keyName(key) + " is empty (not even its NUL)");
     const std::uint8_t* bytes = nullptr;
     if (!in.take(static_cast<std::size_t>(length), bytes))
-        return refuse(keyName(key) + " says " + std::to_string(length) + " bytes, only "
-                      + std::to_string(in.left()) + " left");
+        return refuse(keyName(key) + " says " + std::to_string(length) + " bytes, only " + std::to_string(in.left())
+                      + " left");
     if (bytes[length - 1] != 0)
         return refuse(keyName(key) + " is not NUL-terminated");
     for (std::size_t i = 0; i + 1 < length; ++i)
@@ -90,17 +84,17 @@ Status textField(Cursor& in, char key, std::string& text)
 }
 
 // Package codes of Xilinx parts, longest first where one ends another.
-const char* const kPackages[] = {"fgg", "ftg", "fbg", "ffg", "ffv", "flg", "fsg", "cpg", "csg", "clg", "cbg",
-                                 "pqg", "tqg", "vqg", "sbg", "sbv", "rsg", "fg",  "ft",  "fb",  "ff",  "fl",
-                                 "fs",  "bg",  "bf",  "cp",  "cs",  "cl",  "cb",  "pq",  "tq",  "vq",  "hq",
-                                 "pc",  "rf",  "rb",  "sb",  "rs"};
+const char* const kPackages[] = {"fgg", "ftg", "fbg", "ffg", "ffv", "flg", "fsg", "cpg", "csg", "clg",
+                                 "cbg", "pqg", "tqg", "vqg", "sbg", "sbv", "rsg", "fg",  "ft",  "fb",
+                                 "ff",  "fl",  "fs",  "bg",  "bf",  "cp",  "cs",  "cl",  "cb",  "pq",
+                                 "tq",  "vq",  "hq",  "pc",  "rf",  "rb",  "sb",  "rs"};
 
 bool endsWith(const std::string& s, const std::string& tail)
 {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-} // namespace
+}  // namespace
 
 Status parseBitHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize, BitHeader& out)
 {
@@ -111,8 +105,10 @@ Status parseBitHeader(const std::uint8_t* head, std::size_t headSize, std::uint6
     if (!in.take(sizeof kPreamble, preamble) || !std::equal(std::begin(kPreamble), std::end(kPreamble), preamble))
         return refuse("not a Xilinx .bit file (bad preamble)");
     BitHeader header;
-    for (auto [key, field] : {std::pair<char, std::string*>{'a', &header.design}, {'b', &header.part},
-                              {'c', &header.date}, {'d', &header.time}})
+    for (auto [key, field] : {std::pair<char, std::string*>{'a', &header.design},
+                              {'b', &header.part},
+                              {'c', &header.date},
+                              {'d', &header.time}})
         if (Status s = textField(in, key, *field); !s)
             return s;
     const std::uint8_t* k = nullptr;
@@ -191,4 +187,4 @@ std::string bitDesignName(const std::string& designField)
     return name.empty() ? designField : name;
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -9,10 +9,10 @@ namespace kousb::formats {
 
 // The header of a Xilinx configuration file (.bit); see FORMATS.md.
 struct BitHeader {
-    std::string design;  // field 'a', e.g. "demo.ncd;UserID=0xFFFFFFFF"
-    std::string part;    // field 'b', e.g. "3s500efg320"
-    std::string date;    // field 'c'
-    std::string time;    // field 'd'
+    std::string design;                 // field 'a', e.g. "demo.ncd;UserID=0xFFFFFFFF"
+    std::string part;                   // field 'b', e.g. "3s500efg320"
+    std::string date;                   // field 'c'
+    std::string time;                   // field 'd'
     std::uint64_t bitstreamOffset = 0;  // where the raw bitstream starts in the file
     std::uint64_t bitstreamLength = 0;  // its length (field 'e'), the rest of the file
 };
@@ -48,4 +48,4 @@ bool fpgaPartMatches(const std::string& filePart, const std::string& boardPart);
 // The design name without the tool's ";UserID=..." suffix.
 std::string bitDesignName(const std::string& designField);
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -9,8 +9,8 @@ Status readBixImage(const std::string& path, std::size_t memorySize, std::vector
     std::vector<std::uint8_t> bytes;
     if (Status s = readWholeFile(path, memorySize, bytes); !s) {
         if (s.code() == ErrorCode::BadFile)
-            return Status::error(ErrorCode::BadFile, "image larger than the " + std::to_string(memorySize)
-                                                         + "-byte memory");
+            return Status::error(ErrorCode::BadFile,
+                                 "image larger than the " + std::to_string(memorySize) + "-byte memory");
         return s;
     }
     if (bytes.empty())
@@ -19,4 +19,4 @@ Status readBixImage(const std::string& path, std::size_t memorySize, std::vector
     return Status::ok();
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

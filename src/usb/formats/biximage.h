@@ -13,4 +13,4 @@ namespace kousb::formats {
 // `memorySize` without reading it.
 Status readBixImage(const std::string& path, std::size_t memorySize, std::vector<std::uint8_t>& image);
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -10,10 +10,7 @@ namespace {
 constexpr std::uint16_t kCpucs = 0xE600;
 constexpr std::uint16_t kLastRecord = 0x8000;
 
-bool internal(std::size_t address)
-{
-    return address < 0x4000 || (address >= 0xE000 && address < 0xE200);
-}
+bool internal(std::size_t address) { return address < 0x4000 || (address >= 0xE000 && address < 0xE200); }
 
 void put16be(std::vector<std::uint8_t>& out, std::size_t value)
 {
@@ -28,15 +25,18 @@ Status refused(const char* what, std::size_t offset)
     return Status::error(ErrorCode::BadFile, text);
 }
 
-} // namespace
+}  // namespace
 
 Status encodeC2BootImage(const C2Header& header, const std::vector<std::uint8_t>& bytes,
                          const std::vector<bool>& present, std::vector<std::uint8_t>& eeprom)
 {
     std::vector<std::uint8_t> out = {0xC2,
-                                     std::uint8_t(header.vendorId), std::uint8_t(header.vendorId >> 8),
-                                     std::uint8_t(header.productId), std::uint8_t(header.productId >> 8),
-                                     std::uint8_t(header.deviceId), std::uint8_t(header.deviceId >> 8),
+                                     std::uint8_t(header.vendorId),
+                                     std::uint8_t(header.vendorId >> 8),
+                                     std::uint8_t(header.productId),
+                                     std::uint8_t(header.productId >> 8),
+                                     std::uint8_t(header.deviceId),
+                                     std::uint8_t(header.deviceId >> 8),
                                      header.config};
     const std::size_t end = std::min(bytes.size(), present.size());
     bool any = false;
@@ -106,4 +106,4 @@ Status decodeC2BootImage(const std::uint8_t* data, std::size_t size, C2Image& ou
     }
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -45,4 +45,4 @@ struct C2Image {
 // record and a last record that is not the CPUCS run write.
 Status decodeC2BootImage(const std::uint8_t* data, std::size_t size, C2Image& out);
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -15,13 +15,13 @@ namespace {
 // no inheriting by child processes where it has those.
 constexpr int kOpenFlags = O_RDONLY
 #ifdef O_BINARY
-    | O_BINARY
+                           | O_BINARY
 #endif
 #ifdef O_CLOEXEC
-    | O_CLOEXEC
+                           | O_CLOEXEC
 #endif
 #ifdef O_NOCTTY
-    | O_NOCTTY
+                           | O_NOCTTY
 #endif
     ;
 
@@ -35,8 +35,7 @@ Status openError()
 // An open regular file, closed on every path out.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path, int extraFlags = 0)
-        : m_fd(::open(path.c_str(), kOpenFlags | extraFlags))
+    explicit OpenFile(const std::string& path, int extraFlags = 0) : m_fd(::open(path.c_str(), kOpenFlags | extraFlags))
     {
     }
     ~OpenFile()
@@ -60,7 +59,8 @@ public:
             return Status::error(ErrorCode::FileUnreadable, "not a regular file");
 #ifndef _WIN32
         if (ownOnly && st.st_uid != ::geteuid())
-            return Status::error(ErrorCode::FileUnreadable, "not your own file (owner " + std::to_string(st.st_uid) + ")");
+            return Status::error(ErrorCode::FileUnreadable,
+                                 "not your own file (owner " + std::to_string(st.st_uid) + ")");
 #endif
         size = static_cast<std::uint64_t>(st.st_size);
         return Status::ok();
@@ -95,7 +95,7 @@ Status tooLarge(std::uint64_t size, std::size_t maxBytes)
                                                  + std::to_string(maxBytes) + ")");
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -117,7 +117,7 @@ Status readWhole(OpenFile& file, bool ownOnly, std::size_t maxBytes, std::vector
     return Status::ok();
 }
 
-} // namespace
+}  // namespace
 
 Status readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& content)
 {
@@ -153,4 +153,4 @@ Status readFileHead(const std::string& path, std::size_t maxBytes, std::vector<s
     return Status::ok();
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

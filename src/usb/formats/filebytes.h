@@ -28,4 +28,4 @@ Status readOwnFile(const std::string& path, std::size_t maxBytes, std::vector<st
 Status readFileHead(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& head,
                     std::uint64_t& fileSize);
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

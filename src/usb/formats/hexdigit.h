@@ -14,4 +14,4 @@ constexpr int hexDigitValue(unsigned char c)
     return -1;
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

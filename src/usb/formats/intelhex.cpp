@@ -62,7 +62,7 @@ public:
         const std::size_t dataLength = record[0];
         if (dataLength != count - kFixedBytes)
             return "length byte says " + std::to_string(dataLength) + " data bytes, the line holds "
-                + std::to_string(count - kFixedBytes);
+                   + std::to_string(count - kFixedBytes);
         unsigned sum = 0;
         for (std::size_t i = 0; i < count; ++i)
             sum += record[i];
@@ -72,8 +72,7 @@ public:
         const std::uint8_t type = record[3];
         const std::uint8_t* data = record + 4;
         switch (type) {
-        case 0x00:
-            return storeData(offset, data, dataLength);
+        case 0x00: return storeData(offset, data, dataLength);
         case 0x01:
             if (dataLength != 0)
                 return "end-of-file record with data";
@@ -92,8 +91,7 @@ public:
             if (dataLength != 4)
                 return "start address record of " + std::to_string(dataLength) + " bytes (4 expected)";
             return {};
-        default:
-            return "unknown record type " + hex(type, 2);
+        default: return "unknown record type " + hex(type, 2);
         }
     }
 
@@ -147,12 +145,9 @@ private:
     std::uint64_t m_base = 0;
 };
 
-} // namespace
+}  // namespace
 
-std::size_t maxHexFileBytes(std::size_t memorySize)
-{
-    return 16 * memorySize + 64 * 1024;
-}
+std::size_t maxHexFileBytes(std::size_t memorySize) { return 16 * memorySize + 64 * 1024; }
 
 Status parseIntelHex(const std::uint8_t* text, std::size_t size, std::size_t memorySize, HexImage& out,
                      const std::vector<HexRegion>& regions)
@@ -218,7 +213,7 @@ void appendRecord(std::string& out, std::uint8_t type, unsigned offset, const st
     out += '\n';
 }
 
-} // namespace
+}  // namespace
 
 std::string formatIntelHex(const std::uint8_t* data, std::size_t size, std::size_t address)
 {
@@ -250,4 +245,4 @@ Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std:
     return Status::ok();
 }
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -61,4 +61,4 @@ std::string formatIntelHex(const std::uint8_t* data, std::size_t size, std::size
 // reason naming the path.
 Status writeIntelHexFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
-} // namespace kousb::formats
+}  // namespace kousb::formats

@@ -42,9 +42,15 @@ const char* typeName(EndpointType type)
 std::string capabilityList(std::uint16_t caps)
 {
     static const std::pair<std::uint16_t, const char*> names[] = {
-        {kCapExternal, "external bus"}, {kCapFpgaRegister, "FPGA registers"}, {kCapI2C, "I2C"},
-        {kCapSpi, "SPI"},               {kCapUart, "UART"},                   {kCapCommand, "command"},
-        {kCapFpgaConfig, "FPGA configuration"}, {kCapEeprom, "EEPROM"},       {kCapIdentityWrite, "identity"},
+        {kCapExternal, "external bus"},
+        {kCapFpgaRegister, "FPGA registers"},
+        {kCapI2C, "I2C"},
+        {kCapSpi, "SPI"},
+        {kCapUart, "UART"},
+        {kCapCommand, "command"},
+        {kCapFpgaConfig, "FPGA configuration"},
+        {kCapEeprom, "EEPROM"},
+        {kCapIdentityWrite, "identity"},
     };
     std::string text;
     for (const auto& [bit, name] : names)
@@ -53,7 +59,7 @@ std::string capabilityList(std::uint16_t caps)
     return text.empty() ? "none" : text;
 }
 
-} // namespace
+}  // namespace
 
 Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> onChange)
     : m_transport(std::move(transport)), m_onChange(std::move(onChange))
@@ -90,14 +96,16 @@ void Fx2Board::probe(bool firmwareLoaded)
         return;
     }
     if (!r.ok() || r.transferred != sizeof reply || reply[0] != kMagic0 || reply[1] != kMagic1) {
-        m_identity.name = firmwareLoaded ? "Firmware loaded, not answering" : "Unknown firmware (" + hex4(m_description.vendorId) + ":" + hex4(m_description.productId) + ")";
+        m_identity.name = firmwareLoaded ? "Firmware loaded, not answering"
+                                         : "Unknown firmware (" + hex4(m_description.vendorId) + ":"
+                                               + hex4(m_description.productId) + ")";
         return;
     }
     m_protocolMajor = reply[2];
     m_protocolMinor = reply[3];
     if (m_protocolMajor != kSupportedMajor) {
         m_identity.name = "Firmware of protocol " + std::to_string(m_protocolMajor) + " (needs "
-            + std::to_string(kSupportedMajor) + ")";
+                          + std::to_string(kSupportedMajor) + ")";
         return;
     }
     m_ourFirmware = true;
@@ -114,8 +122,8 @@ Status Fx2Board::readIdentity()
     std::uint8_t reply[kIdentitySize] = {};
     if (Status s = vendorIn(kIdentity, 0, 0, reply, sizeof reply); !s)
         return s;
-    m_identity.id = std::int32_t(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8
-                                 | std::uint32_t(reply[2]) << 16 | std::uint32_t(reply[3]) << 24);
+    m_identity.id = std::int32_t(std::uint32_t(reply[0]) | std::uint32_t(reply[1]) << 8 | std::uint32_t(reply[2]) << 16
+                                 | std::uint32_t(reply[3]) << 24);
     m_identity.deviceClass = reply[4];
     m_identity.firmwareVersion = le16(reply + 5);
     const char* name = reinterpret_cast<const char*>(reply + kIdentityNameOffset);
@@ -148,8 +156,7 @@ Status Fx2Board::requireCapability(std::uint8_t request, bool in) const
 }
 
 Status Fx2Board::vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                               std::uint8_t* data, std::size_t length, std::size_t& transferred,
-                               Milliseconds timeout)
+                               std::uint8_t* data, std::size_t length, std::size_t& transferred, Milliseconds timeout)
 {
     const RequestInfo& info = requestInfo(request, in);
     transferred = 0;
@@ -164,8 +171,8 @@ Status Fx2Board::vendorRequest(bool in, std::uint8_t request, std::uint16_t valu
         // The board refused the request; its error reply says why. A control
         // endpoint's stall ends with the next setup packet, so nothing to clear.
         std::uint8_t reply[kErrorReplySize] = {};
-        const TransferResult e = m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply,
-                                                      requestInfo(kGetError, true).timeout);
+        const TransferResult e =
+            m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply, requestInfo(kGetError, true).timeout);
         if (e.ok() && e.transferred == sizeof reply && reply[0] != kErrNone)
             return boardErrorStatus(reply[0], info.name);
         if (e.error == TransferError::NoDevice)
@@ -238,10 +245,7 @@ Status Fx2Board::addressedWrite(std::uint8_t request, std::uint16_t address, con
     return Status::ok();
 }
 
-BoardIdentity Fx2Board::identity()
-{
-    return m_identity;
-}
+BoardIdentity Fx2Board::identity() { return m_identity; }
 
 // Only our firmware has an identity to read; the others' is made up by probe().
 Status Fx2Board::reloadIdentity()
@@ -254,21 +258,21 @@ Status Fx2Board::reloadIdentity()
 std::string Fx2Board::endpointInfo()
 {
     const DeviceDescription& d = m_description;
-    std::string text = "USB board " + hex4(d.vendorId) + ":" + hex4(d.productId) + ", release "
-        + hex4(d.deviceRelease) + (d.product.empty() ? "" : " (" + d.product + ")") + "\n";
+    std::string text = "USB board " + hex4(d.vendorId) + ":" + hex4(d.productId) + ", release " + hex4(d.deviceRelease)
+                       + (d.product.empty() ? "" : " (" + d.product + ")") + "\n";
     std::string port;
     for (std::uint8_t p : d.portPath)
         port += (port.empty() ? "" : ".") + std::to_string(p);
     text += "Speed: " + (d.speed.empty() ? std::string("unknown") : d.speed) + "\n";
     text += "Bus " + std::to_string(d.bus) + ", port " + (port.empty() ? "?" : port) + ", address "
-        + std::to_string(d.deviceAddress) + ", configuration " + std::to_string(d.configuration) + "\n";
+            + std::to_string(d.deviceAddress) + ", configuration " + std::to_string(d.configuration) + "\n";
     if (m_gone)
         text += "State: unplugged\n";
     else if (m_accessDenied)
         text += std::string("State: ") + kUdevAdvice + "\n";
     else if (m_ourFirmware)
         text += "Firmware: ours, protocol " + std::to_string(m_protocolMajor) + "." + std::to_string(m_protocolMinor)
-            + "; serves " + capabilityList(m_capabilities) + "\n";
+                + "; serves " + capabilityList(m_capabilities) + "\n";
     else
         text += "Firmware: none of ours; controller memory, firmware loading and the endpoints only\n";
     if (!m_fpgaPart.empty())
@@ -276,16 +280,16 @@ std::string Fx2Board::endpointInfo()
     text += "Endpoints:\n";
     for (const AltSettingDescription& alt : d.altSettings) {
         text += "  interface " + std::to_string(alt.interfaceNumber) + ", alternate setting "
-            + std::to_string(alt.alternateSetting) + ", class " + std::to_string(alt.interfaceClass) + "\n";
+                + std::to_string(alt.alternateSetting) + ", class " + std::to_string(alt.interfaceClass) + "\n";
         for (const EndpointDescription& ep : alt.endpoints)
             text += "    " + endpointName(ep.address) + (ep.isIn() ? "  in   " : "  out  ") + typeName(ep.type)
-                + ", max packet " + std::to_string(ep.maxPacketSize) + "\n";
+                    + ", max packet " + std::to_string(ep.maxPacketSize) + "\n";
     }
     const EndpointDescription* in = firstEndpoint(EndpointType::Bulk, true);
     const EndpointDescription* out = firstEndpoint(EndpointType::Bulk, false);
     text += "Block: " + (in ? "bulk in " + endpointName(in->address) : std::string("no bulk in")) + ", "
-        + (out ? "bulk out " + endpointName(out->address) : std::string("no bulk out")) + ", timeout "
-        + std::to_string(kBlockTimeout.count()) + " ms";
+            + (out ? "bulk out " + endpointName(out->address) : std::string("no bulk out")) + ", timeout "
+            + std::to_string(kBlockTimeout.count()) + " ms";
     return text;
 }
 
@@ -309,22 +313,23 @@ Status Fx2Board::endpointTransfer(EndpointType type, bool in, std::uint8_t* data
         return s;
     const EndpointDescription* ep = firstEndpoint(type, in);
     if (!ep)
-        return Status::error(ErrorCode::NotSupported, std::string("this board has no ") + typeName(type)
-                                                          + (in ? " in" : " out") + " endpoint");
+        return Status::error(ErrorCode::NotSupported,
+                             std::string("this board has no ") + typeName(type) + (in ? " in" : " out") + " endpoint");
     const std::string context = std::string(operation) + " on endpoint " + endpointName(ep->address);
     const TransferResult r = type == EndpointType::Bulk
-        ? m_transport->bulk(ep->address, data, length, kBlockTimeout)
-        : m_transport->interrupt(ep->address, data, length, kInterruptTimeout);
+                                 ? m_transport->bulk(ep->address, data, length, kBlockTimeout)
+                                 : m_transport->interrupt(ep->address, data, length, kInterruptTimeout);
     if (r.error == TransferError::Stall) {
         const TransferResult cleared = m_transport->clearHalt(ep->address);
         Status s = transferStatus(r, context);
-        return Status::error(s.code(), s.detail() + (cleared.ok() ? "; the stall was cleared" : "; clearing the stall failed"));
+        return Status::error(s.code(),
+                             s.detail() + (cleared.ok() ? "; the stall was cleared" : "; clearing the stall failed"));
     }
     if (!r.ok())
         return failed(r, context + " (" + std::to_string(r.transferred) + " of " + std::to_string(length) + " bytes)");
     if (r.transferred < needed && type == EndpointType::Bulk)
-        return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                + std::to_string(needed) + " bytes");
+        return Status::error(
+            ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of " + std::to_string(needed) + " bytes");
     return Status::ok();
 }
 
@@ -380,8 +385,8 @@ Status Fx2Board::readInterrupt(std::uint8_t* report)
 
 Status Fx2Board::writeInterrupt(const std::uint8_t* report)
 {
-    return endpointTransfer(EndpointType::Interrupt, false, const_cast<std::uint8_t*>(report),
-                            kInterruptReportSize, "WriteInterrupt");
+    return endpointTransfer(EndpointType::Interrupt, false, const_cast<std::uint8_t*>(report), kInterruptReportSize,
+                            "WriteInterrupt");
 }
 
 Status Fx2Board::loaderStatus(Status status)
@@ -459,7 +464,7 @@ Status checkBusLength(std::size_t length, const char* operation)
 std::uint16_t spiLow(std::int32_t address) { return std::uint16_t(std::uint32_t(address) & 0xFFFF); }
 std::uint16_t spiHigh(std::int32_t address) { return std::uint16_t(std::uint32_t(address) >> 16); }
 
-} // namespace
+}  // namespace
 
 // One I2C, SPI or UART transaction per call, so these are not split.
 Status Fx2Board::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length)
@@ -523,4 +528,4 @@ Status Fx2Board::writeCommand(const std::uint8_t* data, std::size_t length)
     return vendorOut(kCommand, 0, 0, data, length);
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -73,9 +73,8 @@ private:
     // One vendor request of our protocol (its capability, name and time
     // limit from protocol::kRequests; `timeout` overrides the limit if set).
     // A stalled request is followed by the error request, whose code becomes the reason.
-    Status vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                         std::uint8_t* data, std::size_t length, std::size_t& transferred,
-                         Milliseconds timeout = Milliseconds(0));
+    Status vendorRequest(bool in, std::uint8_t request, std::uint16_t value, std::uint16_t index, std::uint8_t* data,
+                         std::size_t length, std::size_t& transferred, Milliseconds timeout = Milliseconds(0));
     Status vendorOut(std::uint8_t request, std::uint16_t value, std::uint16_t index, const std::uint8_t* data,
                      std::size_t length, Milliseconds timeout = Milliseconds(0));
     // Reads exactly `length` bytes; a short reply is a fault.
@@ -83,8 +82,7 @@ private:
                     std::size_t length);
     // The address-carrying requests, split into data stages of at most kMaxRequestData.
     Status addressedRead(std::uint8_t request, std::uint16_t address, std::uint8_t* data, std::size_t length);
-    Status addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data,
-                          std::size_t length);
+    Status addressedWrite(std::uint8_t request, std::uint16_t address, const std::uint8_t* data, std::size_t length);
     Status requireCapability(std::uint8_t request, bool in) const;
     // A loader call's outcome; a vanished device marks the board gone.
     Status loaderStatus(Status status);
@@ -96,8 +94,8 @@ private:
     // The packet size of that endpoint (0 without one).
     std::size_t packetSize(EndpointType type, bool in) const;
     // Moves `length` bytes; a transfer that moves fewer than `needed` (0: `length`) fails.
-    Status endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length,
-                            const char* operation, std::size_t needed = 0);
+    Status endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length, const char* operation,
+                            std::size_t needed = 0);
 
     std::shared_ptr<Transport> m_transport;
     Fx2Loader m_loader{*m_transport};
@@ -114,4 +112,4 @@ private:
     std::vector<std::uint8_t> m_staging;  // reads land here first, so a failed read leaves the caller's buffer alone
 };
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

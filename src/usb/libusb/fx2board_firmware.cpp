@@ -65,28 +65,23 @@ Status Fx2Board::downloadXilinx(const std::string& path)
     if (Status s = formats::parseBitHeader(file.data(), file.size(), file.size(), header); !s)
         return s;
     if (!m_fpgaPart.empty() && !formats::fpgaPartMatches(header.part, m_fpgaPart))
-        return Status::error(ErrorCode::BadFile, "wrong part: the file is for " + header.part
-                                                     + ", this board's FPGA is " + m_fpgaPart);
+        return Status::error(ErrorCode::BadFile,
+                             "wrong part: the file is for " + header.part + ", this board's FPGA is " + m_fpgaPart);
     const std::uint32_t length = std::uint32_t(header.bitstreamLength);
     const std::uint8_t size[4] = {std::uint8_t(length), std::uint8_t(length >> 8), std::uint8_t(length >> 16),
                                   std::uint8_t(length >> 24)};
-    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size);
-        !s)
+    if (Status s = vendorOut(kFpgaConfig, kConfigBegin, 0, size, sizeof size); !s)
         return s;
     const std::uint8_t* bits = file.data() + header.bitstreamOffset;
     for (std::size_t done = 0; done < length; done += kFpgaConfigChunk) {
         const std::size_t n = std::min<std::size_t>(kFpgaConfigChunk, length - done);
-        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n);
-            !s)
+        if (Status s = vendorOut(kFpgaConfig, kConfigData, 0, bits + done, n); !s)
             return s;
     }
     return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kFpgaConfigEndTimeout);
 }
 
-Status Fx2Board::loadEepromImage(const std::string& path)
-{
-    return loadEepromImageWithProgress(path, {});
-}
+Status Fx2Board::loadEepromImage(const std::string& path) { return loadEepromImageWithProgress(path, {}); }
 
 // The shared flash-and-verify routine over the EEPROM request.
 Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
@@ -153,14 +148,11 @@ Status Fx2Board::writeId(std::int32_t id)
 Status Fx2Board::writeName(const std::string& name)
 {
     if (name.size() > eeprom::kMaxNameLength || name.find('\0') != std::string::npos)
-        return Status::error(ErrorCode::InvalidArgument, "a name has at most "
-                                                             + std::to_string(eeprom::kMaxNameLength) + " characters");
+        return Status::error(ErrorCode::InvalidArgument,
+                             "a name has at most " + std::to_string(eeprom::kMaxNameLength) + " characters");
     return writeIdentityField(kFieldName, reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
 }
 
-Status Fx2Board::writeClass(std::uint8_t deviceClass)
-{
-    return writeIdentityField(kFieldClass, &deviceClass, 1);
-}
+Status Fx2Board::writeClass(std::uint8_t deviceClass) { return writeIdentityField(kFieldClass, &deviceClass, 1); }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -33,7 +33,7 @@ std::string hexAddress(std::size_t address)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 const char* const Fx2Loader::kReach = "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF and CPUCS (0xE600)";
 
@@ -41,7 +41,7 @@ bool Fx2Loader::reachable(std::size_t address, std::size_t length)
 {
     const std::size_t end = address + length;
     return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
-        || (address == kCpucs && length == 1);
+           || (address == kCpucs && length == 1);
 }
 
 Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)
@@ -80,14 +80,14 @@ Status transferPieces(Transport& transport, bool in, std::uint16_t address, std:
         if (!r.ok())
             return transferStatus(r, context);
         if (r.transferred != n)
-            return Status::error(ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of "
-                                                    + std::to_string(n) + " bytes");
+            return Status::error(
+                ErrorCode::Io, context + ": " + std::to_string(r.transferred) + " of " + std::to_string(n) + " bytes");
         done += n;
     }
     return Status::ok();
 }
 
-} // namespace
+}  // namespace
 
 Status Fx2Loader::read(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
@@ -152,4 +152,4 @@ Status Fx2Loader::startCpu(bool& gone)
     return Status::ok();
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -52,4 +52,4 @@ private:
     Transport& m_transport;
 };
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

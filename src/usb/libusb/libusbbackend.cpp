@@ -25,7 +25,7 @@ int LIBUSB_CALL onHotplug(libusb_context*, libusb_device*, libusb_hotplug_event,
     return 0;  // stay registered
 }
 
-} // namespace
+}  // namespace
 
 LibusbBackend::LibusbBackend(std::vector<UsbId> ids, std::function<void()> onContentChange)
     : m_ids(std::move(ids)), m_onContentChange(std::move(onContentChange))
@@ -90,10 +90,9 @@ bool LibusbBackend::start()
     }
     // Every device counts: the list is applied in rescan(), where it is known.
     const int rc = libusb_hotplug_register_callback(
-        m_context->get(),
-        libusb_hotplug_event(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
-        libusb_hotplug_flag(0), LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
-        onHotplug, this, &m_hotplugHandle);
+        m_context->get(), libusb_hotplug_event(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+        libusb_hotplug_flag(0), LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, onHotplug,
+        this, &m_hotplugHandle);
     if (rc != LIBUSB_SUCCESS) {
         std::cerr << "kousb: real boards are seen only on request: " << libusb_error_name(rc) << std::endl;
         return true;
@@ -183,4 +182,4 @@ void LibusbBackend::rescan(Registry& registry)
         libusb_free_device_list(list, 1);
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -59,7 +59,7 @@ private:
     std::atomic<int> m_stop{0};
     std::thread m_events;
     std::map<std::vector<std::uint8_t>, Tracked> m_boards;  // by port key
-    std::map<std::vector<std::uint8_t>, int> m_lastSlot;     // slot a port's board had last
+    std::map<std::vector<std::uint8_t>, int> m_lastSlot;    // slot a port's board had last
 };
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

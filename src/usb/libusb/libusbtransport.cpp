@@ -109,7 +109,7 @@ DeviceDescription describe(libusb_device* device, libusb_device_handle* handle)
     return d;
 }
 
-} // namespace
+}  // namespace
 
 std::shared_ptr<LibusbContext> LibusbContext::create(std::string& error)
 {
@@ -122,10 +122,7 @@ std::shared_ptr<LibusbContext> LibusbContext::create(std::string& error)
     return std::shared_ptr<LibusbContext>(new LibusbContext(context));
 }
 
-LibusbContext::~LibusbContext()
-{
-    libusb_exit(m_context);
-}
+LibusbContext::~LibusbContext() { libusb_exit(m_context); }
 
 std::vector<std::uint8_t> portKey(libusb_device* device)
 {
@@ -143,10 +140,7 @@ LibusbTransport::LibusbTransport(std::shared_ptr<LibusbContext> context, libusb_
     adopt(device);
 }
 
-LibusbTransport::~LibusbTransport()
-{
-    close();
-}
+LibusbTransport::~LibusbTransport() { close(); }
 
 void LibusbTransport::close()
 {
@@ -191,8 +185,7 @@ bool LibusbTransport::reenumerating() const
     if (m_awaiting)
         return true;
     const std::int64_t started = m_cpuStartedAt;
-    return started != 0
-        && Clock::now() - Clock::time_point(Clock::duration(started)) < protocol::kLeaveWithin;
+    return started != 0 && Clock::now() - Clock::time_point(Clock::duration(started)) < protocol::kLeaveWithin;
 }
 
 libusb_device* LibusbTransport::device() const
@@ -224,18 +217,18 @@ TransferResult LibusbTransport::control(std::uint8_t requestType, std::uint8_t r
     // Letting the CPU run makes the device drop off the bus at once, before
     // awaitReenumeration starts: from here on its absence is expected.
     const bool startsCpu = requestType == protocol::kVendorOut && request == protocol::kFirmwareLoad
-        && value == protocol::kCpucs && length == 1 && data && (data[0] & protocol::kCpuReset) == 0;
+                           && value == protocol::kCpucs && length == 1 && data && (data[0] & protocol::kCpuReset) == 0;
     if (startsCpu)
         m_cpuStartedAt = Clock::now().time_since_epoch().count();
-    const int rc = libusb_control_transfer(m_handle, requestType, request, value, index, data,
-                                           std::uint16_t(length), unsigned(timeout.count()));
+    const int rc = libusb_control_transfer(m_handle, requestType, request, value, index, data, std::uint16_t(length),
+                                           unsigned(timeout.count()));
     if (startsCpu && rc < 0)
         m_cpuStartedAt = 0;
     return resultOf(rc, rc);
 }
 
-TransferResult LibusbTransport::endpointTransfer(EndpointTransfer transfer, std::uint8_t endpoint,
-                                                 std::uint8_t* data, std::size_t length, Milliseconds timeout)
+TransferResult LibusbTransport::endpointTransfer(EndpointTransfer transfer, std::uint8_t endpoint, std::uint8_t* data,
+                                                 std::size_t length, Milliseconds timeout)
 {
     if (!m_handle)
         return notOpen();
@@ -324,4 +317,4 @@ TransferResult LibusbTransport::awaitReenumeration(Milliseconds leaveWithin, Mil
     return {TransferError::Timeout, 0, "the device did not come back"};
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

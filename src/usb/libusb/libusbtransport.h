@@ -72,8 +72,8 @@ private:
     TransferError m_openError = TransferError::None;
     std::string m_openDetail;
     DeviceDescription m_description;
-    std::atomic<bool> m_awaiting{false};                   // awaitReenumeration runs
+    std::atomic<bool> m_awaiting{false};          // awaitReenumeration runs
     std::atomic<std::int64_t> m_cpuStartedAt{0};  // steady-clock ns of the last CPU start; 0: none
 };
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -11,7 +11,7 @@
 namespace kousb::usb::protocol {
 
 constexpr std::uint8_t kVendorOut = KOUSB_VENDOR_OUT;  // vendor request, host to device, to the device
-constexpr std::uint8_t kVendorIn = KOUSB_VENDOR_IN;   // vendor request, device to host
+constexpr std::uint8_t kVendorIn = KOUSB_VENDOR_IN;    // vendor request, device to host
 
 // Answered by the controller's silicon: internal memory and CPUCS.
 constexpr std::uint8_t kFirmwareLoad = 0xA0;
@@ -28,18 +28,18 @@ constexpr std::uint16_t kDataRamEnd = 0xE200;
 
 // Answered by our board firmware.
 enum Request : std::uint8_t {
-    kGetVersion = KOUSB_REQ_VERSION,   // IN, 6 bytes: 'K' 'O' major minor capabilities(LE16)
-    kGetError = KOUSB_REQ_ERROR,     // IN, 4 bytes: code, failed request, detail(LE16)
-    kIdentity = KOUSB_REQ_IDENTITY,     // IN: read 40 bytes; OUT: write one field (wValue)
-    kFpgaPart = KOUSB_REQ_FPGA_PART,     // IN, up to 32 bytes, NUL-terminated part name
-    kExternal = KOUSB_REQ_EXTERNAL,     // IN/OUT, wValue address
-    kFpgaRegister = KOUSB_REQ_FPGA_REGISTER, // IN/OUT, wValue address
-    kI2C = KOUSB_REQ_I2C,          // IN/OUT, wValue 7-bit device address
-    kSpi = KOUSB_REQ_SPI,          // IN/OUT, wValue address bits 0-15, wIndex bits 16-31
-    kUart = KOUSB_REQ_UART,         // IN (may be short) / OUT
-    kCommand = KOUSB_REQ_COMMAND,      // OUT
-    kFpgaConfig = KOUSB_REQ_FPGA_CONFIG,   // OUT, wValue phase: begin, data, end
-    kEeprom = KOUSB_REQ_EEPROM,       // IN/OUT, wValue byte offset
+    kGetVersion = KOUSB_REQ_VERSION,          // IN, 6 bytes: 'K' 'O' major minor capabilities(LE16)
+    kGetError = KOUSB_REQ_ERROR,              // IN, 4 bytes: code, failed request, detail(LE16)
+    kIdentity = KOUSB_REQ_IDENTITY,           // IN: read 40 bytes; OUT: write one field (wValue)
+    kFpgaPart = KOUSB_REQ_FPGA_PART,          // IN, up to 32 bytes, NUL-terminated part name
+    kExternal = KOUSB_REQ_EXTERNAL,           // IN/OUT, wValue address
+    kFpgaRegister = KOUSB_REQ_FPGA_REGISTER,  // IN/OUT, wValue address
+    kI2C = KOUSB_REQ_I2C,                     // IN/OUT, wValue 7-bit device address
+    kSpi = KOUSB_REQ_SPI,                     // IN/OUT, wValue address bits 0-15, wIndex bits 16-31
+    kUart = KOUSB_REQ_UART,                   // IN (may be short) / OUT
+    kCommand = KOUSB_REQ_COMMAND,             // OUT
+    kFpgaConfig = KOUSB_REQ_FPGA_CONFIG,      // OUT, wValue phase: begin, data, end
+    kEeprom = KOUSB_REQ_EEPROM,               // IN/OUT, wValue byte offset
 };
 
 constexpr std::uint8_t kMagic0 = KOUSB_MAGIC0;
@@ -65,9 +65,17 @@ enum Capability : std::uint16_t {
 constexpr std::size_t kIdentitySize = KOUSB_IDENTITY_SIZE;
 constexpr std::size_t kIdentityNameOffset = KOUSB_IDENTITY_NAME_OFFSET;
 constexpr std::size_t kIdentityNameSize = KOUSB_IDENTITY_NAME_SIZE;
-enum IdentityField : std::uint16_t { kFieldId = KOUSB_FIELD_ID, kFieldName = KOUSB_FIELD_NAME, kFieldClass = KOUSB_FIELD_CLASS };
+enum IdentityField : std::uint16_t {
+    kFieldId = KOUSB_FIELD_ID,
+    kFieldName = KOUSB_FIELD_NAME,
+    kFieldClass = KOUSB_FIELD_CLASS
+};
 
-enum FpgaConfigPhase : std::uint16_t { kConfigBegin = KOUSB_CONFIG_BEGIN, kConfigData = KOUSB_CONFIG_DATA, kConfigEnd = KOUSB_CONFIG_END };
+enum FpgaConfigPhase : std::uint16_t {
+    kConfigBegin = KOUSB_CONFIG_BEGIN,
+    kConfigData = KOUSB_CONFIG_DATA,
+    kConfigEnd = KOUSB_CONFIG_END
+};
 constexpr std::size_t kFpgaConfigChunk = 4096;
 
 constexpr std::size_t kEepromSize = KOUSB_EEPROM_SIZE;
@@ -86,7 +94,7 @@ enum BoardError : std::uint8_t {
 
 // Time limits (see the protocol document).
 constexpr Milliseconds kControlTimeout{500};
-constexpr Milliseconds kEepromWriteTimeout{100};  // one page: 5 ms write cycle, with room
+constexpr Milliseconds kEepromWriteTimeout{100};     // one page: 5 ms write cycle, with room
 constexpr Milliseconds kFpgaConfigEndTimeout{2000};  // the end phase of kFpgaConfig: the FPGA reports done
 constexpr Milliseconds kBlockTimeout{1000};
 constexpr Milliseconds kInterruptTimeout{1000};
@@ -139,4 +147,4 @@ constexpr const RequestInfo& requestInfo(std::uint8_t code, bool in)
 constexpr std::size_t kMaxBlockBytes = 65536;
 constexpr std::size_t kMaxRequestData = KOUSB_MAX_REQUEST_DATA;  // data stage of one vendor request
 
-} // namespace kousb::usb::protocol
+}  // namespace kousb::usb::protocol

@@ -31,7 +31,8 @@ Status boardErrorStatus(std::uint8_t code, const std::string& operation)
     switch (code) {
     case kErrUnknownRequest:
         return Status::error(ErrorCode::NotSupported, "this board's firmware does not support " + operation);
-    case kErrBadArgument: return Status::error(ErrorCode::InvalidArgument, operation + ": the board refused the arguments");
+    case kErrBadArgument:
+        return Status::error(ErrorCode::InvalidArgument, operation + ": the board refused the arguments");
     case kErrNoAcknowledge: return Status::error(ErrorCode::NoAcknowledge, operation);
     case kErrOutOfRange: return Status::error(ErrorCode::OutOfRange, operation);
     case kErrNotConfigured: return Status::error(ErrorCode::NotConfigured, operation + ": the FPGA is not configured");
@@ -49,4 +50,4 @@ std::string endpointName(std::uint8_t endpoint)
     return text;
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -21,4 +21,4 @@ Status boardErrorStatus(std::uint8_t code, const std::string& operation);
 // "0x86": an endpoint address as the endpoint list shows it.
 std::string endpointName(std::uint8_t endpoint);
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

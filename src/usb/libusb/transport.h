@@ -14,11 +14,11 @@ using Milliseconds = std::chrono::milliseconds;
 enum class TransferError {
     None,
     Timeout,
-    Stall,        // the endpoint answered with STALL
-    NoDevice,     // the device has gone
-    Access,       // the device node cannot be opened by this user
-    Overflow,     // the device sent more than asked
-    Busy,         // another program holds the interface
+    Stall,     // the endpoint answered with STALL
+    NoDevice,  // the device has gone
+    Access,    // the device node cannot be opened by this user
+    Overflow,  // the device sent more than asked
+    Busy,      // another program holds the interface
     Other,
 };
 
@@ -57,8 +57,8 @@ struct DeviceDescription {
     int deviceAddress = 0;
     int configuration = 0;  // bConfigurationValue of the active configuration; 0 if unconfigured
     std::vector<AltSettingDescription> altSettings;  // of the active configuration
-    std::string product;                            // iProduct string, empty if none or unreadable
-    TransferError openError = TransferError::None;  // why the device could not be opened, if it could not
+    std::string product;                             // iProduct string, empty if none or unreadable
+    TransferError openError = TransferError::None;   // why the device could not be opened, if it could not
 };
 
 // The thin layer between the board logic and a USB stack: transfers with
@@ -97,4 +97,4 @@ public:
     virtual TransferResult awaitReenumeration(Milliseconds leaveWithin, Milliseconds backWithin) = 0;
 };
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

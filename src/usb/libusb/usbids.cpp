@@ -4,10 +4,7 @@
 
 namespace kousb::usb {
 
-std::vector<UsbId> defaultUsbIds()
-{
-    return {{0x04B4, 0x8613}, {0x04B4, 0x1004}};
-}
+std::vector<UsbId> defaultUsbIds() { return {{0x04B4, 0x8613}, {0x04B4, 0x1004}}; }
 
 namespace {
 
@@ -33,7 +30,7 @@ std::string trimmed(const std::string& s)
     return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
-} // namespace
+}  // namespace
 
 bool parseUsbIds(const std::string& text, std::vector<UsbId>& out, std::string& error)
 {
@@ -61,4 +58,4 @@ bool parseUsbIds(const std::string& text, std::vector<UsbId>& out, std::string& 
     return allGood;
 }
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

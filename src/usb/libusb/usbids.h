@@ -21,4 +21,4 @@ std::vector<UsbId> defaultUsbIds();
 // appended all the same.
 bool parseUsbIds(const std::string& text, std::vector<UsbId>& out, std::string& error);
 
-} // namespace kousb::usb
+}  // namespace kousb::usb

@@ -18,10 +18,7 @@ namespace {
 constexpr const char* kMagic = "kousb-sim-board";
 constexpr int kFormatVersion = 1;
 
-int hexDigit(char c)
-{
-    return formats::hexDigitValue(static_cast<unsigned char>(c));
-}
+int hexDigit(char c) { return formats::hexDigitValue(static_cast<unsigned char>(c)); }
 
 bool parseHexBytes(const std::string& text, std::vector<std::uint8_t>& out)
 {
@@ -97,7 +94,7 @@ bool validText(const std::string& s)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 BoardState blankBoard()
 {
@@ -244,8 +241,7 @@ std::string formatBoardFile(const BoardState& state)
         out << "eeprom " << offsetText << ' ' << hexBytes(row, 16) << '\n';
     }
     for (const auto& [mode, last] : state.lastWrites)
-        out << "last " << mode << ' ' << last.length << ' ' << hexBytes(last.head.data(), last.head.size())
-            << '\n';
+        out << "last " << mode << ' ' << last.length << ' ' << hexBytes(last.head.data(), last.head.size()) << '\n';
     if (state.eepromDropOffset) {
         char offsetText[24];
         std::snprintf(offsetText, sizeof offsetText, "%04zx", *state.eepromDropOffset);
@@ -254,7 +250,7 @@ std::string formatBoardFile(const BoardState& state)
     return out.str();
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim
 
 namespace kousb::sim {
 
@@ -268,4 +264,4 @@ bool readBoardFile(const std::string& path, BoardState& state, std::string& erro
     return parseBoardFile(std::string(bytes.begin(), bytes.end()), state, error);
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

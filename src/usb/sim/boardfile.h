@@ -35,8 +35,8 @@ struct BoardState {
     int slot = 0;
     double bulkRateMBps = 24.0;
     std::string fpgaPart = "3s500e";
-    std::string fpgaDesign;          // empty: not configured
-    std::string controllerFirmware;  // empty: boot loader only
+    std::string fpgaDesign;            // empty: not configured
+    std::string controllerFirmware;    // empty: boot loader only
     std::vector<std::uint8_t> eeprom;  // always eeprom::kSize bytes
 
     struct LastWrite {
@@ -69,4 +69,4 @@ bool readBoardFile(const std::string& path, BoardState& state, std::string& erro
 // A new random instance name (16 hex digits).
 std::string newInstanceId();
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -24,24 +24,15 @@ bool exists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-} // namespace
+}  // namespace
 
 BoardStore::BoardStore(std::string dir) : m_dir(std::move(dir)) {}
 
-BoardStore BoardStore::standard()
-{
-    return BoardStore(defaultDirectory());
-}
+BoardStore BoardStore::standard() { return BoardStore(defaultDirectory()); }
 
-std::string BoardStore::boardPath(int slot) const
-{
-    return m_dir + "/" + boardFileName(slot);
-}
+std::string BoardStore::boardPath(int slot) const { return m_dir + "/" + boardFileName(slot); }
 
-std::string BoardStore::shelfPath(int slot) const
-{
-    return m_dir + "/unplugged/" + boardFileName(slot);
-}
+std::string BoardStore::shelfPath(int slot) const { return m_dir + "/unplugged/" + boardFileName(slot); }
 
 bool BoardStore::check(std::string& error, bool create) const
 {
@@ -58,13 +49,13 @@ bool BoardStore::check(std::string& error, bool create) const
         return false;
     }
     if (st.st_uid != ::geteuid()) {
-        error = "the board folder " + m_dir + " belongs to another user (uid " + std::to_string(st.st_uid) + ")"
-            + remedy;
+        error =
+            "the board folder " + m_dir + " belongs to another user (uid " + std::to_string(st.st_uid) + ")" + remedy;
         return false;
     }
     if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-        error = "the board folder " + m_dir + " can be written by other users; make it yours alone (chmod go-w "
-            + m_dir + "), or set KOUSB_SIM_DIR to a folder of your own";
+        error = "the board folder " + m_dir + " can be written by other users; make it yours alone (chmod go-w " + m_dir
+                + "), or set KOUSB_SIM_DIR to a folder of your own";
         return false;
     }
     // Only now, in a folder that is the user's: the state files' folder.
@@ -190,4 +181,4 @@ bool BoardStore::readLive(int slot, BoardState& state, std::string& error) const
     return true;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -59,4 +59,4 @@ private:
     std::string m_dir;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -40,4 +40,4 @@ std::size_t BulkPipe::read(std::uint8_t* data, std::size_t length)
     return fromFifo;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -39,4 +39,4 @@ private:
     std::uint8_t m_counter = 0;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

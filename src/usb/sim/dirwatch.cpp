@@ -67,4 +67,4 @@ bool DirWatch::drain() { return true; }
 
 #endif
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -27,4 +27,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

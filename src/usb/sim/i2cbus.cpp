@@ -13,7 +13,7 @@ std::string hexByte(unsigned value)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 Status I2cBus::find(std::uint8_t address, I2cDevice*& device) const
 {
@@ -47,4 +47,4 @@ Status I2cBus::read(std::uint8_t address, std::uint8_t* data, std::size_t length
     return device->read(data, length);
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -32,4 +32,4 @@ private:
     std::map<std::uint8_t, I2cDevice*> m_devices;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -27,4 +27,4 @@ void I2cEeprom::read(const std::uint8_t* image, std::size_t size, std::uint8_t* 
     }
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

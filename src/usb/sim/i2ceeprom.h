@@ -39,4 +39,4 @@ private:
     std::uint32_t m_counter = 0;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

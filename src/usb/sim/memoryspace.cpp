@@ -16,4 +16,4 @@ void writeSpace(Space16& space, std::size_t address, const std::uint8_t* data, s
         space[(address + i) % size] = data[i];
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

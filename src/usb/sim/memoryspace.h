@@ -17,4 +17,4 @@ using Space16 = std::array<std::uint8_t, kSpace16Bytes>;
 void readSpace(const Space16& space, std::size_t address, std::uint8_t* data, std::size_t length);
 void writeSpace(Space16& space, std::size_t address, const std::uint8_t* data, std::size_t length);
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -17,10 +17,7 @@ namespace {
 
 constexpr std::uint64_t kMagic = 0x31454154534b4255ULL;  // "UBKSTAE1"
 
-std::string systemError(const std::string& what)
-{
-    return what + ": " + std::strerror(errno);
-}
+std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // The file's bytes past `from` read as zero again, without writing them.
 void zeroRange(int fd, void* at, std::size_t from, std::size_t length)
@@ -82,7 +79,7 @@ bool checkFile(int fd, const std::string& path, std::string& error)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void copyText(char* to, std::size_t size, const std::string& text)
 {
@@ -93,13 +90,12 @@ void copyText(char* to, std::size_t size, const std::string& text)
 
 const char* ioModeName(IoMode mode)
 {
-    static const char* const names[] = {"External", "FPGA", "Controller", "I2C",  "SPI",
-                                        "UART",     "Command", "Interrupt", "Block"};
+    static const char* const names[] = {"External", "FPGA",    "Controller", "I2C",  "SPI",
+                                        "UART",     "Command", "Interrupt",  "Block"};
     return names[static_cast<int>(mode)];
 }
 
-std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const BoardState& config,
-                                               std::string& error)
+std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const BoardState& config, std::string& error)
 {
     int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (opened < 0 && errno == ENOENT) {
@@ -257,9 +253,6 @@ SharedBoard::Lock::Lock(SharedBoard& board) : m_mutex(&board.m_state->lock)
     }
 }
 
-SharedBoard::Lock::~Lock()
-{
-    pthread_mutex_unlock(m_mutex);
-}
+SharedBoard::Lock::~Lock() { pthread_mutex_unlock(m_mutex); }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -126,4 +126,4 @@ private:
     std::uint64_t m_seen = 0;  // `changes` as this object last saw it (under the lock)
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

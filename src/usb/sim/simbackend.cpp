@@ -18,10 +18,7 @@ SimBackend::SimBackend(std::string directory, std::function<void()> onContentCha
 
 SimBackend::~SimBackend() = default;
 
-std::string SimBackend::defaultDirectory()
-{
-    return sim::defaultDirectory();
-}
+std::string SimBackend::defaultDirectory() { return sim::defaultDirectory(); }
 
 bool SimBackend::start()
 {
@@ -51,8 +48,9 @@ void SimBackend::rescan(Registry& registry)
     m_watch.drain();
     m_watch.watchTouches(m_stateDirectory);  // again, in case the folder was made anew
 
-    auto present = BoardStore(m_directory).boards(
-        [this](const std::string& path, const std::string& reason) { reportOnce(path, reason); });
+    auto present = BoardStore(m_directory).boards([this](const std::string& path, const std::string& reason) {
+        reportOnce(path, reason);
+    });
 
     bool contentChanged = false;
     for (auto it = m_boards.begin(); it != m_boards.end();) {
@@ -85,4 +83,4 @@ void SimBackend::rescan(Registry& registry)
     }
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -43,8 +43,8 @@ private:
     std::function<void()> m_onContentChange;
     bool m_started = false;
     DirWatch m_watch;
-    std::map<int, Tracked> m_boards;  // by slot
+    std::map<int, Tracked> m_boards;   // by slot
     std::set<std::string> m_reported;  // "file: reason" already said on stderr
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

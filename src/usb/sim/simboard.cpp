@@ -103,7 +103,7 @@ Status SimBoard::writeThrough()
     if (!writeFileAtomic(m_path, formatBoardFile(file), WriteMode::ReplaceExisting, error)) {
         struct stat st;
         return ::stat(m_path.c_str(), &st) == 0 ? Status::error(ErrorCode::Io, error)
-                                                 : Status::error(ErrorCode::Unplugged);
+                                                : Status::error(ErrorCode::Unplugged);
     }
     s.fileBehind = 0;
     return Status::ok();
@@ -142,7 +142,7 @@ std::string SimBoard::endpointInfo()
     text += "Simulated board, slot " + std::to_string(m_config.slot) + " (" + m_path + ")\n";
     text += "Controller firmware: " + (firmware.empty() ? std::string("none (boot loader)") : firmware) + "\n";
     text += "FPGA " + m_config.fpgaPart + ": "
-        + (design.empty() ? std::string("not configured") : "configured with " + design) + "\n";
+            + (design.empty() ? std::string("not configured") : "configured with " + design) + "\n";
     text += "Endpoints:\n";
     text += "  EP0      control    in/out  max packet 64\n";
     text += "  EP1 OUT  interrupt  out     max packet 64\n";
@@ -165,9 +165,9 @@ Status SimBoard::writeName(const std::string& name)
 {
     return changeEepromCall([&](std::vector<std::uint8_t>& image) {
         if (!eeprom::writeName(image, name))
-            return Status::error(ErrorCode::InvalidArgument,
-                                 "a name holds at most " + std::to_string(eeprom::kMaxNameLength)
-                                     + " characters and no NUL");
+            return Status::error(
+                ErrorCode::InvalidArgument,
+                "a name holds at most " + std::to_string(eeprom::kMaxNameLength) + " characters and no NUL");
         return Status::ok();
     });
 }
@@ -180,4 +180,4 @@ Status SimBoard::writeClass(std::uint8_t deviceClass)
     });
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

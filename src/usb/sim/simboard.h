@@ -149,4 +149,4 @@ Status SimBoard::changeEepromCall(Change&& change)
     return withBoard([&](SharedBoardState&) { return changeEeprom(change); });
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

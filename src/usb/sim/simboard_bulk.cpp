@@ -20,7 +20,7 @@ Status checkRate(double rateMBps)
     return Status::ok();
 }
 
-} // namespace
+}  // namespace
 
 Status SimBoard::readBlock(std::uint8_t* data, std::size_t length)
 {
@@ -52,4 +52,4 @@ Status SimBoard::writeBlock(const std::uint8_t* data, std::size_t length)
     return result;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -42,17 +42,10 @@ void waitFpgaConfiguration(std::uint64_t bitstreamBytes)
 
 // One page write of a 24LC128-class EEPROM: the page over I2C at 400 kHz
 // (about 1.5 ms) and the chip's write cycle (3 ms typical, 5 ms at most).
-void waitEepromPageWrite()
-{
-    std::this_thread::sleep_for(std::chrono::microseconds(4500));
-}
+void waitEepromPageWrite() { std::this_thread::sleep_for(std::chrono::microseconds(4500)); }
 
 // A sequential read from the EEPROM over I2C at 400 kHz: nine clocks a byte.
-void waitEepromRead(std::size_t bytes)
-{
-    std::this_thread::sleep_for(std::chrono::microseconds(bytes * 9 * 10 / 4));
-}
-
+void waitEepromRead(std::size_t bytes) { std::this_thread::sleep_for(std::chrono::microseconds(bytes * 9 * 10 / 4)); }
 
 // The board file is line-based text; a name from a file must not break it.
 std::string printableText(const std::string& text)
@@ -81,7 +74,7 @@ bool isHexName(const std::string& path)
     return endsWith(".hex") || endsWith(".ihx");
 }
 
-} // namespace
+}  // namespace
 
 Status SimBoard::downloadXilinx(const std::string& path)
 {
@@ -155,10 +148,7 @@ Status SimBoard::loadFirmware(const std::string& path)
 // Then the EEPROM is read back and compared with the image. A difference
 // fails the flash naming the first differing offset; what was written stays
 // written, as on a real part, so the caller sees the EEPROM as it now is.
-Status SimBoard::loadEepromImage(const std::string& path)
-{
-    return loadEepromImageWithProgress(path, {});
-}
+Status SimBoard::loadEepromImage(const std::string& path) { return loadEepromImageWithProgress(path, {}); }
 
 Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
 {
@@ -199,17 +189,13 @@ Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Prog
     return flashEepromImage(path, eeprom::kSize, access, progress);
 }
 
-std::size_t SimBoard::eepromSize()
-{
-    return eeprom::kSize;
-}
+std::size_t SimBoard::eepromSize() { return eeprom::kSize; }
 
 Status SimBoard::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length)
 {
     Status result = withBoard([&](SharedBoardState& s) {
         if (offset > eeprom::kSize || length > eeprom::kSize - offset)
-            return Status::error(ErrorCode::OutOfRange,
-                                 "beyond the " + std::to_string(eeprom::kSize) + "-byte EEPROM");
+            return Status::error(ErrorCode::OutOfRange, "beyond the " + std::to_string(eeprom::kSize) + "-byte EEPROM");
         if (data == nullptr && length > 0)
             return Status::error(ErrorCode::InvalidArgument, "no buffer");
         std::copy_n(s.eeprom + offset, length, data);
@@ -220,4 +206,4 @@ Status SimBoard::readEeprom(std::size_t offset, std::uint8_t* data, std::size_t 
     return result;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

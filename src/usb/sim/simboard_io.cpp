@@ -78,7 +78,7 @@ Status fpgaNotConfigured()
     return Status::error(ErrorCode::NotConfigured, "the FPGA is not configured (load a .bit file first)");
 }
 
-} // namespace
+}  // namespace
 
 Status SimBoard::readXilinx(std::uint16_t address, std::uint8_t* data, std::size_t length)
 {
@@ -219,4 +219,4 @@ Status SimBoard::writeInterrupt(const std::uint8_t* report)
     });
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -69,4 +69,4 @@ int slotFromFileName(const std::string& name)
     return slot;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -16,4 +16,4 @@ bool ensureDirectory(const std::string& dir, std::string& error);
 std::string boardFileName(int slot);
 int slotFromFileName(const std::string& name);
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -11,7 +11,7 @@ namespace timing {
 namespace {
 // Keeps the conversion to nanoseconds finite for absurd sizes or rates.
 constexpr double kLongestTransferSeconds = 3600.0;
-} // namespace
+}  // namespace
 
 std::chrono::nanoseconds bulkTransferTime(std::size_t bytes, double rateMBps)
 {
@@ -34,21 +34,15 @@ void waitUntil(Clock::time_point deadline)
     }
 }
 
-} // namespace timing
+}  // namespace timing
 
-void waitControlTransfer()
-{
-    timing::waitUntil(timing::Clock::now() + timing::controlTransferTime());
-}
+void waitControlTransfer() { timing::waitUntil(timing::Clock::now() + timing::controlTransferTime()); }
 
-void waitBulkTransfer(std::size_t bytes, double rateMBps)
-{
-    waitBulkTransfer(bytes, rateMBps, timing::Clock::now());
-}
+void waitBulkTransfer(std::size_t bytes, double rateMBps) { waitBulkTransfer(bytes, rateMBps, timing::Clock::now()); }
 
 void waitBulkTransfer(std::size_t bytes, double rateMBps, timing::Clock::time_point start)
 {
     timing::waitUntil(start + timing::bulkTransferTime(bytes, rateMBps));
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

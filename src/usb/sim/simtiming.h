@@ -70,7 +70,7 @@ constexpr std::chrono::nanoseconds controlTransferTime() { return kControlTransf
 // Blocks until `deadline` (returns at once if it has passed).
 void waitUntil(Clock::time_point deadline);
 
-} // namespace timing
+}  // namespace timing
 
 // Blocks for one control-transfer round trip (a register access).
 void waitControlTransfer();
@@ -83,4 +83,4 @@ void waitBulkTransfer(std::size_t bytes, double rateMBps);
 // counts as part of the transfer.
 void waitBulkTransfer(std::size_t bytes, double rateMBps, timing::Clock::time_point start);
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -10,14 +10,15 @@ namespace {
 
 constexpr std::uint8_t kErased = 0xFF;
 
-} // namespace
+}  // namespace
 
 Status SpiFlash::check(std::int32_t address, std::size_t length)
 {
-    if (address < 0 || static_cast<std::size_t>(address) >= kSize || length > kSize - static_cast<std::size_t>(address)) {
+    if (address < 0 || static_cast<std::size_t>(address) >= kSize
+        || length > kSize - static_cast<std::size_t>(address)) {
         char range[96];
-        std::snprintf(range, sizeof range, "the SPI flash holds bytes 0x000000 to 0x%06zX, not %zu at %ld",
-                      kSize - 1, length, static_cast<long>(address));
+        std::snprintf(range, sizeof range, "the SPI flash holds bytes 0x000000 to 0x%06zX, not %zu at %ld", kSize - 1,
+                      length, static_cast<long>(address));
         return Status::error(ErrorCode::OutOfRange, range);
     }
     return Status::ok();
@@ -48,4 +49,4 @@ Status SpiFlash::write(std::int32_t address, const std::uint8_t* data, std::size
     return Status::ok();
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -28,4 +28,4 @@ private:
     std::uint8_t m_bytes[kSize];
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

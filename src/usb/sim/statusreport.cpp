@@ -22,4 +22,4 @@ Report makeStatusReport(const StatusInputs& in)
     return r;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -31,8 +31,8 @@ constexpr std::uint8_t kFlagFirmwareRunning = KOUSB_REPORT_FIRMWARE_RUNNING;
 constexpr std::uint8_t kFlagUartOverrun = KOUSB_REPORT_UART_OVERRUN;
 constexpr std::size_t kEchoOffset = KOUSB_REPORT_ECHO_OFFSET;
 constexpr std::size_t kEchoBytes = KOUSB_REPORT_ECHO_BYTES;
-} // namespace report
+}  // namespace report
 
 Report makeStatusReport(const StatusInputs& inputs);
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

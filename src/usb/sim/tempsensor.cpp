@@ -12,7 +12,7 @@ constexpr std::uint8_t kHysteresis = 2;
 constexpr std::uint8_t kOvertemperature = 3;
 constexpr std::uint16_t kNineBits = 0xFF80;
 
-} // namespace
+}  // namespace
 
 Status TempSensor::write(const std::uint8_t* data, std::size_t length)
 {
@@ -36,8 +36,7 @@ Status TempSensor::write(const std::uint8_t* data, std::size_t length)
         if (length >= 3)
             m_overtemperature = word();
         break;
-    default:
-        break;  // the temperature register is read-only
+    default: break;  // the temperature register is read-only
     }
     return Status::ok();
 }
@@ -69,4 +68,4 @@ int TempSensor::wholeDegrees()
     return kHalfDegrees / 2;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -39,4 +39,4 @@ private:
     std::uint16_t m_overtemperature = 80 << 8;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

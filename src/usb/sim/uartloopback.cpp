@@ -23,4 +23,4 @@ std::size_t UartLoopback::read(std::uint8_t* data, std::size_t length)
     return taken;
 }
 
-} // namespace kousb::sim
+}  // namespace kousb::sim

@@ -30,4 +30,4 @@ private:
     bool m_overrun = false;
 };
 
-} // namespace kousb::sim
+}  // namespace kousb::sim
