@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulatedcost.h"
 
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "realboard.h"
 
 #include "emulatedcost.h"

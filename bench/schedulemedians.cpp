@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "schedulemedians.h"
 
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the benchmark programs share: the median of a few runs, and the
 // "Benchmark" page's schedule run several times on one board.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // udm-bench: runs the "Benchmark" page's exact schedule (16 passes, blocks of
 // 4 to 64 kbyte, 72 - 4k repetitions, write then read) through the board
 // library against simulated boards at several bulk rates, and prints for each

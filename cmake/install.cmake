@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installing like a desktop application, in two parts that CPack packs as two
 # Debian packages:
 #   kousb               the command line: kousb, kousb-sim, their manual pages,

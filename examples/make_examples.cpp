@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the sample files a new user can load at once, into the folder given:
 //   demo-fpga.bit           an FPGA configuration for the demo boards' part
 //   example-identity.hex    an EEPROM image of the identity block alone

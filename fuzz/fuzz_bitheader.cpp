@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Xilinx .bit header reader: any bytes as the head of a file of that size.
 // A header it takes must place the bitstream inside the file.
 #include "formats/bitfile.h"

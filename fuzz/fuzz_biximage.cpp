@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raw controller image reader, through a real file descriptor (it reads
 // paths). An image it takes must be the file's bytes, and fit the memory.
 #include "formats/biximage.h"

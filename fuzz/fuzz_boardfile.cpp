@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Simulated board file reader: any text. A file it takes must survive being
 // written out and read back unchanged.
 #include "sim/boardfile.h"

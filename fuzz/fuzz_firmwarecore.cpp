@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The board firmware's core, compiled for the host, on the chip models,
 // fed what a host (or a broken one) can send: SETUP packets of every
 // request with any wValue, wIndex and wLength, data stages cut into packets

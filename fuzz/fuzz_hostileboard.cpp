@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-board logic (Fx2Board) against a hostile or broken board: its
 // descriptors (any endpoints, any packet sizes), and every answer to every
 // transfer (version, identity, FPGA part, error replies, status reports,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Intel HEX reader: any bytes, for the EEPROM's and the controller RAM's size.
 // A file it takes must describe itself consistently.
 #include "formats/intelhex.h"

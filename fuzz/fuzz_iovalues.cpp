@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The IO page's value parser and formatter: any line of text, in both bases.
 #include "iovalues.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the udev rule that lets users open the boards, and applies it to
 # boards already plugged in. Run as root. --plugdev uses the plugdev group
 # instead of the seat user (uaccess); extra vendor:product pairs (as in

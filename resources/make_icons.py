@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draw the application icons and write them as 16-colour Windows .ico files,
 and the application's desktop icon as PNG files and an SVG.
 

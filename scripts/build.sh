@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the build and its tests need (scripts/packages.sh), then
 # configures and builds into build/.
 set -euo pipefail

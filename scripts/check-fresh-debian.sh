@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Proves that the README's two commands work on a freshly installed minimal
 # Debian 12: builds one with debootstrap (--variant=minbase) in a temporary
 # folder, clones the commit under test into it and runs, as root in a chroot:

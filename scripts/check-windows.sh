@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Compiles the Windows-only code paths of the application shell with MinGW
 # (syntax and types only: there is no Windows Qt to link against here). The
 # posix-thread variant, since the code uses std::mutex as any current Windows

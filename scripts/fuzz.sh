@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang and runs each for a while.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     default: 60 s each, all targets
 # Targets: intelhex bitheader biximage boardfile iovalues firmwarecore

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages named as arguments that are not installed yet,
 # and says which. Uses sudo when not run as root. Installs nothing else.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian packages the build and its tests need, in one place for every
 # script. The list is complete for a minimal Debian 12 where packages are
 # installed with --no-install-recommends (scripts/check-fresh-debian.sh

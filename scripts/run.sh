@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the tool and starts it; plugs two demo boards first if there are no
 # simulated boards yet. The build says one line, and its output only when it
 # fails.

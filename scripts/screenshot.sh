@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Takes the README's pictures of the window, one per page, into
 # docs/screenshots/ (an X server at 96 dpi) and docs/screenshots/hidpi/ (at
 # 192 dpi, where the window is drawn at twice the size): the window under

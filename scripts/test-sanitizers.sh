@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the project with sanitizers and runs the test suite under them.
 #   scripts/test-sanitizers.sh address   ASan + UBSan, the whole suite (build-asan/)
 #   scripts/test-sanitizers.sh thread    TSan, the tests with worker threads (build-tsan/)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the tool and runs the whole test suite headless; non-zero on any failure.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* EP2 OUT and EP6 IN, 512-byte buffers double-buffered, in ports mode. The
  * CPU never copies a full packet: an OUT packet goes to the core, which
  * keeps a short write for loopback, and is handed straight back to the USB

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Shared parts of the chip layer. */
 #ifndef CHIP_H
 #define CHIP_H

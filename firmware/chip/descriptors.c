@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* USB descriptors: 04b4:1004, one configuration with interface 0 holding
  * EP1 OUT/IN (interrupt, 64 bytes), EP2 OUT and EP6 IN (bulk, 512 bytes at
  * high speed, 64 at full speed); manufacturer, product and serial strings. */

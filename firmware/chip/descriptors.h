@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DESCRIPTORS_H
 #define DESCRIPTORS_H
 #include <stdint.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The control endpoint: standard requests here, vendor requests through the
  * firmware core, packet by packet through EP0BUF.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The FPGA (slave-serial configuration with the DONE check) and the
  * multiplexed 8-bit bus to its registers, its command port and the external
  * bus behind it. A profile without an FPGA has none of these; the core never

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes the firmware's register header from the register table:
 #
 #   cmake -DTABLE=fx2registers.txt -DOUTPUT=fx2regs.h -P fx2regs.cmake

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The controller's I2C master (I2CS, I2DAT), with every wait bounded so a
  * bus without pull-ups or a stuck device ends in an error, not a hang. */
 #include "chip.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Start-up and the main loop: the CPU clock, pins, endpoints, renumeration
  * after a RAM load, then polling the USB events (SETUP, bus reset, high
  * speed, suspend), the interrupt endpoint and the bulk endpoints. The only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The board profile the image is built for: our board with an FPGA, or with
  * -DFW_PROFILE_GENERIC a generic CY7C68013A-56 board. */
 #ifndef PROFILE_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The pins' idle levels and bit-banged SPI (mode 0, MSB first). */
 #include "chip.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Block loopback with the CPU out of the way of large transfers: a short
  * write is kept and comes back at the start of the next IN packet; every
  * other byte of an IN packet is the counter pattern, which stays in the

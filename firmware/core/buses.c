@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The board logic of the bus requests: I2C transactions, the SPI flash, the
  * FPGA configuration and the temperature sensor. */
 #include "fw_internal.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The boot EEPROM (24LC128 class at I2C address 0x51: two address bytes,
  * 64-byte pages, a write cycle of up to 5 ms during which it does not
  * acknowledge) and the identity block in it. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The board firmware's request handling and board logic, free of registers:
  * compiled by SDCC for the controller and by the host compiler for tests.
  *

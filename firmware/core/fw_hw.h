@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The hardware layer the core drives. The board implements it on the
  * controller's registers and pins (chip/), the host tests with models of the
  * chips (host/). Calls that can fail return 0 or a KOUSB_ERR_ code. */

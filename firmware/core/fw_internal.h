@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* State and helpers shared by the core's files. */
 #ifndef FW_INTERNAL_H
 #define FW_INTERNAL_H

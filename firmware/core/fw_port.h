@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* What differs between the two compilers of the core: SDCC for the board
  * (memory spaces) and the host compiler for the tests. */
 #ifndef FW_PORT_H

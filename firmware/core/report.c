@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Interrupt reports: what the host wrote, and the status report. */
 #include "fw_internal.h"
 

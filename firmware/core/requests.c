@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Request dispatch: decode the SETUP packet, check it, hand the data stage to
  * the board logic, and keep the error code of a refused request. */
 #include "fw_internal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hardware layer of the firmware on models of the board's chips.
 #include "hostchips.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The board's chips as models on the host, behind the firmware's hardware
 // layer (fw_hw.h): the boot EEPROM (24LC128: two address bytes, 64-byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Board profile: a generic CY7C68013A-56 board (ports A, B and D, the boot
  * EEPROM on the I2C pins). No FPGA and no external bus, so those request
  * groups (and the command port, which the FPGA serves) are off; no UART

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Board profile: our board, a CY7C68013A-56 with a Spartan-3E FPGA
  * (XC3S500E) configured slave-serial, an 8-bit multiplexed bus to the FPGA's
  * registers, its command port and the external bus it bridges, the boot

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs the firmware image in s51 (ucsim) and plays the controller's USB and
 I2C registers from a command script, since the simulator knows only a plain
 8051: it pokes SETUP packets into SETUPDAT, raises SUDAV, clears what the

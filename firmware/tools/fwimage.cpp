@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb-fwimage: checks a firmware image built by SDCC against the
 // controller's limits and writes the same image as a raw .bix.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devicemessagefilter.h"
 
 #include "devicechangemessage.h"

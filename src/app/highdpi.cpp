@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How Qt 5.15 scales a window on X11, as its xcb platform does it (measured
 // with Qt 5.15.8 under Xvfb):
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Sets up Qt's high-DPI scaling; call before the application object exists,

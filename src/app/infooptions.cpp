@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "infooptions.h"
 
 #include "udmversion.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "myqapplication.h"
 
 #include "devicechangewatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "benchmarkrun.h"
 
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The transfer benchmark's run on a board: the schedule's passes of block
 // writes and then reads, each direction timed, reported pass by pass; and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "benchmarkschedule.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The transfer benchmark's schedule and rate arithmetic, shared by
 // the "Benchmark" page, bench/ and command-line tools. Plain C++17, no Qt.

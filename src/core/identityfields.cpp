@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identityfields.h"
 
 #include "eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Checks what a user typed as a board's identity before it goes into the
 // board's EEPROM, so a mistyped field is refused instead of being written as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iomode.h"
 
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The IO modes of the "IO Tests" page and `kousb read`/`write`: one table of
 // each mode's name as the mode list shows it, the addresses it takes and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "iovalues.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The text codec of the "IO Tests" page: reading the bytes to send from a
 // line of numbers, and showing the bytes received as one. Plain C++17 on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "deviceguard.h"
 
 DeviceGuard::DeviceGuard(QObject* parent) : QObject(parent) {}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 #include "filedialogmemory.h"
 #include "ui_mainwindow.h"

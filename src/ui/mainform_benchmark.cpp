@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Benchmark" page: block transfer rates over block sizes.
 #include "mainform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "USB firmware" and "FPGA firmware" pages.
 //
 // Every load and flash ends with a status-bar message that gives the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Identification" page: ID, name and class into the board's EEPROM.
 #include "mainform.h"
 

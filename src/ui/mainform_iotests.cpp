@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "IO Tests" page: a few bytes at a time through one access mode.
 //
 // The slots stay thin: the text codec (iovalues.h) and the modes with their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Options and Help menus.
 #include "mainform.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What makes the window readable at its fixed geometry: a status bar that
 // keeps its message and shows long ones in full, the endpoint table in a
 // fixed-pitch font, and texts that fit the widgets they are drawn in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long operations (the EEPROM flash, a benchmark run) on a thread of their
 // own, so that the window paints and takes input meanwhile while the device
 // guard keeps every other caller away from the board.

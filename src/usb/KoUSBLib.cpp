@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "KoUSBLib.h"
 
 #include "library.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // KoUSBLib: the board library as the USB Device Manager uses it.
 //

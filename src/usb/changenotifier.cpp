@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "changenotifier.h"
 
 #ifdef __linux__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "eepromflash.h"
 
 #include "eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Flashing an EEPROM image and proving it took: the one routine every kind
 // of board uses, so that the writes, the read-back, the comparison and the

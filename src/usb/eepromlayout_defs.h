@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The identity block in a board's boot EEPROM, shared by the host library
  * (eepromlayout.h) and the board firmware (C). Offsets are EEPROM byte
  * offsets; multi-byte fields are little-endian.

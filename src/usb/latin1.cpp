@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "latin1.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How device changes reach the window: the Windows message classification,
 // and the Linux descriptor path end to end, for boards plugged in and out
 // and for another program's changes to a board (kousb run as a process).

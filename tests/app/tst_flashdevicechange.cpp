@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device changes during an EEPROM flash, on the Linux descriptor path: the
 // watch pauses while the flash runs (the descriptor is level-triggered, so a
 // handler that only put the change off would be woken again and again), the

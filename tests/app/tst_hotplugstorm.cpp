@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many boards plugged and unplugged while the window runs: the list ends up
 // showing exactly the boards present, and memory stays bounded.
 #include "devicechangewatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installing: the files `cmake --install` puts into a fresh prefix, what the
 // installed programs answer, the menu entry as desktop-file-validate judges
 // it, and (label slow) the two Debian packages that CPack builds from the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A board pulled out in the middle of work: during an EEPROM flash, during a
 // benchmark run and between IO calls. The window stays up, says what
 // happened, and its list follows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A few lines of checking for the tests that build without Qt: each failed
 // check prints where and what, and main returns check::result().

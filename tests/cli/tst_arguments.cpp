@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line reader kousb, kousb-sim and udm-bench share: which
 // arguments it takes and how it refuses the rest, the numbers it reads, and
 // the exit code and stderr text each way a tool's run can end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared IO value codec and identity checks, without Qt: what a line of
 // typed values sends, how received bytes show, and which identities pass.
 #include "check.h"

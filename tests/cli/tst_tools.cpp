@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb and kousb-sim as a script on a lab server runs them, on a folder of
 // simulated boards of its own: plug, list, write and read back in two modes,
 // set the identity, and refuse bad usage with exit code 2.

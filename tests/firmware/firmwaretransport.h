@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The real-board logic's view of a board running our firmware, straight on
 // the firmware model (the host-compiled core on the chip models), without a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb make-boot-image: the EEPROM image it writes is read back with the
 // C2 decoder and must hold exactly the firmware's bytes and the identity.
 #include "eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-board logic (Fx2Board) against our board firmware's core,
 // compiled for the host and running on models of the board's chips: every
 // request of the board protocol, its errors, and what the host makes of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "contractscenarios.h"
 
 #include "firmwarefiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Scenarios every board with our firmware must pass, through the library's
 // interface: on simulated boards and the real-board logic (tst_boardcontract)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fakecontroller.h"
 
 #include "backend.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A scripted fake of an 8051-core USB controller behind the Transport
 // interface, for what a board running our firmware (firmwaremodel.h) cannot

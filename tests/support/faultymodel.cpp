@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "faultymodel.h"
 
 void FaultyModel::haltEndpoint(std::uint8_t endpoint)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Small firmware files for tests, made in memory: Intel HEX records and
 // images, Xilinx .bit files, and writing them into a folder.

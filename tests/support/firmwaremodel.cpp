@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmwaremodel.h"
 
 #include "eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An FX2LP board as a device model: the controller's boot state (its own
 // 0xA0 loader into internal RAM and the CPUCS reset bit), and once the CPU

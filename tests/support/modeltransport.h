@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A Transport straight onto a DeviceModel, in process: the real-board logic
 // (Fx2Board) on an emulated board without libusb, for tests that compare it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The two board profiles' capabilities and FPGA parts, as the firmware is built
 // with them (one source file per profile header, whose macros share names).

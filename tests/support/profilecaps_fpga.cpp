@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "profilecaps.h"
 
 #include "kousbfpga.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recordingboard.h"
 
 #include "backend.h"

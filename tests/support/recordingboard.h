@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A test double of a board: records every call with its exact arguments and
 // answers as told. Put it in a slot with installRecordingBoard() before the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simboards.h"
 
 #include "KoUSBLib.h"

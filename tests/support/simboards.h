@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Simulated boards for tests: a fresh folder of board files, named to the
 // library through KOUSB_SIM_DIR. Create one per test process before the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading the Benchmark page's curves from the plot, for the window tests.
 #include "mainform.h"

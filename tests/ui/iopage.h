@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Drives the "IO Tests" page of a MainForm through its widgets, as a user
 // does: pick the mode, type into the fields, click the buttons.

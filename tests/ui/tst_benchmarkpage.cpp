@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Benchmark" page against the recording board: what it calls, what the
 // curves and rateLabel show, and how a failure stops a run. No timings are
 // asserted; the double answers at once.

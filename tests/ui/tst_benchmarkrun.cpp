@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's run on the recording board: the passes it reports, in
 // order, and how a failed transfer or the caller ends it. The schedule's
 // numbers come from the page's description: pass k moves 72 - 4k blocks of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's schedule and rate arithmetic (pure functions).
 #include "benchmarkschedule.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Benchmark" page on a simulated board at 24 Mbyte/s: a whole run of
 // 15.6 MB each way (about 1.6 s). Rates are checked for being there and
 // finite, never for their values: tests assert no timings (bench/ measures).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device guard: what it disables, what it gives back, and that a page
 // enabled meanwhile does not undo it.
 #include "deviceguard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device list and the current device, driven through the window's widgets.
 #include "mainform.h"
 #include "KoUSBLib.h"

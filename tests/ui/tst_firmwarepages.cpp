@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "USB firmware" and "FPGA firmware" pages, driven through the window:
 // the file dialogs and their own saved states, the loads and their messages,
 // and the EEPROM flash with its bar and its guard.

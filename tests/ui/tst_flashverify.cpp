@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's EEPROM flash on a simulated board whose EEPROM loses a page
 // write: the library's read-back catches it and the status bar says the
 // flash failed verification, and where.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Identification" page on simulated boards, through the window's widgets.
 #include "eepromlayout.h"
 #include "mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Identification" page against a recording board: the exact writes, in
 // order, and how failed writes are reported.
 #include "mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks on a typed identity (UTF-8 text in), without a window.
 #include "eepromlayout.h"
 #include "identityfields.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "IO Tests" page driven through its widgets against the recording test
 // double: the exact call per IO mode, the address cut to the call's width,
 // the bytes and the length, and what the page shows afterwards.

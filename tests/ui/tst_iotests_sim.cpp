@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "IO Tests" page against simulated boards: in each IO mode a write and
 // a read through the page's widgets give back what the board's part holds.
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The IO page's text codec and mode names, table-driven: the values a user
 // types, and the corners of formatted int extraction.
 #include "iomode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Junk typed into every field of every page: negative, huge, non-Latin-1,
 // empty and very long text. Each is refused or handled as the page says, and
 // nothing reaches the board that should not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's frame as built from its description.
 #include "mainform.h"
 #include "simboards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Options and Help menus: expert mode and the About box.
 #include "mainform.h"
 #include "simboards.h"

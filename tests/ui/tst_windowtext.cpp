@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window as it is drawn on a screen of a given resolution, started as the
 // program starts it: at the screen's scale and at the size the window
 // description fixes, all of it on the screen, every fixed text fitting the

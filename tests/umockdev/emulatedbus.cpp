@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulatedbus.h"
 
 #include "usbfsnode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A USB bus under umockdev: a root hub on bus 1 and boards at its ports,
 // each a device node whose usbfs ioctls a DeviceModel answers, so that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real boards through the real libusb: the library finds, drives and loses
 // boards on a USB bus emulated under umockdev, whose usbfs requests our
 // firmware's host-compiled core answers (KoUSBDevice -> Fx2Board ->

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one file writer: nothing planted in a shared folder redirects it, two
 // writers of one path never mix, and a refused write changes nothing.
 #include "atomicfile.h"

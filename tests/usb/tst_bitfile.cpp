@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Xilinx .bit header reader and the part comparison.
 #include "firmwarefiles.h"
 #include "formats/bitfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The raw controller image (.bix) reader.
 #include "formats/biximage.h"
 

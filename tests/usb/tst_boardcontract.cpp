@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every board promises, whatever is behind it: the same scenarios,
 // through the library's interface, on a simulated board and on the real-board
 // logic driving a board that runs our firmware's host-compiled core (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The board file format and the EEPROM identity block.
 #include "eepromlayout.h"
 #include "sim/boardfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's loopback FIFO and the timing model's arithmetic.
 // No timings are asserted beyond "a wait never ends before its deadline".
 #include "sim/bulkpipe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A board file is replaced atomically: a writer killed at any moment leaves
 // either the old or the new file, never a mix, and never a half-written
 // EEPROM image.

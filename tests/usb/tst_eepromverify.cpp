@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Verified EEPROM flashes and EEPROM read-back, through the library's
 // interface on simulated boards, and the Intel HEX writer that saves an
 // EEPROM so that it can be flashed back.

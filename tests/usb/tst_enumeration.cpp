@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Enumeration, handles and failure paths of the board library, through its
 // public interface, on simulated boards.
 #include "KoUSBLib.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The example files the project installs, loaded into a simulated board the
 // way the README's first five minutes do: each is taken as it is and has the
 // effect described there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-board logic through the library's public interface, on scripted
 // fakes of the controller: identity, descriptors, controller memory,
 // firmware loading with re-enumeration, the bulk and interrupt endpoints,

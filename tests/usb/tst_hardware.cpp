@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Against a real board, named by KOUSB_TEST_BOARD=vendor:product (skipped
 // otherwise). It reads controller memory (the CPU keeps running, nothing is
 // written there) and, when the board runs our firmware, runs the contract

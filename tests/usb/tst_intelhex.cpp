@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Intel HEX reader: the files that tools write, and the ways a file is refused.
 #include "firmwarefiles.h"
 #include "formats/intelhex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb run as a user runs it: a process against simulated boards, judged by
 // its stdout, stderr, exit code and what the boards hold afterwards.
 #include "eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb-sim run as a user runs it: output, exit codes, and the files it leaves.
 #include "eepromlayout.h"
 #include "simboards.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One simulated board, many processes: what one process does is what the
 // next call of another sees, calls never mix, a killed process leaves the
 // board usable, and a board folder that is not the user's is never used.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's access paths: each part on its own, then the board
 // through the library (what arrives, what is refused, what the board file
 // keeps, what survives a restart, and what `kousb-sim show` prints).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's "Block" pipe through the board library: loopback,
 // the counter pattern, reads of any size, the record of the last write and
 // failures. No timings are asserted.

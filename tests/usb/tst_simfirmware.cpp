@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a simulated board does with firmware files, through the library's
 // interface: it checks each file as the hardware would, takes it (with the
 // time the transfer takes) or refuses it with a reason and changes nothing.

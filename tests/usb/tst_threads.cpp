@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library called from two threads at once: calls on one board are
 // serialised, so neither thread sees the other's half-done work, and boards
 // coming and going meanwhile leave nothing dangling.

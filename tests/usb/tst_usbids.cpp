@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vendor:product list of KOUSB_USB_IDS, and how transfer faults and the
 // board's error codes become the library's reasons.
 #include "libusb/protocol.h"

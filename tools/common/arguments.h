@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The command-line reader kousb and kousb-sim share: options and positional
 // arguments, numbers, and how bad usage and failures end a run (message on

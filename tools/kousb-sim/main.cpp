@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb-sim: plug, unplug, list and inspect simulated boards.
 //
 // Boards are files in one folder (see usage()); any program using the board

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bench: the "Benchmark" page's schedule of block writes and reads, one row
 // per block size with the write and read rates in Mbyte/s.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // list, info and watch: which boards there are, and what each says.
 #include "commands.h"
 

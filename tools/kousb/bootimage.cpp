@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // make-boot-image: an EEPROM image that boots the controller into a
 // firmware (the C2 format), with the board identity in its block at 0x3F00;
 // flash-eeprom then puts it on a board.

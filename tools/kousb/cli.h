@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared parts of the kousb command line: picking the board and text
 // conversions; arguments, errors and exit codes come from arguments.h.

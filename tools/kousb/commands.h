@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The subcommands of kousb. Each takes the arguments after its name, prints
 // its result on stdout and returns the exit code; it throws UsageError before

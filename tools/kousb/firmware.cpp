@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // load-fpga, load-controller, flash-eeprom and dump-eeprom: files to and
 // from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding
 // every byte, so a saved file flashed back restores the EEPROM exactly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // set-id: the board's ID, name and class, checked as the "Identification"
 // page checks them, all before the first is written.
 #include "commands.h"

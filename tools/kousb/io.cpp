@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // read and write: a few bytes through one IO mode, as the "IO Tests" page
 // moves them, with the page's text codec for the bytes.
 #include "commands.h"

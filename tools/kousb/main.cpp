@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kousb: everything the window does to a board, from a shell.
 //
 // Exit codes: 0 done, 1 the board refused or failed (the reason on stderr,

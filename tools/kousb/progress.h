@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A progress bar for long work, drawn on stderr only when stderr is a
 // terminal, so piped or logged runs see nothing of it.

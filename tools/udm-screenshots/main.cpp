@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // udm-screenshots DIR: the window with the boards of $KOUSB_SIM_DIR, one PNG
 // per page in DIR, for the README (scripts/screenshot.sh runs it under Xvfb).
 // Each page shows something done on it: a read on "IO Tests", a run on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bitfile.h"
 
 #include "filebytes.h"

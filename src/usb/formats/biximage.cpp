@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "biximage.h"
 
 #include "filebytes.h"

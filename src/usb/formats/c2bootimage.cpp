@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "c2bootimage.h"
 
 #include <algorithm>

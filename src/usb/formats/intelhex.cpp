@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "intelhex.h"
 
 #include "../atomicfile.h"

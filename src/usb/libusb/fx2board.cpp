@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The board logic: identity and endpoint description, the controller's
 // memory through 0xA0, the bulk and interrupt endpoints, and the vendor
 // requests of the board protocol for the other access paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files into the board: controller firmware through 0xA0 (and the wait for
 // the board to come back), the FPGA bitstream and EEPROM images through the
 // board protocol, and the identity writes.

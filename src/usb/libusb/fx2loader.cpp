@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fx2loader.h"
 
 #include "../formats/biximage.h"

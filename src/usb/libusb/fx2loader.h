@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The controller's own loader, answered by its silicon whatever firmware
 // runs: internal memory and CPUCS through the 0xA0 request, loading a

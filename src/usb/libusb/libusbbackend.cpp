@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "libusbbackend.h"
 
 #include "fx2board.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libusb side of the transport: synchronous transfers, the error names,
 // and following a device through re-enumeration by its port.
 #include "libusbtransport.h"

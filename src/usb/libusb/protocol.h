@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The vendor requests between the host and a board, as docs/board-protocol.md
 // describes them. Numbers, layouts and time limits live here only.

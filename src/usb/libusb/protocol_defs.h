@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The numbers of the board protocol (docs/board-protocol.md) in plain C, so
  * that the host library (protocol.h) and the board firmware share one
  * definition. */

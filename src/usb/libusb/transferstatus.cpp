@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transferstatus.h"
 
 #include "protocol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardfile.h"
 
 #include "../eepromlayout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boardstore.h"
 
 #include "../atomicfile.h"

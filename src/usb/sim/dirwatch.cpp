@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dirwatch.h"
 
 #ifdef __linux__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "i2ceeprom.h"
 
 #include "../eepromlayout.h"

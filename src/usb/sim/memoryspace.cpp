@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "memoryspace.h"
 
 namespace kousb::sim {

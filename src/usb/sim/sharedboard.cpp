@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sharedboard.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simbackend.h"
 
 #include "boardstore.h"

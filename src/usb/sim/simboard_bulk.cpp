@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's bulk pipe: the "Block" IO mode and the benchmark.
 //
 // Data goes through a loopback FIFO (bulkpipe.h) in the board's shared

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Firmware and EEPROM images loaded from files into the simulated board.
 //
 // The board checks each file as the hardware (or the maker's loader) would

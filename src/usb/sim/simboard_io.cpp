@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's access paths: external bus, FPGA registers,
 // controller memory, I2C, SPI, UART, command pipe and interrupt reports.
 // (The bulk pipe is in simboard_bulk.cpp.)

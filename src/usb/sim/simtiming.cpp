@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated board's timing model; see simtiming.h for the model and its constants.
 #include "simtiming.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusreport.h"
 
 #include <algorithm>

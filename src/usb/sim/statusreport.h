@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 #include "../board.h"
 #include "../libusb/protocol_defs.h"

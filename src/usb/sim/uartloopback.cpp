@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "uartloopback.h"
 
 namespace kousb::sim {
