@@ -20,13 +20,6 @@ const char* const kRootHub =
     "A: busnum=1\\n\nA: devnum=1\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
     "H: descriptors=12010002090001406b1d020006050302010109021900010100e0000904000001090000000705810304000c\n";
 
-std::string hex16le(unsigned v)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%02x%02x", v & 0xFF, (v >> 8) & 0xFF);
-    return text;
-}
-
 std::string node(int address)
 {
     char text[32];
@@ -34,9 +27,45 @@ std::string node(int address)
     return text;
 }
 
-// The udev record of our board: vendor 04b4, the model's product ID, iProduct 2;
-// interface 0 (class ff) with EP1 IN/OUT interrupt 64, EP2 OUT bulk 512, EP6 IN bulk 512.
-std::string boardRecord(int port, int address, std::uint16_t product)
+std::string hex(const std::vector<std::uint8_t>& bytes)
+{
+    std::string text;
+    char two[4];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        text += two;
+    }
+    return text;
+}
+
+// What the kernel reads from a board that arrives: its device descriptor and
+// its first configuration, which it then sets. Empty when the board does not
+// answer (the kernel gives up on it).
+std::vector<std::uint8_t> enumerate(DeviceModel& model)
+{
+    std::vector<std::uint8_t> device(18), head(9);
+    const std::uint8_t getDevice[8] = {0x80, 6, 0, 1, 0, 0, 18, 0};
+    const std::uint8_t getHead[8] = {0x80, 6, 0, 2, 0, 0, 9, 0};
+    ModelReply r = model.control(getDevice, device.data());
+    if (r.outcome != ModelReply::Done || r.actual != 18)
+        return {};
+    r = model.control(getHead, head.data());
+    if (r.outcome != ModelReply::Done || r.actual != 9)
+        return {};
+    const std::uint16_t total = std::uint16_t(head[2] | head[3] << 8);
+    std::vector<std::uint8_t> config(total);
+    const std::uint8_t getConfig[8] = {0x80, 6, 0, 2, 0, 0, std::uint8_t(total), std::uint8_t(total >> 8)};
+    r = model.control(getConfig, config.data());
+    if (r.outcome != ModelReply::Done || r.actual != total)
+        return {};
+    const std::uint8_t setConfig[8] = {0x00, 9, config[5], 0, 0, 0, 0, 0};
+    model.control(setConfig, nullptr);
+    device.insert(device.end(), config.begin(), config.end());
+    return device;
+}
+
+// The udev record of a board: its descriptors as it served them, the speed of its port.
+std::string boardRecord(int port, int address, DeviceModel::Speed speed, const std::vector<std::uint8_t>& descriptors)
 {
     const std::string devnode = node(address);
     char devnum[8];
@@ -45,11 +74,10 @@ std::string boardRecord(int port, int address, std::uint16_t product)
         + "N: " + devnode.substr(5) + "\n"
         + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
         + "E: DEVNAME=" + devnode + "\n"
-        + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed=480\\n\n"
-        + "A: bConfigurationValue=1\\n\n"
-        + "H: descriptors=1201000200000040b404" + hex16le(product) + "0001010200" + "01"
-        + "09022e00010100803209040000" + "04ff000000"
-        + "07058103400001" + "07050103400001" + "07050202000200" + "07058602000200" + "\n";
+        + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
+        + (speed == DeviceModel::Speed::High ? "480" : "12") + "\\n\n"
+        + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5]) + "\\n\n"
+        + "H: descriptors=" + hex(descriptors) + "\n";
 }
 
 std::string sysPath(int port)
@@ -90,18 +118,24 @@ EmulatedBus::~EmulatedBus()
     g_object_unref(m_testbed);
 }
 
-void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model)
+void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed)
 {
     const int address = m_nextAddress++;
     auto* self = this;
     Slot slot;
     slot.address = address;
+    slot.speed = speed;
     slot.model = model;
     // Attached before the node exists, so that libusb never finds it unanswered.
     slot.node = std::make_unique<UsbfsNode>(
         m_testbed, node(address).c_str(), model, [self, port] { self->later(port, true); },
         [self, port] { self->later(port, false); });
-    umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, model->productId()).c_str(), nullptr);
+    model->attach(speed);
+    const std::vector<std::uint8_t> descriptors = enumerate(*model);
+    if (!descriptors.empty())
+        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, speed, descriptors).c_str(), nullptr);
+    else
+        std::fprintf(stderr, "emulated bus: the board at port %d did not give its descriptors\n", port);
     m_ports[port] = std::move(slot);
 }
 
@@ -117,10 +151,10 @@ void EmulatedBus::unplugLocked(int port)
     m_ports.erase(it);
 }
 
-void EmulatedBus::plug(int port, std::shared_ptr<DeviceModel> model)
+void EmulatedBus::plug(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    plugLocked(port, std::move(model));
+    plugLocked(port, std::move(model), speed);
 }
 
 void EmulatedBus::unplug(int port)
@@ -144,8 +178,9 @@ void EmulatedBus::reenumerate(int port)
     if (it == m_ports.end())
         return;
     std::shared_ptr<DeviceModel> model = it->second.model;
+    const DeviceModel::Speed speed = it->second.speed;
     unplugLocked(port);
-    plugLocked(port, std::move(model));
+    plugLocked(port, std::move(model), speed);
 }
 
 void EmulatedBus::later(int port, bool replug)
@@ -186,9 +221,18 @@ int EmulatedBus::address(int port) const
 
 std::string EmulatedBus::nodeFile(int port) const
 {
-    const int a = address(port);
     gchar* root = umockdev_testbed_get_root_dir(m_testbed);
-    std::string path = std::string(root) + node(a);
+    std::string path = std::string(root) + devnode(port);
     g_free(root);
     return path;
+}
+
+std::string EmulatedBus::devnode(int port) const { return node(address(port)); }
+
+std::vector<std::string> EmulatedBus::environment() const
+{
+    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+    std::vector<std::string> env{"UMOCKDEV_DIR=" + std::string(root), "LD_PRELOAD=libumockdev-preload.so.0"};
+    g_free(root);
+    return env;
 }

@@ -5,6 +5,9 @@
 //
 // A board that lets its CPU run drops off and comes back at the same port
 // with a new address and the product ID it shows now, as a real one does.
+// Each time a board arrives, the bus reads its device and configuration
+// descriptors and sets its configuration, as the kernel does; sysfs shows
+// what the board answered and the speed of its port (480 or 12 Mbit/s).
 // Create the bus before libusb starts (it redirects /sys and /dev there).
 #include "devicemodel.h"
 
@@ -32,7 +35,7 @@ public:
     EmulatedBus& operator=(const EmulatedBus&) = delete;
 
     // Plugs a board in at root hub `port` (1-15) with the next device address.
-    void plug(int port, std::shared_ptr<DeviceModel> model);
+    void plug(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed = DeviceModel::Speed::High);
     // The board at `port` leaves: its transfers fail, "remove" is announced.
     void unplug(int port);
     // Unplugs every board (so that libusb lets go of them before the bus goes).
@@ -46,14 +49,20 @@ public:
     int address(int port) const;
     // The file behind the board's device node, to change its permissions.
     std::string nodeFile(int port) const;
+    // The board's device node as a program under umockdev names it.
+    std::string devnode(int port) const;
+    // The environment a child program needs to see this bus and reach its
+    // boards (umockdev's preload library and the testbed), as NAME=VALUE.
+    std::vector<std::string> environment() const;
 
 private:
     struct Slot {
         int address = 0;
+        DeviceModel::Speed speed = DeviceModel::Speed::High;
         std::shared_ptr<DeviceModel> model;
         std::unique_ptr<UsbfsNode> node;
     };
-    void plugLocked(int port, std::shared_ptr<DeviceModel> model);
+    void plugLocked(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed);
     void unplugLocked(int port);
     // Re-enumerates (or unplugs) the board at `port` on a thread of the bus's
     // own: the node's handler that asks for it must not wait for it.
