@@ -38,6 +38,25 @@ std::string hex(const std::vector<std::uint8_t>& bytes)
     return text;
 }
 
+// String descriptor `index` in the first language the board offers, as
+// text (the kernel keeps a board's strings in sysfs); empty when it has none.
+std::string stringOf(DeviceModel& model, std::uint8_t index)
+{
+    std::vector<std::uint8_t> d(255);
+    const std::uint8_t getLanguages[8] = {0x80, 6, 0, 3, 0, 0, 255, 0};
+    ModelReply r = model.control(getLanguages, d.data());
+    if (!index || r.outcome != ModelReply::Done || r.actual < 4)
+        return {};
+    const std::uint8_t getString[8] = {0x80, 6, index, 3, d[2], d[3], 255, 0};
+    r = model.control(getString, d.data());
+    if (r.outcome != ModelReply::Done || r.actual < 2)
+        return {};
+    std::string text;
+    for (std::size_t i = 2; i + 1 < std::min<std::size_t>(r.actual, d[0]); i += 2)
+        text += d[i + 1] || d[i] < 0x20 || d[i] > 0x7E ? '?' : char(d[i]);
+    return text;
+}
+
 // What the kernel reads from a board that arrives: its device descriptor and
 // its first configuration, which it then sets. Empty when the board does not
 // answer (the kernel gives up on it).
@@ -64,8 +83,10 @@ std::vector<std::uint8_t> enumerate(DeviceModel& model)
     return device;
 }
 
-// The udev record of a board: its descriptors as it served them, the speed of its port.
-std::string boardRecord(int port, int address, DeviceModel::Speed speed, const std::vector<std::uint8_t>& descriptors)
+// The udev record of a board: its descriptors and strings as it served them,
+// the speed of its port.
+std::string boardRecord(int port, int address, DeviceModel::Speed speed, const std::vector<std::uint8_t>& descriptors,
+                        const std::string& strings)
 {
     const std::string devnode = node(address);
     char devnum[8];
@@ -76,7 +97,7 @@ std::string boardRecord(int port, int address, DeviceModel::Speed speed, const s
         + "E: DEVNAME=" + devnode + "\n"
         + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
         + (speed == DeviceModel::Speed::High ? "480" : "12") + "\\n\n"
-        + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5]) + "\\n\n"
+        + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5]) + "\\n\n" + strings
         + "H: descriptors=" + hex(descriptors) + "\n";
 }
 
@@ -132,8 +153,14 @@ void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model, Devic
         [self, port] { self->later(port, false); });
     model->attach(speed);
     const std::vector<std::uint8_t> descriptors = enumerate(*model);
+    std::string strings;
+    for (const auto& [attribute, index] : {std::pair<const char*, int>{"manufacturer", 14}, {"product", 15}, {"serial", 16}})
+        if (!descriptors.empty())
+            if (const std::string text = stringOf(*model, descriptors[std::size_t(index)]); !text.empty())
+                strings += std::string("A: ") + attribute + "=" + text + "\\n\n";
     if (!descriptors.empty())
-        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, speed, descriptors).c_str(), nullptr);
+        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, speed, descriptors, strings).c_str(),
+                                         nullptr);
     else
         std::fprintf(stderr, "emulated bus: the board at port %d did not give its descriptors\n", port);
     m_ports[port] = std::move(slot);
