@@ -461,10 +461,23 @@ std::uint64_t Fx2Emulator::cycles() const
     return m_cycles;
 }
 
-void Fx2Emulator::failNextI2cByte()
+void Fx2Emulator::failI2cByte(std::uint8_t address, int n)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_i2c->failNextByte();
+    m_i2c->failByte(address, n);
+}
+
+void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    try {
+        hostGap();
+        std::vector<std::uint8_t> stage(data, data + bytes);
+        stage.resize(std::size_t(setup[6] | setup[7] << 8));
+        firmwareControl(setup, stage.data(), bytes);
+    } catch (const std::exception& e) {
+        fault(std::string("emulator: ") + e.what());
+    }
 }
 
 void Fx2Emulator::resetBus()

@@ -33,6 +33,7 @@
 #include "registertable.h"
 #include "s51cpu.h"
 
+#include <cstdint>
 #include <deque>
 #include <set>
 #include <functional>
@@ -73,8 +74,11 @@ public:
     bool suspendBus(unsigned withinMs);
     // A bus reset without unplugging (the host resets the port).
     void resetBus();
-    // The next I2C byte meets a bus error.
-    void failNextI2cByte();
+    // Byte `n` of the next I2C transaction with `address` meets a bus error.
+    void failI2cByte(std::uint8_t address, int n);
+    // A control transfer the host gives up after `bytes` of its OUT data
+    // stage (a timeout): the rest never comes, nor the status stage.
+    void abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes);
 
 private:
     struct Ep0 {
@@ -133,7 +137,8 @@ private:
     ModelReply firmwareLoad(const std::uint8_t* setup, std::uint8_t* data);
 
     // USB engine (fx2emulator_usb.cpp).
-    ModelReply firmwareControl(const std::uint8_t* setup, std::uint8_t* data);
+    // `deliver`: the OUT bytes the host sends before it gives up (all: no limit).
+    ModelReply firmwareControl(const std::uint8_t* setup, std::uint8_t* data, std::size_t deliver = SIZE_MAX);
     ModelReply interruptEndpoint(std::uint8_t endpoint, std::uint8_t* data, std::size_t length);
     ModelReply bulkIn(BulkEndpoint& ep, std::uint8_t* data, std::size_t length);
     ModelReply bulkOut(BulkEndpoint& ep, const std::uint8_t* data, std::size_t length);

@@ -39,7 +39,7 @@ void Fx2Emulator::checkBusIdle(const char* when)
         fault(std::string("I2C: a transaction was left without a STOP ") + when);
 }
 
-ModelReply Fx2Emulator::firmwareControl(const std::uint8_t* setup, std::uint8_t* data)
+ModelReply Fx2Emulator::firmwareControl(const std::uint8_t* setup, std::uint8_t* data, std::size_t deliver)
 {
     // A SETUP: its bytes in SETUPDAT, SUDAV and SUTOK raised, EP0 back to its
     // first state with the status stage held until the CPU clears HSNAK.
@@ -54,6 +54,7 @@ ModelReply Fx2Emulator::firmwareControl(const std::uint8_t* setup, std::uint8_t*
     const std::size_t length = le16(setup + 6);
     auto stalled = [this] {
         m_ep0.active = false;
+        checkBusIdle("after a stalled control transfer");
         return ModelReply{ModelReply::Stall, m_ep0.moved};
     };
     if (in && length) {
@@ -77,6 +78,8 @@ ModelReply Fx2Emulator::firmwareControl(const std::uint8_t* setup, std::uint8_t*
         }
     } else if (length) {
         while (m_ep0.moved < length) {
+            if (m_ep0.moved >= deliver)
+                return kNak;  // the host gave up
             if (!runUntil([this] { return m_ep0.stall || m_ep0.outArmed; }, kStageBudgetNs))
                 return kNak;
             if (m_ep0.stall)
@@ -116,6 +119,7 @@ ModelReply Fx2Emulator::interruptEndpoint(std::uint8_t endpoint, std::uint8_t* d
         m_ep1.inPacket.clear();
         m_ep1.inArmed = false;
         raise("EPIRQ", "EP1IN");
+        checkBusIdle("once an interrupt report was armed");
         if (packet.size() > length)
             return {ModelReply::Overflow, 0};
         std::copy(packet.begin(), packet.end(), data);

@@ -28,9 +28,10 @@ std::uint8_t I2cController::control() const
 
 bool I2cController::busError()
 {
-    if (!m_failNext)
+    if (m_failCount < 0 || ++m_failCount < m_failAt)
         return false;
-    m_failNext = false;
+    m_failAt = 0;
+    m_failCount = -1;
     m_berr = true;
     m_ack = false;
     m_done = true;
@@ -45,6 +46,8 @@ void I2cController::sendStart(std::uint8_t addressByte)
     m_refused = m_unread = false;
     m_spend(clocks(10));  // START and nine clocks of address and acknowledge
     m_done = true;
+    if (m_failAt && m_failCount < 0 && (addressByte >> 1) == m_failAddress)
+        m_failCount = 0;
     if (busError())
         return;
     m_selected = nullptr;

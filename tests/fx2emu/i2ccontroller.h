@@ -32,8 +32,14 @@ public:
     void setFast(bool fast) { m_fast = fast; }
     // The boot EEPROM the boot ROM found (I2CS.ID1 for a two-byte-address one).
     void setBootEepromFound(bool found) { m_bootEeprom = found; }
-    // The next byte on the bus meets contention: BERR, and the byte fails.
-    void failNextByte() { m_failNext = true; }
+    // Byte `n` of the next transaction with the device at `address` (its
+    // address byte is the first) meets contention: BERR, and the byte fails.
+    void failByte(std::uint8_t address, int n)
+    {
+        m_failAddress = address;
+        m_failAt = n;
+        m_failCount = -1;
+    }
 
     void controlWritten(std::uint8_t value);
     void dataWritten(std::uint8_t value);
@@ -59,7 +65,8 @@ private:
     I2cDevice* m_selected = nullptr;
     bool m_fast = false;
     bool m_bootEeprom = false;
-    bool m_failNext = false;
+    std::uint8_t m_failAddress = 0;
+    int m_failAt = 0, m_failCount = -1;  // -1: that transaction has not begun
     bool m_startPending = false, m_stopPending = false, m_lastRead = false;
     bool m_open = false, m_reading = false, m_refused = false;
     bool m_unread = false;  // a byte received that no read of I2DAT has handed over yet

@@ -223,6 +223,13 @@ class TestFx2Emu : public QObject {
         QCOMPARE(in, out);
     }
 
+    ModelReply request(std::initializer_list<int> setup, std::uint8_t* data)
+    {
+        std::uint8_t s[8];
+        std::copy(setup.begin(), setup.end(), s);
+        return m_chip->control(s, data);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -280,6 +287,59 @@ private slots:
             {"Block", &TestFx2Emu::block},             {"EEPROM", &TestFx2Emu::eeprom},
             {"controller memory", &TestFx2Emu::controllerMemory}};
         (this->*run.at(group))();
+    }
+
+    // USB 2.0 chapter 9 and recovering from a bus that misbehaves, on the
+    // last board, driven as a host controller would drive it.
+    void standardRequestsAndRecovery_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // Last, what leaves the board in a state of its own.
+        for (const char* kind : {"GET_STATUS of endpoint 0", "GET_CONFIGURATION after a bus reset", "suspend",
+                                 "I2C bus error in a read", "SET_FEATURE(TEST_MODE)", "host gives up in an OUT stage"})
+            QTest::newRow(kind) << kind;
+    }
+
+    void standardRequestsAndRecovery()
+    {
+        QFETCH(QString, kind);
+        QVERIFY2(m_chip, "no board was loaded");
+        std::uint8_t data[128] = {};
+        const ModelReply version = {ModelReply::Done, 6};
+        auto is = [](const ModelReply& r, const ModelReply& expected) {
+            return r.outcome == expected.outcome && r.actual == expected.actual;
+        };
+        if (kind == "GET_STATUS of endpoint 0") {  // 9.4.5: every device answers it
+            QVERIFY(is(request({0x82, 0, 0, 0, 0, 0, 2, 0}, data), {ModelReply::Done, 2}));
+            QCOMPARE(data[0] & 1, 0);  // not halted
+        } else if (kind == "GET_CONFIGURATION after a bus reset") {  // 9.1.1.3: a reset leaves it unconfigured
+            m_chip->resetBus();
+            QVERIFY(is(request({0x80, 8, 0, 0, 0, 0, 1, 0}, data), {ModelReply::Done, 1}));
+            QCOMPARE(int(data[0]), 0);
+            QVERIFY(is(request({0x00, 9, 1, 0, 0, 0, 0, 0}, data), {ModelReply::Done, 0}));
+        } else if (kind == "suspend") {  // 7.1.7.6: suspended within 10 ms of an idle bus
+            QVERIFY2(m_chip->suspendBus(10), "the firmware did not enter suspend");
+            QVERIFY(is(request({0xC0, 0xB0, 0, 0, 0, 0, 6, 0}, data), version));  // bus traffic resumes it
+        } else if (kind == "I2C bus error in a read") {
+            // The second data byte of the identity's EEPROM read meets a bus
+            // error: the request fails and the transaction still ends with a
+            // STOP (the emulator reports a bus left open), so I2C works after.
+            m_chip->failI2cByte(0x51, 6);
+            QCOMPARE(int(request({0xC0, 0xB2, 0, 0, 0, 0, 40, 0}, data).outcome), int(ModelReply::Stall));
+            QVERIFY(is(request({0xC0, 0xB6, 0x48, 0, 0, 0, 2, 0}, data), {ModelReply::Done, 2}));
+        } else if (kind == "SET_FEATURE(TEST_MODE)") {  // 9.4.9: a high-speed device takes it (after the status stage)
+            QVERIFY(is(request({0x00, 3, 2, 0, 0, 4, 0, 0}, data), {ModelReply::Done, 0}));
+        } else {
+            // A 128-byte register write whose host stops after one packet:
+            // the firmware takes no packet that never came, and answers the
+            // next request.
+            std::vector<std::uint8_t> half(64, 0x11);
+            const std::uint8_t setup[8] = {0x40, 0xB5, 0x00, 0x02, 0, 0, 128, 0};
+            m_chip->abandonControl(setup, half.data(), half.size());
+            QVERIFY(is(request({0xC0, 0xB0, 0, 0, 0, 0, 6, 0}, data), version));
+            QCOMPARE(QByteArray(reinterpret_cast<char*>(data), 2), QByteArray("KO"));
+            chips([](EmulatedBoard& b) { QCOMPARE(int(b.fpga->registers[0x240]), 0); });
+        }
     }
 };
 
