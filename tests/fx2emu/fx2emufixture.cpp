@@ -1,5 +1,7 @@
 #include "fx2emufixture.h"
 
+#include "buildpaths.h"
+
 #include "KoUSBLib.h"
 
 #include <QDeadlineTimer>
@@ -15,16 +17,16 @@ QString missing()
     std::string why;
     if (!EmulatedBus::available(why))
         return QString::fromStdString(why);
-    if (!QFileInfo(UDM_S51).isExecutable())
+    if (!QFileInfo(QString::fromStdString(tools().s51)).isExecutable())
         return "s51 (Debian package sdcc-ucsim) is not installed";
     if (!QFileInfo(image("kousb-fx2.ihx")).isFile())
         return "the firmware image was not built (Debian package sdcc)";
     return {};
 }
 
-Fx2Emulator::Tools tools() { return {UDM_S51, UDM_S51_SHIM, UDM_REGISTER_TABLE}; }
+Fx2Emulator::Tools tools() { return fx2emubuild::tools(); }
 
-QString image(const QString& name) { return QString(UDM_FIRMWARE_DIR) + "/" + name; }
+QString image(const QString& name) { return QString::fromStdString(fx2emubuild::image(name.toStdString())); }
 
 ToolResult runOnBus(const EmulatedBus& bus, const QString& program, const QStringList& args)
 {

@@ -315,13 +315,18 @@ ModelReply Fx2Emulator::control(const std::uint8_t* setup, std::uint8_t* data)
         if (!m_powered || (m_usbcs & bit("USBCS", "DISCON")))
             return {ModelReply::Nak, 0};
         hostGap();
+        const std::uint64_t start = m_cycles;
+        ModelReply reply;
         if ((setup[0] & 0x60) == 0x40 && setup[1] == kFirmwareLoad)
-            return firmwareLoad(setup, data);  // the core answers it whatever runs
-        if (!renumerated())
-            return bootRom(setup, data);
-        if (!cpuCanRun())
-            return {ModelReply::Nak, 0};
-        return firmwareControl(setup, data);
+            reply = firmwareLoad(setup, data);  // the core answers it whatever runs
+        else if (!renumerated())
+            reply = bootRom(setup, data);
+        else if (!cpuCanRun())
+            reply = {ModelReply::Nak, 0};
+        else
+            reply = firmwareControl(setup, data);
+        m_lastCycles = m_cycles - start;
+        return reply;
     } catch (const std::exception& e) {
         fault(std::string("emulator: ") + e.what());
         return {ModelReply::Nak, 0};
@@ -401,22 +406,22 @@ ModelReply Fx2Emulator::bootRom(const std::uint8_t* setup, std::uint8_t* data)
     }
 }
 
-ModelReply Fx2Emulator::transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length)
+ModelReply Fx2Emulator::transfer(std::uint8_t endpoint, bool, std::uint8_t* data, std::size_t length)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     try {
         if (!m_powered || (m_usbcs & bit("USBCS", "DISCON")))
             return {ModelReply::Nak, 0};
         hostGap();
-        if (!renumerated())
-            return stall();  // the default device has no such endpoint
-        if ((endpoint & 0x0F) == 1)
-            return interruptEndpoint(endpoint, data, length);
-        (void)interrupt;
-        auto it = m_bulk.find(endpoint & 0x0F);
-        if (it == m_bulk.end() || it->second.in != bool(endpoint & 0x80))
-            return stall();
-        return it->second.in ? bulkIn(it->second, data, length) : bulkOut(it->second, data, length);
+        const std::uint64_t start = m_cycles;
+        ModelReply reply{ModelReply::Stall, 0};  // the default device has no such endpoint
+        auto bulk = m_bulk.find(endpoint & 0x0F);
+        if (renumerated() && (endpoint & 0x0F) == 1)
+            reply = interruptEndpoint(endpoint, data, length);
+        else if (renumerated() && bulk != m_bulk.end() && bulk->second.in == bool(endpoint & 0x80))
+            reply = bulk->second.in ? bulkIn(bulk->second, data, length) : bulkOut(bulk->second, data, length);
+        m_lastCycles = m_cycles - start;
+        return reply;
     } catch (const std::exception& e) {
         fault(std::string("emulator: ") + e.what());
         return {ModelReply::Nak, 0};
@@ -455,10 +460,10 @@ std::vector<std::string> Fx2Emulator::takeFaults()
     return std::exchange(m_faults, {});
 }
 
-std::uint64_t Fx2Emulator::cycles() const
+std::uint64_t Fx2Emulator::lastTransferCycles() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cycles;
+    return m_lastCycles;
 }
 
 void Fx2Emulator::failI2cByte(std::uint8_t address, int n)

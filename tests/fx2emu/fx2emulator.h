@@ -67,8 +67,9 @@ public:
     // What went wrong since the last call, one line each: firmware
     // behaviour the silicon would punish, and failures of the emulator itself.
     std::vector<std::string> takeFaults();
-    // The CPU's machine cycles since power-on.
-    std::uint64_t cycles() const;
+    // The CPU's machine cycles from the start of the last transfer (control
+    // transfer: its SETUP) to its end, without the time between transfers.
+    std::uint64_t lastTransferCycles() const;
     // The host suspends the bus; true when the firmware entered suspend
     // (wrote SUSPEND) within `withinMs` of emulated time.
     bool suspendBus(unsigned withinMs);
@@ -183,6 +184,7 @@ private:
     std::uint16_t m_firmwarePid = 0;  // as the firmware's device descriptor last said
 
     std::uint64_t m_cycles = 0;
+    std::uint64_t m_lastCycles = 0;
     std::uint64_t m_nowNs = 0;
     unsigned m_clockMhz = 12;  // the CPU clock CPUCS selects; a machine cycle is 4 clocks
 

@@ -42,19 +42,20 @@ class TestFx2Emu : public QObject {
     std::size_t packet() const { return m_speed == Speed::High ? 512 : 64; }  // bulk, USB 2.0 5.8.3
     template <class F> void chips(F f) { m_chip->withBoard(f); }
 
-    // A board of ours, in its boot state, on a port of `speed`; `kousb
+    // A board, in its boot state, on a port of `speed`; `kousb
     // load-controller` loads the image and the board comes back as ours.
-    void plugAndLoad(Speed speed)
+    void plugAndLoad(Speed speed, EmulatedBoard::Kind kind = EmulatedBoard::Kind::Fpga,
+                     const QString& image = "kousb-fx2.ihx")
     {
         m_device.reset();
         if (m_chip)
             m_bus->unplug(m_port);
         ++m_port;
         m_speed = speed;
-        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga);
+        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), kind);
         m_bus->plug(m_port, m_chip, speed);
         QVERIFY(fx2emu::waitForBoard(m_port, "04b4:8613") >= 0);
-        const ToolResult load = kousb({"load-controller", fx2emu::image("kousb-fx2.ihx")});
+        const ToolResult load = kousb({"load-controller", fx2emu::image(image)});
         QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
         const int slot = fx2emu::waitForBoard(m_port, "04b4:1004");
         QVERIFY2(slot >= 0, "the board did not come back as 04b4:1004");
@@ -287,6 +288,23 @@ private slots:
             {"Block", &TestFx2Emu::block},             {"EEPROM", &TestFx2Emu::eeprom},
             {"controller memory", &TestFx2Emu::controllerMemory}};
         (this->*run.at(group))();
+    }
+
+    // The generic profile's image on a board with the boot EEPROM, the
+    // sensor and an SPI flash only: it serves what that board has.
+    void genericProfile()
+    {
+        plugAndLoad(Speed::High, EmulatedBoard::Kind::Generic, "kousb-fx2-generic.ihx");
+        if (QTest::currentTestFailed())
+            return;
+        const QString info = text(m_device->GetEndpointInfo());
+        QVERIFY2(info.contains("; serves I2C, SPI, EEPROM, identity\n"), qPrintable(info));
+        QByteArray out("generic flash..."), in(16, 0);
+        QVERIFY2(m_device->WriteSPI(0x400, bytes(out), 16) && m_device->ReadSPI(0x400, bytes(in), 16),
+                 m_device->GetLastError());
+        QCOMPARE(in, out);
+        QVERIFY(!m_device->ReadXilinx(0, bytes(in), 1));
+        QVERIFY2(text(m_device->GetLastError()).contains("does not support"), m_device->GetLastError());
     }
 
     // USB 2.0 chapter 9 and recovering from a bus that misbehaves, on the
