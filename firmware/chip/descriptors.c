@@ -78,7 +78,7 @@ const uint8_t *descriptor(uint8_t type, uint8_t index, uint16_t *length)
         /* the configuration for this speed, or the other one */
         *length = CONFIG_LENGTH;
         for (i = 0; i < CONFIG_LENGTH; ++i)
-            string_buffer[i] = ((USBCS & bmHSM) == (type == 2 ? bmHSM : 0)) ? config_high_speed[i] : config_full_speed[i];
+            string_buffer[i] = ((USBCS & bmUSBCS_HSM) == (type == 2 ? bmUSBCS_HSM : 0)) ? config_high_speed[i] : config_full_speed[i];
         string_buffer[1] = type;
         return string_buffer;
     case 3:

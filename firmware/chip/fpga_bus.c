@@ -6,18 +6,18 @@
 
 #if FW_PROFILE_HAS_FPGA
 
-__sbit __at(FW_PIN_CS_REG) CS_REG;
-__sbit __at(FW_PIN_CS_EXT) CS_EXT;
-__sbit __at(FW_PIN_CS_CMD) CS_CMD;
-__sbit __at(FW_PIN_FPGA_DIN) FPGA_DIN;
-__sbit __at(FW_PIN_FPGA_PROG) FPGA_PROG;
-__sbit __at(FW_PIN_FPGA_INIT) FPGA_INIT;
-__sbit __at(FW_PIN_FPGA_DONE) FPGA_DONE;
-__sbit __at(FW_PIN_FPGA_CCLK) FPGA_CCLK;
-__sbit __at(FW_PIN_BUS_ALE_L) BUS_ALE_L;
-__sbit __at(FW_PIN_BUS_ALE_H) BUS_ALE_H;
-__sbit __at(FW_PIN_BUS_RD) BUS_RD;
-__sbit __at(FW_PIN_BUS_WR) BUS_WR;
+#define CS_REG FW_PIN_CS_REG
+#define CS_EXT FW_PIN_CS_EXT
+#define CS_CMD FW_PIN_CS_CMD
+#define FPGA_DIN FW_PIN_FPGA_DIN
+#define FPGA_PROG FW_PIN_FPGA_PROG
+#define FPGA_INIT FW_PIN_FPGA_INIT
+#define FPGA_DONE FW_PIN_FPGA_DONE
+#define FPGA_CCLK FW_PIN_FPGA_CCLK
+#define BUS_ALE_L FW_PIN_BUS_ALE_L
+#define BUS_ALE_H FW_PIN_BUS_ALE_H
+#define BUS_RD FW_PIN_BUS_RD
+#define BUS_WR FW_PIN_BUS_WR
 
 uint8_t hw_fpga_begin(void)
 {

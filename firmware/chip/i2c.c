@@ -7,16 +7,16 @@ static __xdata uint8_t reading_started;
 static uint8_t wait_done(void)
 {
     uint16_t n = 0;
-    while (!(I2CS & bmI2C_DONE))
+    while (!(I2CS & bmI2CS_DONE))
         if (!++n)
             return KOUSB_ERR_BUSY;
-    return (I2CS & bmI2C_BERR) ? KOUSB_ERR_BUSY : 0;
+    return (I2CS & bmI2CS_BERR) ? KOUSB_ERR_BUSY : 0;
 }
 
 static void wait_stop(void)
 {
     uint16_t n = 0;
-    while ((I2CS & bmI2C_STOP) && ++n) {
+    while ((I2CS & bmI2CS_STOP) && ++n) {
     }
 }
 
@@ -24,13 +24,13 @@ uint8_t hw_i2c_start(uint8_t address_rw)
 {
     uint8_t code;
     wait_stop();
-    I2CS = bmI2C_START;
+    I2CS = bmI2CS_START;
     I2DAT = address_rw;
     reading_started = 0;
     code = wait_done();
     if (code)
         return code;
-    return (I2CS & bmI2C_ACK) ? 0 : KOUSB_ERR_NO_ACKNOWLEDGE;
+    return (I2CS & bmI2CS_ACK) ? 0 : KOUSB_ERR_NO_ACKNOWLEDGE;
 }
 
 uint8_t hw_i2c_write(const uint8_t *data, uint8_t n)
@@ -41,7 +41,7 @@ uint8_t hw_i2c_write(const uint8_t *data, uint8_t n)
         code = wait_done();
         if (code)
             return code;
-        if (!(I2CS & bmI2C_ACK))
+        if (!(I2CS & bmI2CS_ACK))
             return KOUSB_ERR_NO_ACKNOWLEDGE;
     }
     return 0;
@@ -55,7 +55,7 @@ uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint16_t left)
     uint8_t i, code;
     if (!reading_started) {
         if (left + n == 1)
-            I2CS = bmI2C_LASTRD;
+            I2CS = bmI2CS_LASTRD;
         (void)I2DAT;  /* starts the first byte */
         reading_started = 1;
     }
@@ -64,9 +64,9 @@ uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint16_t left)
         if (code)
             return code;
         if (left + (n - 1 - i) == 1)
-            I2CS = bmI2C_LASTRD;
+            I2CS = bmI2CS_LASTRD;
         if (left + (n - 1 - i) == 0) {
-            I2CS = bmI2C_STOP;
+            I2CS = bmI2CS_STOP;
             data[i] = I2DAT;
             wait_stop();
         } else {
@@ -78,6 +78,6 @@ uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint16_t left)
 
 void hw_i2c_stop(void)
 {
-    I2CS = bmI2C_STOP;
+    I2CS = bmI2CS_STOP;
     wait_stop();
 }

@@ -1,5 +1,5 @@
 /* The board logic of the bus requests: I2C transactions, the SPI flash, the
- * UART receive queue, FPGA configuration and the temperature sensor. */
+ * FPGA configuration and the temperature sensor. */
 #include "fw_internal.h"
 
 /* ---- I2C: one transaction per request ---------------------------------- */
@@ -17,7 +17,7 @@ uint8_t fw_i2c_begin(void)
         return code;
     fw_req.reply = fw_req.length;
     if (fw_req.in && !fw_req.length) {
-        /* an address probe: nothing to read */
+        /* an address probe (wLength 0): no data stage, so the read ends here */
         hw_i2c_stop();
         fw_i2c_open = 0;
     }
@@ -28,8 +28,8 @@ uint8_t fw_i2c_in(uint8_t *packet, uint8_t n)
 {
     uint16_t left = fw_req.reply - fw_req.done - n;
     uint8_t code = hw_i2c_read(packet, n, left);
-    if (!left)
-        fw_i2c_open = 0;
+    if (!code && !left)
+        fw_i2c_open = 0;  /* the last byte came with the STOP; a failure is stopped by fw_abort_bus */
     return code;
 }
 
@@ -167,53 +167,6 @@ void fw_abort_bus(void)
         spi_deselect();
 }
 
-/* ---- UART receive queue ------------------------------------------------- */
-
-static FW_XDATA uint8_t uart_queue[FW_UART_QUEUE];
-static volatile FW_XDATA uint8_t uart_head, uart_tail, uart_count_high, uart_overrun;
-
-/* Called from the receive interrupt: only the head moves here. */
-void fw_uart_received(uint8_t byte) FW_REENTRANT
-{
-    if ((uint8_t)(uart_head + 1u) == uart_tail) {
-        uart_overrun = 1;
-        return;
-    }
-    uart_queue[uart_head] = byte;
-    ++uart_head;
-}
-
-uint16_t fw_uart_waiting(void)
-{
-    return (uint8_t)(uart_head - uart_tail);
-}
-
-uint8_t fw_uart_take_overrun(void)
-{
-    uint8_t overrun = uart_overrun;
-    uart_overrun = 0;
-    return overrun;
-}
-
-uint8_t fw_uart_begin(void)
-{
-    uint16_t waiting = fw_uart_waiting();
-    if (fw_req.length > KOUSB_MAX_REQUEST_DATA)
-        return KOUSB_ERR_BAD_ARGUMENT;
-    fw_req.reply = fw_req.in && waiting < fw_req.length ? waiting : fw_req.length;
-    return 0;
-}
-
-uint8_t fw_uart_in(uint8_t *packet, uint8_t n)
-{
-    uint8_t i;
-    for (i = 0; i < n; ++i) {
-        packet[i] = uart_queue[uart_tail];
-        ++uart_tail;
-    }
-    return 0;
-}
-
 /* ---- FPGA configuration: begin (length), data, end ---------------------- */
 
 static FW_XDATA uint32_t config_expected, config_received;
@@ -280,11 +233,9 @@ uint8_t fw_fpga_config_end(void)
 int8_t fw_temperature(void)
 {
     uint8_t value[2];
-    if (hw_i2c_start((0x48u << 1) | 1u)) {
-        hw_i2c_stop();
+    if (hw_i2c_start((0x48u << 1) | 1u) || hw_i2c_read(value, 2, 0)) {
+        hw_i2c_stop();  /* a read that failed half-way ends with a STOP too */
         return 0;
     }
-    if (hw_i2c_read(value, 2, 0))
-        return 0;
     return (int8_t)value[0];
 }

@@ -33,7 +33,12 @@ static uint8_t start_read(uint16_t offset)
 uint8_t fw_eeprom_read(uint16_t offset, uint8_t *data, uint8_t n)
 {
     uint8_t code = start_read(offset);
-    return code ? code : hw_i2c_read(data, n, 0);
+    if (code)
+        return code;
+    code = hw_i2c_read(data, n, 0);
+    if (code)
+        hw_i2c_stop();  /* a read that failed half-way ends with a STOP too */
+    return code;
 }
 
 uint8_t fw_eeprom_write_page(uint16_t offset, const uint8_t *data, uint8_t n)
@@ -69,16 +74,8 @@ uint8_t fw_eeprom_begin(void)
     if (!fw_req.length)
         return 0;
     code = start_read(fw_req.value);  /* ends the transaction itself on failure */
-    fw_i2c_open = !code;
+    fw_i2c_open = !code;  /* the data stage reads it like an I2C request's */
     return code;
-}
-
-uint8_t fw_eeprom_in(uint8_t *packet, uint8_t n)
-{
-    uint16_t left = fw_req.reply - fw_req.done - n;
-    if (!left)
-        fw_i2c_open = 0;  /* the last read sends the STOP */
-    return hw_i2c_read(packet, n, left);
 }
 
 uint8_t fw_eeprom_end(void)

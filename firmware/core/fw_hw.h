@@ -9,9 +9,10 @@
 /* I2C controller. hw_i2c_start sends a START (a repeated START when the bus
  * is held) and the address byte (7-bit address << 1, bit 0 set to read);
  * KOUSB_ERR_NO_ACKNOWLEDGE when nobody answered, KOUSB_ERR_BUSY on a bus
- * error. hw_i2c_read reads `n` bytes of a read transaction with `left`
- * bytes still to come after them; when none are left it refuses the final
- * byte (NAK) and sends the STOP. */
+ * error. hw_i2c_read reads `n` bytes (at least one) of a read transaction
+ * with `left` bytes still to come after them; when none are left it
+ * refuses the final byte (NAK) and sends the STOP. A failure leaves the
+ * transaction open: the caller ends it with hw_i2c_stop. */
 uint8_t hw_i2c_start(uint8_t address_rw);
 uint8_t hw_i2c_write(const uint8_t *data, uint8_t n);
 uint8_t hw_i2c_read(uint8_t *data, uint8_t n, uint16_t left);
@@ -21,9 +22,6 @@ void hw_i2c_stop(void);
 void hw_spi_select(uint8_t on);
 void hw_spi_write(const uint8_t *data, uint8_t n);
 void hw_spi_read(uint8_t *data, uint8_t n);
-
-/* UART transmit; received bytes arrive through fw_uart_received(). */
-void hw_uart_send(const uint8_t *data, uint8_t n);
 
 /* FPGA slave-serial configuration: hw_fpga_begin pulses PROG_B and waits for
  * INIT_B (KOUSB_ERR_DEVICE when it does not rise); hw_fpga_shift clocks bytes

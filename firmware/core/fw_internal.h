@@ -25,12 +25,12 @@ extern FW_XDATA uint8_t fw_i2c_open;
 
 /* Board logic behind the requests; each returns 0 or a KOUSB_ERR_ code. */
 uint8_t fw_eeprom_begin(void);
-uint8_t fw_eeprom_in(uint8_t *packet, uint8_t n);
 uint8_t fw_eeprom_end(void);
 uint8_t fw_identity_begin(void);
 uint8_t fw_identity_end(void);
 
 uint8_t fw_i2c_begin(void);
+/* The bytes of an open I2C read transaction (an I2C or EEPROM request). */
 uint8_t fw_i2c_in(uint8_t *packet, uint8_t n);
 uint8_t fw_i2c_out(const uint8_t *packet, uint8_t n);
 uint8_t fw_i2c_end(void);
@@ -39,11 +39,6 @@ uint8_t fw_spi_begin(void);
 uint8_t fw_spi_in(uint8_t *packet, uint8_t n);
 uint8_t fw_spi_out(const uint8_t *packet, uint8_t n);
 uint8_t fw_spi_end(void);
-
-uint8_t fw_uart_begin(void);
-uint8_t fw_uart_in(uint8_t *packet, uint8_t n);
-uint16_t fw_uart_waiting(void);
-uint8_t fw_uart_take_overrun(void);
 
 uint8_t fw_fpga_config_begin(void);
 uint8_t fw_fpga_config_out(const uint8_t *packet, uint8_t n);

@@ -16,15 +16,11 @@ void fw_report_received(const uint8_t *report)
 void fw_status_report(uint8_t *report)
 {
     uint8_t i;
-    uint16_t waiting = fw_uart_waiting();
     report[0] = KOUSB_REPORT_TYPE_STATUS;
     report[1] = KOUSB_REPORT_FIRMWARE_RUNNING;
     if ((fw_capabilities & KOUSB_CAP_FPGA_CONFIG) && hw_fpga_done())
         report[1] |= KOUSB_REPORT_FPGA_CONFIGURED;
-    if (fw_uart_take_overrun())
-        report[1] |= KOUSB_REPORT_UART_OVERRUN;
-    report[2] = (uint8_t)waiting;
-    report[3] = (uint8_t)(waiting >> 8);
+    report[2] = report[3] = 0;  /* no UART on these boards: nothing waiting, no overrun */
     report[4] = (uint8_t)fw_temperature();
     report[5] = host_reports;
     ++sequence;

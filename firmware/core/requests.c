@@ -16,6 +16,7 @@ void fw_init(uint16_t capabilities, const char *fpga_part)
     fw_part[i] = 0;
     last_error = last_error_request = 0;
     fw_req.request = 0;
+    fw_bulk_reset(FW_BULK_PACKET);
 }
 
 static uint8_t fail(uint8_t code)
@@ -35,7 +36,6 @@ static uint16_t needed_capability(void)
     case KOUSB_REQ_FPGA_REGISTER: return KOUSB_CAP_FPGA_REGISTER;
     case KOUSB_REQ_I2C: return KOUSB_CAP_I2C;
     case KOUSB_REQ_SPI: return KOUSB_CAP_SPI;
-    case KOUSB_REQ_UART: return KOUSB_CAP_UART;
     case KOUSB_REQ_COMMAND: return KOUSB_CAP_COMMAND;
     case KOUSB_REQ_FPGA_CONFIG: return KOUSB_CAP_FPGA_CONFIG;
     case KOUSB_REQ_EEPROM: return KOUSB_CAP_EEPROM;
@@ -102,7 +102,6 @@ static uint8_t begin(void)
         return 0;
     case KOUSB_REQ_I2C: return fw_i2c_begin();
     case KOUSB_REQ_SPI: return fw_spi_begin();
-    case KOUSB_REQ_UART: return fw_uart_begin();
     case KOUSB_REQ_FPGA_CONFIG: return fw_fpga_config_begin();
     case KOUSB_REQ_EEPROM: return fw_eeprom_begin();
     default: return KOUSB_ERR_UNKNOWN_REQUEST;
@@ -141,13 +140,14 @@ uint8_t fw_setup_in(uint8_t *packet, uint8_t n)
         return KOUSB_ERR_BAD_ARGUMENT;  /* already refused; the error is kept */
     if (!fw_req.in || fw_req.done + n > fw_req.reply)
         return fail(KOUSB_ERR_BAD_ARGUMENT);
+    if (!n)
+        return 0;  /* an empty packet ends a data stage with nothing to fetch */
     switch (fw_req.request) {
     case KOUSB_REQ_EXTERNAL:
     case KOUSB_REQ_FPGA_REGISTER: hw_bus_read(bus_of_request(), packet, n); break;
-    case KOUSB_REQ_I2C: code = fw_i2c_in(packet, n); break;
+    case KOUSB_REQ_I2C:
+    case KOUSB_REQ_EEPROM: code = fw_i2c_in(packet, n); break;
     case KOUSB_REQ_SPI: code = fw_spi_in(packet, n); break;
-    case KOUSB_REQ_UART: code = fw_uart_in(packet, n); break;
-    case KOUSB_REQ_EEPROM: code = fw_eeprom_in(packet, n); break;
     default:
         /* small replies made by begin */
         for (i = 0; i < n; ++i)
@@ -167,13 +167,14 @@ uint8_t fw_setup_out(const uint8_t *packet, uint8_t n)
         return KOUSB_ERR_BAD_ARGUMENT;
     if (fw_req.in || fw_req.done + n > fw_req.length)
         return fail(KOUSB_ERR_BAD_ARGUMENT);
+    if (!n)
+        return 0;
     switch (fw_req.request) {
     case KOUSB_REQ_EXTERNAL:
     case KOUSB_REQ_FPGA_REGISTER:
     case KOUSB_REQ_COMMAND: hw_bus_write(bus_of_request(), packet, n); break;
     case KOUSB_REQ_I2C: code = fw_i2c_out(packet, n); break;
     case KOUSB_REQ_SPI: code = fw_spi_out(packet, n); break;
-    case KOUSB_REQ_UART: hw_uart_send(packet, n); break;
     case KOUSB_REQ_FPGA_CONFIG: code = fw_fpga_config_out(packet, n); break;
     default:
         /* identity fields, EEPROM pages and the configuration's length: kept for the end */
@@ -206,4 +207,10 @@ uint8_t fw_setup_end(void)
         return fail(code);
     fw_req.request = 0;
     return 0;
+}
+
+void fw_setup_abort(void)
+{
+    if (fw_req.request)
+        fail(KOUSB_ERR_BUSY);
 }

@@ -71,7 +71,18 @@ Chips& chips() { return g_chips; }
 
 void resetBoard(std::uint16_t capabilities, const char* fpgaPart)
 {
-    g_chips = Chips{};
+    // The memories are refilled where they are, not made anew: the fuzzer
+    // resets the board for every input.
+    Chips fresh;
+    fresh.eeprom.swap(g_chips.eeprom);
+    fresh.flash.swap(g_chips.flash);
+    fresh.fpgaRegisters.swap(g_chips.fpgaRegisters);
+    fresh.external.swap(g_chips.external);
+    fresh.eeprom.assign(16 * 1024, 0xFF);
+    fresh.flash.assign(2 * 1024 * 1024, 0xFF);
+    fresh.fpgaRegisters.assign(64 * 1024, 0);
+    fresh.external.assign(64 * 1024, 0);
+    g_chips = std::move(fresh);
     g_i2c = I2cState{};
     g_spi = SpiState{};
     g_shifted.clear();
@@ -126,6 +137,8 @@ uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint16_t left)
     if (!g_i2c.open || !g_i2c.read)
         return KOUSB_ERR_NO_ACKNOWLEDGE;
     for (uint8_t i = 0; i < n; ++i) {
+        if (g_chips.i2cBytesBeforeBusError >= 0 && g_chips.i2cBytesBeforeBusError-- == 0)
+            return KOUSB_ERR_BUSY;  // the transaction stays open until the firmware stops it
         if (g_i2c.address == 0x51) {
             data[i] = g_chips.eeprom[g_i2c.pointer];
             g_i2c.pointer = (g_i2c.pointer + 1) & 0x3FFF;
@@ -140,6 +153,7 @@ uint8_t hw_i2c_read(uint8_t* data, uint8_t n, uint16_t left)
 
 void hw_i2c_stop(void)
 {
+    ++g_chips.i2cStops;
     finishEepromWrite();
     g_i2c.open = false;
 }
@@ -200,12 +214,6 @@ void hw_spi_read(uint8_t* data, uint8_t n)
         }
         data[i] = byte;
     }
-}
-
-void hw_uart_send(const uint8_t* data, uint8_t n)
-{
-    for (uint8_t i = 0; i < n; ++i)
-        fw_uart_received(data[i]);  // TX wired to RX
 }
 
 uint8_t hw_fpga_begin(void)

@@ -1,7 +1,9 @@
 /* Board profile: our board, a CY7C68013A-56 with a Spartan-3E FPGA
  * (XC3S500E) configured slave-serial, an 8-bit multiplexed bus to the FPGA's
  * registers, its command port and the external bus it bridges, the boot
- * EEPROM, a temperature sensor and an SPI flash.
+ * EEPROM, a temperature sensor and an SPI flash. No UART: the 56-pin
+ * package has no UART pins (TXD0/RXD0 and TXD1/RXD1 are on the 100- and
+ * 128-pin packages only).
  *
  *   function        pin   notes
  *   I2C SCL, SDA    SCL, SDA  boot EEPROM at 0x51, LM75-class sensor at 0x48
@@ -22,11 +24,11 @@
  *   SPI MOSI        PD1
  *   SPI MISO        PD2   input
  *   SPI CS#         PD3   active low
- *   UART TXD, RXD   TXD0, RXD0  UART0, 115200 8N1
  *
  * After each RD#/WR# strobe the FPGA counts the latched address up by one,
- * so a run of bytes needs the address only once. Pins are 8051 bit
- * addresses: PAn = 0x80 + n, PBn = 0x90 + n, PDn = 0xB0 + n. */
+ * so a run of bytes needs the address only once. Pins are named as the
+ * controller's register table names the port bits (chip/fx2registers.txt:
+ * PAn, PBn, PDn). */
 #ifndef FW_PROFILE_KOUSBFPGA_H
 #define FW_PROFILE_KOUSBFPGA_H
 
@@ -34,27 +36,27 @@
 
 #define FW_PROFILE_NAME "KO board with FPGA"
 #define FW_PROFILE_CAPABILITIES                                                                     \
-    (KOUSB_CAP_EXTERNAL | KOUSB_CAP_FPGA_REGISTER | KOUSB_CAP_I2C | KOUSB_CAP_SPI | KOUSB_CAP_UART \
-     | KOUSB_CAP_COMMAND | KOUSB_CAP_FPGA_CONFIG | KOUSB_CAP_EEPROM | KOUSB_CAP_IDENTITY_WRITE)
+    (KOUSB_CAP_EXTERNAL | KOUSB_CAP_FPGA_REGISTER | KOUSB_CAP_I2C | KOUSB_CAP_SPI | KOUSB_CAP_COMMAND \
+     | KOUSB_CAP_FPGA_CONFIG | KOUSB_CAP_EEPROM | KOUSB_CAP_IDENTITY_WRITE)
 #define FW_PROFILE_FPGA_PART "3s500e"
 #define FW_PROFILE_HAS_FPGA 1
 
-#define FW_PIN_CS_REG 0x80     /* PA0 */
-#define FW_PIN_CS_EXT 0x81     /* PA1 */
-#define FW_PIN_FPGA_DIN 0x82   /* PA2 */
-#define FW_PIN_CS_CMD 0x83     /* PA3 */
-#define FW_PIN_FPGA_PROG 0x84  /* PA4 */
-#define FW_PIN_FPGA_INIT 0x85  /* PA5 */
-#define FW_PIN_FPGA_DONE 0x86  /* PA6 */
-#define FW_PIN_FPGA_CCLK 0x87  /* PA7 */
-#define FW_PIN_BUS_ALE_L 0xB4  /* PD4 */
-#define FW_PIN_BUS_ALE_H 0xB5  /* PD5 */
-#define FW_PIN_BUS_RD 0xB6     /* PD6 */
-#define FW_PIN_BUS_WR 0xB7     /* PD7 */
-#define FW_PIN_SPI_SCK 0xB0    /* PD0 */
-#define FW_PIN_SPI_MOSI 0xB1   /* PD1 */
-#define FW_PIN_SPI_MISO 0xB2   /* PD2 */
-#define FW_PIN_SPI_CS 0xB3     /* PD3 */
+#define FW_PIN_CS_REG PA0
+#define FW_PIN_CS_EXT PA1
+#define FW_PIN_FPGA_DIN PA2
+#define FW_PIN_CS_CMD PA3
+#define FW_PIN_FPGA_PROG PA4
+#define FW_PIN_FPGA_INIT PA5
+#define FW_PIN_FPGA_DONE PA6
+#define FW_PIN_FPGA_CCLK PA7
+#define FW_PIN_BUS_ALE_L PD4
+#define FW_PIN_BUS_ALE_H PD5
+#define FW_PIN_BUS_RD PD6
+#define FW_PIN_BUS_WR PD7
+#define FW_PIN_SPI_SCK PD0
+#define FW_PIN_SPI_MOSI PD1
+#define FW_PIN_SPI_MISO PD2
+#define FW_PIN_SPI_CS PD3
 #define FW_OEA_OUTPUTS 0x9F    /* all of port A but INIT_B and DONE */
 #define FW_OED_OUTPUTS 0xFB    /* all of port D but MISO */
 #define FW_IOA_IDLE 0x1B       /* chip selects and PROG_B high */

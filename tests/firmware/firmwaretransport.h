@@ -8,8 +8,8 @@
 class FirmwareTransport : public ModelTransport {
 public:
     // Resets the chip models and starts the core with this board's profile.
-    explicit FirmwareTransport(const ProfileCaps& profile)
-        : FirmwareTransport(std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile))
+    explicit FirmwareTransport(const ProfileCaps& profile, FirmwareModel::Speed speed = FirmwareModel::Speed::High)
+        : FirmwareTransport(std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile, speed))
     {
     }
 

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(FirmwareModel::Speed)
+
 using namespace kousb;
 using namespace kousb::usb;
 using namespace kousb::usb::protocol;
@@ -55,10 +57,10 @@ private slots:
         QTest::addColumn<QString>("serves");
         QTest::addColumn<QString>("part");
         QTest::newRow("our board") << true
-                                   << "external bus, FPGA registers, I2C, SPI, UART, command, FPGA configuration, "
+                                   << "external bus, FPGA registers, I2C, SPI, command, FPGA configuration, "
                                       "EEPROM, identity"
                                    << "3s500e";
-        QTest::newRow("generic") << false << "I2C, SPI, UART, EEPROM, identity" << "";
+        QTest::newRow("generic") << false << "I2C, SPI, EEPROM, identity" << "";
     }
     // What the board says it has, and what the host then refuses without asking.
     void profiles()
@@ -80,6 +82,9 @@ private slots:
         QCOMPARE(id.firmwareVersion, 0x0100);
 
         std::uint8_t b[4] = {1, 2, 3, 4};
+        // Neither 56-pin board has UART pins.
+        QCOMPARE(message(board.writeSerial(b, 4)),
+                 QString("not supported by this board: this board's firmware does not support UART"));
         const Status external = board.writeExternal(0x10, b, 4);
         const Status command = board.writeCommand(b, 4);
         QCOMPARE(bool(external), fpga);
@@ -141,31 +146,107 @@ private slots:
         chips.flashFitted = false;
         QCOMPARE(message(board.readSPI(0, in.data(), 1)), QString("no device answered: SPI"));
 
-        // UART: looped back; a read answers with what is waiting.
-        QVERIFY(board.writeSerial(out.data(), 5));
-        std::size_t got = 0;
-        QVERIFY(board.readSerial(in.data(), 16, got));
-        QCOMPARE(got, std::size_t(5));
-        QVERIFY(std::equal(in.begin(), in.begin() + 5, out.begin()));
-
-        // Interrupt reports: the same layout as the simulated board's.
+        // Interrupt reports: the same layout as the simulated board's, with
+        // no UART bytes waiting; the FPGA configured, the sensor's 25 degrees.
         std::uint8_t report[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1};
-        QVERIFY(board.writeSerial(out.data(), 3));
         QVERIFY(board.writeInterrupt(report));
         QVERIFY(board.readInterrupt(report));
         QCOMPARE(std::vector<std::uint8_t>(report, report + 16),
-                 bytes({0x01, 0x03, 3, 0, 25, 1, 1, 0, 9, 8, 7, 6, 5, 4, 3, 2}));
+                 bytes({0x01, 0x03, 0, 0, 25, 1, 1, 0, 9, 8, 7, 6, 5, 4, 3, 2}));
+    }
 
-        // Block: a small write comes back; reads of any size get the pattern after it.
-        QVERIFY(board.writeBlock(out.data(), 16));
+    void block_data()
+    {
+        QTest::addColumn<FirmwareModel::Speed>("speed");
+        QTest::addColumn<int>("packet");  // bulk wMaxPacketSize (USB 2.0, 5.8.3)
+        QTest::newRow("high speed") << FirmwareModel::Speed::High << 512;
+        QTest::newRow("full speed") << FirmwareModel::Speed::Full << 64;
+    }
+    // Block at either speed: the host reads whole packets of the size the
+    // descriptor gives, and a write of at most 64 bytes, however it is cut
+    // into packets, is what comes back.
+    void block()
+    {
+        QFETCH(FirmwareModel::Speed, speed);
+        QFETCH(int, packet);
+        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile, speed);
+        Fx2Board board(transport);
+        std::vector<std::uint8_t> out(1024), in(1024);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = std::uint8_t(i * 7 + 3);
+
+        // One packet's worth comes back, then the pattern of the next packet
+        // (at full speed it starts over: byte i of a packet is i).
+        QVERIFY(board.writeBlock(out.data(), 64));
         QVERIFY(board.readBlock(in.data(), 100));
-        QVERIFY(std::equal(in.begin(), in.begin() + 16, out.begin()));
-        QCOMPARE(int(in[16]), 16);
+        QVERIFY(std::equal(in.begin(), in.begin() + 64, out.begin()));
+        QCOMPARE(int(in[64]), 64 % packet);
+        QCOMPARE(int(in[99]), 99 % packet);
+        // Longer writes are dropped, their short last packet too.
+        for (int length : {65, 530, 2 * packet}) {
+            QVERIFY(board.writeBlock(out.data() + 100, std::size_t(length)));
+            QVERIFY(board.readBlock(in.data(), 1));
+            QCOMPARE(int(in[0]), 0);
+        }
+        // After a write of whole packets a short one is a write of its own.
+        QVERIFY(board.writeBlock(out.data(), std::size_t(2 * packet)));
+        QVERIFY(board.writeBlock(out.data() + 200, 10));
+        QVERIFY(board.readBlock(in.data(), 10));
+        QVERIFY(std::equal(in.begin(), in.begin() + 10, out.begin() + 200));
         std::vector<std::uint8_t> big(65536);
         QVERIFY(board.writeBlock(big.data(), big.size()));
         QVERIFY(board.readBlock(big.data(), big.size()));
-        QCOMPARE(int(big[0]), 0);
-        QCOMPARE(int(big[65535]), 255);
+        QCOMPARE(int(big[65535]), 65535 % packet % 256);
+    }
+
+    void i2cTransactions_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("bytesBeforeBusError");  // -1: no bus error
+        QTest::addColumn<QString>("error");            // empty: the call succeeds
+        QTest::addColumn<int>("starts");               // a random EEPROM read has a repeated START
+        QTest::newRow("address probe") << "probe 0x48" << -1 << "" << 1;
+        QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C" << 1;
+        QTest::newRow("read failing half-way") << "read" << 3 << "timed out: I2C: the board was busy" << 1;
+        QTest::newRow("EEPROM read failing") << "eeprom" << 5 << "timed out: EEPROM: the board was busy" << 2;
+        QTest::newRow("EEPROM read failing at its end") << "eeprom" << 99 << "timed out: EEPROM: the board was busy"
+                                                        << 2;
+        QTest::newRow("identity read failing") << "identity" << 10
+                                               << "timed out: identity writes: the board was busy" << 2;
+        QTest::newRow("sensor read failing") << "report" << 1 << "" << 1;
+    }
+    // Every I2C transaction ends with one STOP, also an address probe
+    // (wLength 0) and a read that fails half-way.
+    void i2cTransactions()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, bytesBeforeBusError);
+        QFETCH(QString, error);
+        QFETCH(int, starts);
+        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile);
+        Fx2Board board(transport);
+        fwhost::Chips& chips = fwhost::chips();
+        chips.i2cStarts = chips.i2cStops = 0;
+        chips.i2cBytesBeforeBusError = bytesBeforeBusError;
+        std::uint8_t data[100] = {};
+        Status s = Status::ok();
+        if (call == "probe 0x48")
+            s = board.readI2C(0x48, nullptr, 0);  // a probe needs no buffer
+        else if (call == "probe 0x23")
+            s = board.readI2C(0x23, nullptr, 0);
+        else if (call == "read")
+            s = board.readI2C(0x51, data, 10);
+        else if (call == "eeprom")
+            s = board.readEeprom(0, data, 100);
+        else if (call == "identity")
+            s = board.writeClass(3);
+        else
+            s = board.readInterrupt(data);
+        QCOMPARE(message(s), error);
+        QCOMPARE(int(chips.i2cStarts), starts);
+        QCOMPARE(int(chips.i2cStops), 1);
+        if (call == "report")
+            QCOMPARE(int(data[4]), 0);  // no temperature without the sensor's reply
     }
 
     // The EEPROM requests, the identity kept in it, and refusals of bad arguments.

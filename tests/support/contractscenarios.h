@@ -17,7 +17,9 @@ namespace contract {
 // configuring it from `bitFile` (left out when empty); with `scratchBoard`,
 // also the controller's internal memory (which holds the running firmware)
 // and the SPI flash (which keeps what is written), so not on a board in use.
-void everyIoMode(KoUSBDevice& d, const QString& bitFile, bool scratchBoard);
+// Without `uart` (our firmware on a 56-pin controller, which has no UART
+// pins) the UART must be refused as not supported.
+void everyIoMode(KoUSBDevice& d, const QString& bitFile, bool scratchBoard, bool uart);
 
 // Controller firmware files that must be refused leave the controller's
 // memory as it was.

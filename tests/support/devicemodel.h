@@ -34,6 +34,8 @@ public:
     // The product ID the board enumerates with now (it changes once our
     // firmware runs).
     virtual std::uint16_t productId() const = 0;
+    // True when the board runs at full speed (bulk packets of 64 bytes, not 512).
+    virtual bool fullSpeed() const { return false; }
     // True once after the controller's CPU was let out of reset: the board
     // drops off the bus and comes back with its new firmware.
     virtual bool takeRelease() = 0;

@@ -26,6 +26,7 @@ public:
     bool clearHalt(std::uint8_t endpoint) override;
     void attach(Speed speed) override { m_inner->attach(speed); }
     std::uint16_t productId() const override { return m_inner->productId(); }
+    bool fullSpeed() const override { return m_inner->fullSpeed(); }
     bool takeRelease() override { return m_inner->takeRelease(); }
 
 private:

@@ -40,12 +40,20 @@ std::vector<std::uint8_t> stringDescriptor(const std::string& text)
 
 } // namespace
 
-FirmwareModel::FirmwareModel(Starts starts, const ProfileCaps& profile)
-    : m_profile(profile), m_running(starts == Starts::RunningFirmware)
+FirmwareModel::FirmwareModel(Starts starts, const ProfileCaps& profile, Speed speed)
+    : m_profile(profile), m_packet(speed == Speed::Full ? FW_BULK_PACKET_FULL_SPEED : FW_BULK_PACKET),
+      m_running(starts == Starts::RunningFirmware)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
     g_owner = this;
     fwhost::resetBoard(profile.capabilities, profile.fpgaPart);
+    fw_bulk_reset(m_packet);
+}
+
+void FirmwareModel::startFirmware()
+{
+    fw_init(m_profile.capabilities, m_profile.fpgaPart);
+    fw_bulk_reset(m_packet);
 }
 
 FirmwareModel::~FirmwareModel()
@@ -76,6 +84,11 @@ std::vector<std::uint8_t> FirmwareModel::memory(std::size_t address, std::size_t
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
     return {m_ram.begin() + long(address), m_ram.begin() + long(address + length)};
+}
+
+bool FirmwareModel::fullSpeed() const
+{
+    return m_packet == FW_BULK_PACKET_FULL_SPEED;
 }
 
 std::uint16_t FirmwareModel::productId() const
@@ -123,7 +136,7 @@ ModelReply FirmwareModel::bootLoader(bool in, std::uint16_t address, std::uint8_
             // The loaded code starts: our firmware, on the chips as they are.
             m_running = true;
             m_released = true;
-            fw_init(m_profile.capabilities, m_profile.fpgaPart);
+            startFirmware();
         }
         m_cpuReset = reset;
         return done(1);
@@ -222,8 +235,13 @@ ModelReply FirmwareModel::transfer(std::uint8_t endpoint, bool interrupt, std::u
 ModelReply FirmwareModel::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length)
 {
     if (endpoint == 0x02) {
-        for (std::size_t at = 0; at < length; at += FW_BULK_PACKET)
-            fw_bulk_out(data + at, std::uint16_t(std::min<std::size_t>(FW_BULK_PACKET, length - at)));
+        // Packet by packet; a transfer of whole packets has no short one at its end.
+        std::size_t at = 0;
+        do {
+            const std::size_t n = std::min<std::size_t>(m_packet, length - at);
+            fw_bulk_out(data + at, std::uint16_t(n));
+            at += n;
+        } while (at < length);
         return done(length);
     }
     if (endpoint != 0x86)
@@ -234,10 +252,10 @@ ModelReply FirmwareModel::bulk(std::uint8_t endpoint, std::uint8_t* data, std::s
         std::uint8_t* buffer = m_inBuffers[m_inSlot];
         fw_bulk_in_fill(buffer, std::uint8_t(m_inSlot));
         m_inSlot ^= 1;
-        if (length - moved < FW_BULK_PACKET)
+        if (length - moved < m_packet)
             return {ModelReply::Overflow, moved};
-        std::memcpy(data + moved, buffer, FW_BULK_PACKET);
-        moved += FW_BULK_PACKET;
+        std::memcpy(data + moved, buffer, m_packet);
+        moved += m_packet;
     }
     return done(moved);
 }

@@ -4,7 +4,9 @@
 // runs, our firmware: the host-compiled firmware core on the chip models of
 // firmware/host answers the vendor requests, the EP2/EP6 block loopback and
 // the EP1 reports, and the standard requests the firmware's chip layer
-// serves itself (string descriptors) are answered here as it does.
+// serves itself (string descriptors) are answered here as it does. The
+// board runs at high speed, or at full speed, where its bulk packets are 64
+// bytes: a host transfer reaches the core packet by packet, as on the wire.
 //
 // The firmware core and the chip models have one instance per process, as
 // on the chip. A model takes them over when it is made (resetting them), and
@@ -21,8 +23,9 @@
 class FirmwareModel : public DeviceModel {
 public:
     enum class Starts { InBootState, RunningFirmware };
+    enum class Speed { High, Full };
 
-    FirmwareModel(Starts starts, const ProfileCaps& profile);
+    FirmwareModel(Starts starts, const ProfileCaps& profile, Speed speed = Speed::High);
     ~FirmwareModel() override;
 
     // Writes the identity block into the board's EEPROM (the firmware reads it from there).
@@ -36,10 +39,13 @@ public:
     ModelReply transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length) override;
     bool clearHalt(std::uint8_t endpoint) override;
     std::uint16_t productId() const override;
+    bool fullSpeed() const override;
     bool takeRelease() override;
 
 private:
     bool ownsCore() const;
+    // The firmware starts on the chips as they are, at this board's speed.
+    void startFirmware();
     ModelReply bootLoader(bool in, std::uint16_t address, std::uint8_t* data, std::size_t length);
     ModelReply standard(const std::uint8_t* setup, std::uint8_t* data);
     // A request through the core as EP0 hands it over: SETUP, packets, status.
@@ -47,6 +53,7 @@ private:
     ModelReply bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length);
 
     const ProfileCaps m_profile;
+    const std::uint16_t m_packet;  // bulk packet size
     bool m_running;
     bool m_cpuReset = false;
     bool m_released = false;

@@ -14,7 +14,8 @@ DeviceDescription ModelTransport::description() const
     d.vendorId = 0x04B4;
     d.productId = m_model->productId();
     d.deviceRelease = 0x0100;
-    d.speed = "high (480 Mbit/s)";
+    const bool full = m_model->fullSpeed();
+    d.speed = full ? "full (12 Mbit/s)" : "high (480 Mbit/s)";
     d.bus = 1;
     d.portPath = {2};
     d.deviceAddress = m_address;
@@ -22,7 +23,8 @@ DeviceDescription ModelTransport::description() const
     AltSettingDescription alt;
     alt.interfaceClass = 0xFF;
     alt.endpoints = {{0x81, EndpointType::Interrupt, 64}, {0x01, EndpointType::Interrupt, 64},
-                     {0x02, EndpointType::Bulk, 512}, {0x86, EndpointType::Bulk, 512}};
+                     {0x02, EndpointType::Bulk, std::uint16_t(full ? 64 : 512)},
+                     {0x86, EndpointType::Bulk, std::uint16_t(full ? 64 : 512)}};
     d.altSettings = {alt};
     d.product = "Emulated lab board";
     return d;

@@ -3,7 +3,7 @@
 // (Fx2Board) on an emulated board without libusb, for tests that compare it
 // with simulated boards. The board looks like the one on the emulated bus:
 // 04b4 with the model's product ID, bus 1 port 2, EP1 interrupt IN/OUT,
-// EP2 bulk OUT, EP6 bulk IN.
+// EP2 bulk OUT, EP6 bulk IN (512-byte packets, 64 at full speed).
 #include "devicemodel.h"
 #include "libusb/transport.h"
 

@@ -194,7 +194,8 @@ private slots:
                   [&] { return d.Read8051(0x0100, in.data(), 100); }, 100);
         roundTrip("SPI", [&] { return d.WriteSPI(0x10203, out.data(), 16); },
                   [&] { return d.ReadSPI(0x10203, in.data(), 16); }, 16);
-        roundTrip("UART", [&] { return d.WriteSerial(out.data(), 10); }, [&] { return d.ReadSerial(in.data(), 10); }, 10);
+        QVERIFY(!d.WriteSerial(out.data(), 10));  // the 56-pin controller has no UART pins
+        QVERIFY2(text(d.GetLastError()).endsWith("does not support UART"), d.GetLastError());
         roundTrip("block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
 
         chips.temperature = 31;  // the sensor's first byte

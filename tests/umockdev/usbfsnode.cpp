@@ -62,9 +62,12 @@ bool UsbfsNode::serve(const Urb& u)
 {
     UMockdevIoctlData* urbData = u.data;
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-    UMockdevIoctlData* buffer =
-        umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr);
-    auto* bytes = reinterpret_cast<std::uint8_t*>(buffer->data);
+    // A zero-length transfer (a bulk write's closing packet) has no buffer to resolve.
+    std::uint8_t none = 0;
+    UMockdevIoctlData* buffer = urb->buffer_length > 0
+        ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr)
+        : nullptr;
+    auto* bytes = buffer ? reinterpret_cast<std::uint8_t*>(buffer->data) : &none;
     ModelReply reply;
     if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
         // The SETUP packet leads the buffer; the length libusb gets back leaves it out.
@@ -75,7 +78,8 @@ bool UsbfsNode::serve(const Urb& u)
         reply = m_model->transfer(urb->endpoint, urb->type == USBDEVFS_URB_TYPE_INTERRUPT, bytes,
                                   std::size_t(urb->buffer_length));
     }
-    umockdev_ioctl_data_unref(buffer);
+    if (buffer)
+        umockdev_ioctl_data_unref(buffer);
     switch (reply.outcome) {
     case ModelReply::Done: finish(u, 0, reply.actual); return true;
     case ModelReply::Stall: finish(u, -EPIPE, reply.actual); return true;

@@ -63,7 +63,7 @@ private slots:
     void everyIoMode()
     {
         requireOurFirmware();
-        contract::everyIoMode(m_device, qEnvironmentVariable("KOUSB_TEST_BITFILE"), false);
+        contract::everyIoMode(m_device, qEnvironmentVariable("KOUSB_TEST_BITFILE"), false, false);
     }
 
     void firmwareRefused()

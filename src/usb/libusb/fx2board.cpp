@@ -200,7 +200,7 @@ Status Fx2Board::vendorIn(std::uint8_t request, std::uint16_t value, std::uint16
     if (got != length)
         return Status::error(ErrorCode::Io, std::string(requestInfo(request, true).name) + ": the board answered "
                                                 + std::to_string(got) + " of " + std::to_string(length) + " bytes");
-    std::memcpy(data, m_staging.data(), length);
+    std::copy_n(m_staging.data(), length, data);  // copy_n: `data` may be null when length is 0
     return Status::ok();
 }
 
@@ -218,7 +218,7 @@ Status Fx2Board::addressedRead(std::uint8_t request, std::uint16_t address, std:
         if (Status s = vendorIn(request, std::uint16_t(address + done), 0, all.data() + done, n); !s)
             return s;
     }
-    std::memcpy(data, all.data(), length);
+    std::copy_n(all.data(), length, data);
     return Status::ok();
 }
 
@@ -320,20 +320,27 @@ Status Fx2Board::endpointTransfer(EndpointType type, bool in, std::uint8_t* data
     return Status::ok();
 }
 
+std::size_t Fx2Board::packetSize(EndpointType type, bool in) const
+{
+    // Bits 10..0 of wMaxPacketSize are the size (USB 2.0, 9.6.6).
+    const EndpointDescription* ep = firstEndpoint(type, in);
+    return ep ? ep->maxPacketSize & 0x7FFu : 0;
+}
+
 Status Fx2Board::readBlock(std::uint8_t* data, std::size_t length)
 {
     if (length > kMaxBlockBytes)
         return Status::error(ErrorCode::InvalidArgument, "at most 65536 bytes per block transfer");
-    // A board sends whole packets; asking for less than a packet would make
-    // a full one overflow the transfer, so the read is rounded up to whole
-    // packets and the caller gets the first `length` bytes.
-    const EndpointDescription* ep = firstEndpoint(EndpointType::Bulk, true);
-    const std::size_t packet = ep && ep->maxPacketSize ? ep->maxPacketSize : 1;
+    // A board sends whole packets of the size its descriptor gives for the
+    // speed it runs at (512 or 64 bytes for ours); asking for less than a
+    // packet would make a full one overflow the transfer, so the read is
+    // rounded up to whole packets and the caller gets the first `length` bytes.
+    const std::size_t packet = std::max<std::size_t>(packetSize(EndpointType::Bulk, true), 1);
     const std::size_t asked = (length + packet - 1) / packet * packet;
     m_staging.resize(asked);
     if (Status s = endpointTransfer(EndpointType::Bulk, true, m_staging.data(), asked, "ReadBlock", length); !s)
         return s;
-    std::memcpy(data, m_staging.data(), length);
+    std::copy_n(m_staging.data(), length, data);
     return Status::ok();
 }
 
@@ -341,7 +348,16 @@ Status Fx2Board::writeBlock(const std::uint8_t* data, std::size_t length)
 {
     if (length > kMaxBlockBytes)
         return Status::error(ErrorCode::InvalidArgument, "at most 65536 bytes per block transfer");
-    return endpointTransfer(EndpointType::Bulk, false, const_cast<std::uint8_t*>(data), length, "WriteBlock");
+    if (Status s = endpointTransfer(EndpointType::Bulk, false, const_cast<std::uint8_t*>(data), length, "WriteBlock");
+        !s)
+        return s;
+    // Our firmware tells a write's end by its short last packet, so a write
+    // of whole packets is ended with a zero-length one.
+    const std::size_t packet = packetSize(EndpointType::Bulk, false);
+    if (!m_ourFirmware || length == 0 || packet == 0 || length % packet != 0)
+        return Status::ok();
+    std::uint8_t none = 0;
+    return endpointTransfer(EndpointType::Bulk, false, &none, 0, "WriteBlock");
 }
 
 // A report shorter than kInterruptReportSize is padded with zeros.
@@ -480,7 +496,7 @@ Status Fx2Board::readSerial(std::uint8_t* data, std::size_t length, std::size_t&
     std::size_t got = 0;
     if (Status s = vendorRequest(true, kUart, 0, 0, m_staging.data(), length, got); !s)
         return s;
-    std::memcpy(data, m_staging.data(), got);
+    std::copy_n(m_staging.data(), got, data);
     received = got;
     return Status::ok();
 }

@@ -92,6 +92,8 @@ private:
     Status readIdentity();
     Status writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length);
     const EndpointDescription* firstEndpoint(EndpointType type, bool in) const;
+    // The packet size of that endpoint (0 without one).
+    std::size_t packetSize(EndpointType type, bool in) const;
     // Moves `length` bytes; a transfer that moves fewer than `needed` (0: `length`) fails.
     Status endpointTransfer(EndpointType type, bool in, std::uint8_t* data, std::size_t length,
                             const char* operation, std::size_t needed = 0);
