@@ -18,7 +18,7 @@
 
 namespace {
 
-using Speed = DeviceModel::Speed;
+using Speed = Fx2Emulator::Speed;
 
 struct Row {
     const char* name;
@@ -51,15 +51,15 @@ std::function<ModelReply(Fx2Emulator&)> endpoint(std::uint8_t address, bool inte
 }
 
 // The board in its boot state takes the image through 0xA0, runs it and
-// comes back renumerated, at `speed`.
-bool load(Fx2Emulator& chip, Speed speed, const std::string& path)
+// comes back renumerated.
+bool load(Fx2Emulator& chip, const std::string& path)
 {
     kousb::formats::HexImage hex;
     if (!kousb::formats::readIntelHexFile(path, 0xE200, hex)) {
         std::fprintf(stderr, "udm-fx2cycles: cannot read %s\n", path.c_str());
         return false;
     }
-    chip.attach(speed);
+    chip.attach();
     if (request(chip, 0x40, 0xA0, 0xE600, 0, {1}).outcome != ModelReply::Done)
         return false;
     for (std::size_t a = 0; a < hex.present.size(); a += 64) {
@@ -73,7 +73,7 @@ bool load(Fx2Emulator& chip, Speed speed, const std::string& path)
     request(chip, 0x40, 0xA0, 0xE600, 0, {0});
     if (!chip.takeRelease())
         return false;
-    chip.attach(speed);  // back on the bus: a bus reset
+    chip.attach();  // back on the bus: a bus reset
     return request(chip, 0x00, 9, 1, 0, {}).outcome == ModelReply::Done;
 }
 
@@ -114,8 +114,8 @@ int main(int argc, char** argv)
     };
     std::vector<std::vector<std::string>> cells(rows.size());
     for (Speed speed : {Speed::High, Speed::Full}) {
-        Fx2Emulator chip(fx2emubuild::tools(), EmulatedBoard::Kind::Fpga);
-        if (!load(chip, speed, image)) {
+        Fx2Emulator chip(fx2emubuild::tools(), EmulatedBoard::Kind::Fpga, speed);
+        if (!load(chip, image)) {
             std::fprintf(stderr, "udm-fx2cycles: the image %s did not start\n", image.c_str());
             return 1;
         }

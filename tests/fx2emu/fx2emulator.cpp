@@ -29,8 +29,8 @@ std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 
 
 } // namespace
 
-Fx2Emulator::Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board)
-    : m_table(tools.registerTable), m_board(EmulatedBoard::make(board, m_table))
+Fx2Emulator::Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board, Speed speed)
+    : m_table(tools.registerTable), m_board(EmulatedBoard::make(board, m_table)), m_speed(speed)
 {
     const Fx2Register& last = m_table.reg("EP1INBUF");
     m_cpu = std::make_unique<S51Cpu>(tools.s51, tools.shim, reg("CPUCS"), std::uint16_t(last.address + last.size - 1),
@@ -294,11 +294,10 @@ void Fx2Emulator::present()
 
 // ---- the device model ----------------------------------------------------
 
-void Fx2Emulator::attach(Speed speed)
+void Fx2Emulator::attach()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     try {
-        m_speed = speed;
         if (!m_powered)
             powerOn();
         busReset();
@@ -472,7 +471,8 @@ void Fx2Emulator::failI2cByte(std::uint8_t address, int n)
     m_i2c->failByte(address, n);
 }
 
-void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes)
+void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes,
+                                 unsigned ms)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     try {
@@ -480,6 +480,7 @@ void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* 
         std::vector<std::uint8_t> stage(data, data + bytes);
         stage.resize(std::size_t(setup[6] | setup[7] << 8));
         firmwareControl(setup, stage.data(), bytes);
+        runUntil([] { return false; }, std::uint64_t(ms) * 1000000);
     } catch (const std::exception& e) {
         fault(std::string("emulator: ") + e.what());
     }

@@ -52,10 +52,15 @@ public:
         std::string registerTable;  // firmware/chip/fx2registers.txt
     };
 
-    Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board);
+    enum class Speed { High, Full };
+
+    // A board of `board`'s kind on a port of `speed` (a full-speed port: USB
+    // 1.1, some hubs and virtual machines), not yet powered.
+    Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board, Speed speed = Speed::High);
     ~Fx2Emulator() override;
 
-    void attach(Speed speed) override;
+    void attach() override;
+    bool fullSpeed() const override { return m_speed == Speed::Full; }
     ModelReply control(const std::uint8_t* setup, std::uint8_t* data) override;
     ModelReply transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length) override;
     bool clearHalt(std::uint8_t endpoint) override;
@@ -77,9 +82,10 @@ public:
     void resetBus();
     // Byte `n` of the next I2C transaction with `address` meets a bus error.
     void failI2cByte(std::uint8_t address, int n);
-    // A control transfer the host gives up after `bytes` of its OUT data
-    // stage (a timeout): the rest never comes, nor the status stage.
-    void abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes);
+    // A control transfer whose host sends `bytes` of its OUT data stage and
+    // then waits `ms` for the board to take more before it gives up (its
+    // timeout): the rest never comes, nor the status stage.
+    void abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes, unsigned ms);
 
 private:
     struct Ep0 {
@@ -179,7 +185,7 @@ private:
     bool m_cpuStarted = false;
     bool m_suspended = false;
     bool m_released = false;  // came back renumerated since takeRelease
-    Speed m_speed = Speed::High;
+    const Speed m_speed;
     std::uint16_t m_bootIds[3] = {0x04B4, 0x8613, 0x0001};  // default device: VID, PID, DID
     std::uint16_t m_firmwarePid = 0;  // as the firmware's device descriptor last said
 

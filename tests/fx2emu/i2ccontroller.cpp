@@ -32,6 +32,9 @@ bool I2cController::busError()
         return false;
     m_failAt = 0;
     m_failCount = -1;
+    // Contention ends what the master was doing: nothing is left to hand
+    // over, and a STOP goes out at once.
+    m_reading = m_unread = false;
     m_berr = true;
     m_ack = false;
     m_done = true;

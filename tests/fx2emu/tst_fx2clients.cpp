@@ -10,7 +10,7 @@
 
 #include <map>
 
-using Speed = DeviceModel::Speed;
+using Speed = Fx2Emulator::Speed;
 
 class TestFx2Clients : public QObject {
     Q_OBJECT
@@ -67,9 +67,9 @@ private slots:
         const QString fxload = program("fxload");
         if (fxload.isEmpty())
             return;
-        auto chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga);
+        auto chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga, Speed(speed));
         m_boards[port] = chip;
-        m_bus->plug(port, chip, Speed(speed));
+        m_bus->plug(port, chip);
         QVERIFY(fx2emu::waitForBoard(port, "04b4:8613") >= 0);
         const ToolResult r = fx2emu::runOnBus(*m_bus, fxload, {"-t", "fx2lp", "-D", QString::fromStdString(m_bus->devnode(port)),
                                                                "-I", fx2emu::image("kousb-fx2.ihx")});

@@ -14,7 +14,7 @@
 
 namespace {
 
-using Speed = DeviceModel::Speed;
+using Speed = Fx2Emulator::Speed;
 
 QString text(const char* s) { return QString::fromLatin1(s); }
 QString hexText(const QByteArray& bytes)
@@ -52,8 +52,8 @@ class TestFx2Emu : public QObject {
             m_bus->unplug(m_port);
         ++m_port;
         m_speed = speed;
-        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), kind);
-        m_bus->plug(m_port, m_chip, speed);
+        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), kind, speed);
+        m_bus->plug(m_port, m_chip);
         QVERIFY(fx2emu::waitForBoard(m_port, "04b4:8613") >= 0);
         const ToolResult load = kousb({"load-controller", fx2emu::image(image)});
         QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
@@ -290,23 +290,6 @@ private slots:
         (this->*run.at(group))();
     }
 
-    // The generic profile's image on a board with the boot EEPROM, the
-    // sensor and an SPI flash only: it serves what that board has.
-    void genericProfile()
-    {
-        plugAndLoad(Speed::High, EmulatedBoard::Kind::Generic, "kousb-fx2-generic.ihx");
-        if (QTest::currentTestFailed())
-            return;
-        const QString info = text(m_device->GetEndpointInfo());
-        QVERIFY2(info.contains("; serves I2C, SPI, EEPROM, identity\n"), qPrintable(info));
-        QByteArray out("generic flash..."), in(16, 0);
-        QVERIFY2(m_device->WriteSPI(0x400, bytes(out), 16) && m_device->ReadSPI(0x400, bytes(in), 16),
-                 m_device->GetLastError());
-        QCOMPARE(in, out);
-        QVERIFY(!m_device->ReadXilinx(0, bytes(in), 1));
-        QVERIFY2(text(m_device->GetLastError()).contains("does not support"), m_device->GetLastError());
-    }
-
     // USB 2.0 chapter 9 and recovering from a bus that misbehaves, on the
     // last board, driven as a host controller would drive it.
     void standardRequestsAndRecovery_data()
@@ -348,16 +331,33 @@ private slots:
         } else if (kind == "SET_FEATURE(TEST_MODE)") {  // 9.4.9: a high-speed device takes it (after the status stage)
             QVERIFY(is(request({0x00, 3, 2, 0, 0, 4, 0, 0}, data), {ModelReply::Done, 0}));
         } else {
-            // A 128-byte register write whose host stops after one packet:
-            // the firmware takes no packet that never came, and answers the
-            // next request.
+            // A 128-byte register write whose host stops after one packet and
+            // gives up 50 ms later: the firmware takes no packet that never
+            // came, and answers the next request.
             std::vector<std::uint8_t> half(64, 0x11);
             const std::uint8_t setup[8] = {0x40, 0xB5, 0x00, 0x02, 0, 0, 128, 0};
-            m_chip->abandonControl(setup, half.data(), half.size());
+            m_chip->abandonControl(setup, half.data(), half.size(), 50);
             QVERIFY(is(request({0xC0, 0xB0, 0, 0, 0, 0, 6, 0}, data), version));
             QCOMPARE(QByteArray(reinterpret_cast<char*>(data), 2), QByteArray("KO"));
             chips([](EmulatedBoard& b) { QCOMPARE(int(b.fpga->registers[0x240]), 0); });
         }
+    }
+
+    // The generic profile's image on a board with the boot EEPROM, the
+    // sensor and an SPI flash only: it serves what that board has.
+    void genericProfile()
+    {
+        plugAndLoad(Speed::High, EmulatedBoard::Kind::Generic, "kousb-fx2-generic.ihx");
+        if (QTest::currentTestFailed())
+            return;
+        const QString info = text(m_device->GetEndpointInfo());
+        QVERIFY2(info.contains("; serves I2C, SPI, EEPROM, identity\n"), qPrintable(info));
+        QByteArray out("generic flash..."), in(16, 0);
+        QVERIFY2(m_device->WriteSPI(0x400, bytes(out), 16) && m_device->ReadSPI(0x400, bytes(in), 16),
+                 m_device->GetLastError());
+        QCOMPARE(in, out);
+        QVERIFY(!m_device->ReadXilinx(0, bytes(in), 1));
+        QVERIFY2(text(m_device->GetLastError()).contains("does not support"), m_device->GetLastError());
     }
 };
 

@@ -15,13 +15,11 @@ struct ModelReply {
 
 class DeviceModel {
 public:
-    enum class Speed { Full, High };
-
     virtual ~DeviceModel() = default;
 
-    // The board is plugged in (or comes back) at a port of this speed: a bus
-    // reset, before any transfer. A board that cannot tell ignores it.
-    virtual void attach(Speed) {}
+    // The board is plugged in (or comes back): a bus reset, before any
+    // transfer. A board that cannot tell ignores it.
+    virtual void attach() {}
 
     // A control transfer: `setup` is the 8-byte SETUP packet, `data` holds
     // its wLength bytes (OUT: to take; IN: room for the answer).

@@ -83,9 +83,8 @@ std::vector<std::uint8_t> enumerate(DeviceModel& model)
     return device;
 }
 
-// The udev record of a board: its descriptors and strings as it served them,
-// the speed of its port.
-std::string boardRecord(int port, int address, DeviceModel::Speed speed, const std::vector<std::uint8_t>& descriptors,
+// The udev record of a board: its descriptors and strings as it served them, its speed.
+std::string boardRecord(int port, int address, bool fullSpeed, const std::vector<std::uint8_t>& descriptors,
                         const std::string& strings)
 {
     const std::string devnode = node(address);
@@ -96,7 +95,7 @@ std::string boardRecord(int port, int address, DeviceModel::Speed speed, const s
         + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
         + "E: DEVNAME=" + devnode + "\n"
         + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
-        + (speed == DeviceModel::Speed::High ? "480" : "12") + "\\n\n"
+        + (fullSpeed ? "12" : "480") + "\\n\n"
         + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5]) + "\\n\n" + strings
         + "H: descriptors=" + hex(descriptors) + "\n";
 }
@@ -139,19 +138,18 @@ EmulatedBus::~EmulatedBus()
     g_object_unref(m_testbed);
 }
 
-void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed)
+void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model)
 {
     const int address = m_nextAddress++;
     auto* self = this;
     Slot slot;
     slot.address = address;
-    slot.speed = speed;
     slot.model = model;
     // Attached before the node exists, so that libusb never finds it unanswered.
     slot.node = std::make_unique<UsbfsNode>(
         m_testbed, node(address).c_str(), model, [self, port] { self->later(port, true); },
         [self, port] { self->later(port, false); });
-    model->attach(speed);
+    model->attach();
     const std::vector<std::uint8_t> descriptors = enumerate(*model);
     std::string strings;
     for (const auto& [attribute, index] : {std::pair<const char*, int>{"manufacturer", 14}, {"product", 15}, {"serial", 16}})
@@ -159,7 +157,7 @@ void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model, Devic
             if (const std::string text = stringOf(*model, descriptors[std::size_t(index)]); !text.empty())
                 strings += std::string("A: ") + attribute + "=" + text + "\\n\n";
     if (!descriptors.empty())
-        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, speed, descriptors, strings).c_str(),
+        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, model->fullSpeed(), descriptors, strings).c_str(),
                                          nullptr);
     else
         std::fprintf(stderr, "emulated bus: the board at port %d did not give its descriptors\n", port);
@@ -178,10 +176,10 @@ void EmulatedBus::unplugLocked(int port)
     m_ports.erase(it);
 }
 
-void EmulatedBus::plug(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed)
+void EmulatedBus::plug(int port, std::shared_ptr<DeviceModel> model)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    plugLocked(port, std::move(model), speed);
+    plugLocked(port, std::move(model));
 }
 
 void EmulatedBus::unplug(int port)
@@ -205,9 +203,8 @@ void EmulatedBus::reenumerate(int port)
     if (it == m_ports.end())
         return;
     std::shared_ptr<DeviceModel> model = it->second.model;
-    const DeviceModel::Speed speed = it->second.speed;
     unplugLocked(port);
-    plugLocked(port, std::move(model), speed);
+    plugLocked(port, std::move(model));
 }
 
 void EmulatedBus::later(int port, bool replug)

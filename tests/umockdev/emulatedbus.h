@@ -6,8 +6,8 @@
 // A board that lets its CPU run drops off and comes back at the same port
 // with a new address and the product ID it shows now, as a real one does.
 // Each time a board arrives, the bus reads its device and configuration
-// descriptors and sets its configuration, as the kernel does; sysfs shows
-// what the board answered and the speed of its port (480 or 12 Mbit/s).
+// descriptors and strings and sets its configuration, as the kernel does;
+// sysfs shows what the board answered and its speed (480 or 12 Mbit/s).
 // Create the bus before libusb starts (it redirects /sys and /dev there).
 #include "devicemodel.h"
 
@@ -35,7 +35,7 @@ public:
     EmulatedBus& operator=(const EmulatedBus&) = delete;
 
     // Plugs a board in at root hub `port` (1-15) with the next device address.
-    void plug(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed = DeviceModel::Speed::High);
+    void plug(int port, std::shared_ptr<DeviceModel> model);
     // The board at `port` leaves: its transfers fail, "remove" is announced.
     void unplug(int port);
     // Unplugs every board (so that libusb lets go of them before the bus goes).
@@ -58,11 +58,10 @@ public:
 private:
     struct Slot {
         int address = 0;
-        DeviceModel::Speed speed = DeviceModel::Speed::High;
         std::shared_ptr<DeviceModel> model;
         std::unique_ptr<UsbfsNode> node;
     };
-    void plugLocked(int port, std::shared_ptr<DeviceModel> model, DeviceModel::Speed speed);
+    void plugLocked(int port, std::shared_ptr<DeviceModel> model);
     void unplugLocked(int port);
     // Re-enumerates (or unplugs) the board at `port` on a thread of the bus's
     // own: the node's handler that asks for it must not wait for it.
