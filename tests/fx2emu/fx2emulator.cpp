@@ -32,9 +32,12 @@ std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 
 Fx2Emulator::Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board, Speed speed)
     : m_table(tools.registerTable), m_board(EmulatedBoard::make(board, m_table)), m_speed(speed)
 {
-    const Fx2Register& last = m_table.reg("EP1INBUF");
-    m_cpu = std::make_unique<S51Cpu>(tools.s51, tools.shim, reg("CPUCS"), std::uint16_t(last.address + last.size - 1),
-                                     std::uint8_t(reg("MPAGE")));
+    // What the model reads back at a stop: the XDATA registers up to
+    // SETUPDAT, the SFRs from the ports up to EP01STAT.
+    const Fx2Register& setup = m_table.reg("SETUPDAT");
+    m_cpu = std::make_unique<S51Cpu>(tools.s51, tools.shim,
+                                     S51Cpu::Range{reg("CPUCS"), std::uint16_t(setup.address + setup.size - 1)},
+                                     S51Cpu::Range{reg("IOA"), reg("EP01STAT")}, std::uint8_t(reg("MPAGE")));
     m_i2c = std::make_unique<I2cController>(
         I2cController::Bits{bit("I2CS", "START"), bit("I2CS", "STOP"), bit("I2CS", "LASTRD"), bit("I2CS", "ID1"),
                             bit("I2CS", "BERR"), bit("I2CS", "ACK"), bit("I2CS", "DONE")},
@@ -55,9 +58,14 @@ Fx2Emulator::~Fx2Emulator() = default;
 
 void Fx2Emulator::watchAccesses()
 {
-    auto onWrite = [this](const std::string& name, std::function<void(std::uint8_t)> f, const std::string& dump = {}) {
+    auto onWrite = [this](const std::string& name, std::function<void(std::uint8_t)> f, const std::string& buffer = {}) {
         m_onWrite[reg(name)] = std::move(f);
-        m_cpu->watchXdata(reg(name), true, dump);
+        S51Cpu::Range range;
+        if (!buffer.empty()) {
+            const Fx2Register& b = m_table.reg(buffer);
+            range = {b.address, std::uint16_t(b.address + b.size - 1)};
+        }
+        m_cpu->watchXdata(reg(name), true, range);
     };
     onWrite("CPUCS", [this](std::uint8_t v) {
         const int speed = (v & bit("CPUCS", "CLKSPD1") ? 2 : 0) | (v & bit("CPUCS", "CLKSPD0") ? 1 : 0);
@@ -75,16 +83,15 @@ void Fx2Emulator::watchAccesses()
         m_i2c->dataWritten(v);
     });
     m_cpu->watchXdata(reg("I2DAT"), false);
-    for (const char* name : {"FIFORESET", "OUTPKTEND", "EP0BCL", "EP1OUTBC", "EP1INBC", "EP0CS", "EP1OUTCS", "EP1INCS",
-                             "EP2CS", "EP6CS", "USBIRQ", "EPIRQ", "IBNIRQ", "NAKIRQ", "USBCS", "SUSPEND", "SUDPTRL"})
-        onWrite(name, [this, n = std::string(name)](std::uint8_t v) { usbRegisterWritten(n, v); });
-    // A byte count written to a bulk endpoint commits or releases a packet;
-    // the stop brings the endpoint's buffer window along.
-    for (auto& [number, ep] : m_bulk) {
-        const Fx2Register& buffer = m_table.reg(ep.name + "FIFOBUF");
-        onWrite(ep.name + "BCL", [this, n = ep.name + "BCL"](std::uint8_t v) { usbRegisterWritten(n, v); },
-                "dump /h xram " + hexNumber(buffer.address) + " " + hexNumber(unsigned(buffer.address + buffer.size - 1)));
-    }
+    // A byte count written to an endpoint arms, commits or releases a
+    // packet: those stops bring the endpoint's buffer along.
+    const std::pair<const char*, const char*> usb[] = {
+        {"FIFORESET", ""}, {"OUTPKTEND", ""}, {"EP0BCL", "EP0BUF"}, {"EP1OUTBC", ""},  {"EP1INBC", "EP1INBUF"},
+        {"EP0CS", ""},     {"EP1OUTCS", ""},  {"EP1INCS", ""},      {"EP2CS", ""},     {"EP6CS", ""},
+        {"USBIRQ", ""},    {"EPIRQ", ""},     {"IBNIRQ", ""},       {"NAKIRQ", ""},    {"USBCS", ""},
+        {"SUSPEND", ""},   {"SUDPTRL", ""},   {"EP2BCL", "EP2FIFOBUF"}, {"EP6BCL", "EP6FIFOBUF"}};
+    for (const auto& [name, buffer] : usb)
+        onWrite(name, [this, n = std::string(name)](std::uint8_t v) { usbRegisterWritten(n, v); }, buffer);
 }
 
 // ---- power, boot ROM, CPU ------------------------------------------------
@@ -226,7 +233,7 @@ bool Fx2Emulator::runUntil(const std::function<bool()>& until, std::uint64_t bud
         m_cycles += cycles;
         m_nowNs += cycles * 4000 / m_clockMhz;
         for (const S51Access& a : stop.accesses)
-            handle(a, stop.text);
+            handle(a);
     }
     present();
     return true;
@@ -239,7 +246,7 @@ void Fx2Emulator::hostGap()
         m_nowNs += kHostGapNs;  // time passes all the same
 }
 
-void Fx2Emulator::handle(const S51Access& a, const std::string& stopText)
+void Fx2Emulator::handle(const S51Access& a)
 {
     if (a.space == "xram") {
         if (!a.write) {
@@ -250,24 +257,13 @@ void Fx2Emulator::handle(const S51Access& a, const std::string& stopText)
             return;
         }
         auto it = m_onWrite.find(std::uint16_t(a.address));
-        if (it == m_onWrite.end())
-            return;
-        if (a.address == reg("EP2BCL") || a.address == reg("EP6BCL"))
-            m_stopText = stopText;
-        it->second(m_cpu->xdata(std::uint16_t(a.address)));
+        if (it != m_onWrite.end())
+            it->second(m_cpu->xdata(std::uint16_t(a.address)));
     } else if (a.space == "sfr" && a.address == reg("SBUF0")) {
         uartSent();
     } else {
         portWritten(a);
     }
-}
-
-std::vector<std::uint8_t> Fx2Emulator::pageBytes(std::uint16_t address, std::size_t n) const
-{
-    std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i)
-        bytes[i] = m_cpu->xdata(std::uint16_t(address + i));
-    return bytes;
 }
 
 void Fx2Emulator::fault(const std::string& what)

@@ -123,7 +123,7 @@ private:
     bool runUntil(const std::function<bool()>& until, std::uint64_t budgetNs);
     // The time between two transfers of the host, the CPU running.
     void hostGap();
-    void handle(const S51Access& access, const std::string& stopText);
+    void handle(const S51Access& access);
     void fault(const std::string& what) override;
     std::uint64_t now() const override { return m_nowNs; }
 
@@ -132,8 +132,6 @@ private:
     std::uint8_t bit(const std::string& name, const std::string& b) const { return m_table.bit(name, b); }
     std::uint8_t xdata(const std::string& name) const { return m_cpu->xdata(reg(name)); }
     void setXdata(const std::string& name, std::uint8_t value) { m_cpu->writeXdata(reg(name), {value}); }
-    // Bytes of the register page (the small endpoint buffers) as the CPU left them.
-    std::vector<std::uint8_t> pageBytes(std::uint16_t address, std::size_t n) const;
     void raise(const std::string& irq, const std::string& b) { m_irq[irq] |= bit(irq, b); }
     // Writes the registers whose value the silicon decides.
     void present();
@@ -207,5 +205,4 @@ private:
     std::map<std::uint8_t, bool> m_driven;         // pin: the level a chip drives on it
     std::map<std::uint8_t, std::uint8_t> m_oe;     // port SFR: its output-enable SFR
     std::vector<std::uint8_t> m_uartSent;
-    std::string m_stopText;  // s51's report of the stop being handled
 };

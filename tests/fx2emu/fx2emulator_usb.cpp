@@ -241,10 +241,7 @@ void Fx2Emulator::commitInPacket(BulkEndpoint& ep, std::uint8_t countLow)
         fault(ep.name + ": an IN packet of " + std::to_string(n) + " bytes committed at "
               + (m_speed == Speed::High ? "high" : "full") + " speed, where a packet holds at most "
               + std::to_string(maxPacket()));
-    const auto dumped = parseDump(m_stopText, window.address, std::uint32_t(window.address + window.size - 1));
-    std::vector<std::uint8_t> contents(window.size, 0);
-    for (const auto& [address, value] : dumped)
-        contents[address - window.address] = value;
+    const std::vector<std::uint8_t> contents = m_cpu->stopBytes(window.address, window.size);
     ep.packets.emplace_back(contents.begin(), contents.begin() + long(std::min(n, contents.size())));
     ep.buffers[ep.window] = contents;
     // The CPU now sees the next buffer, with whatever it held before.
@@ -306,13 +303,13 @@ void Fx2Emulator::usbRegisterWritten(const std::string& name, std::uint8_t v)
         const std::size_t n = std::size_t(xdata("EP0BCH") << 8 | v);
         if (n > kEp0Packet)
             fault("EP0: an IN packet of " + std::to_string(n) + " bytes (EP0BUF holds 64)");
-        m_ep0.inPacket = pageBytes(reg("EP0BUF"), std::min(n, kEp0Packet));
+        m_ep0.inPacket = m_cpu->stopBytes(reg("EP0BUF"), std::min(n, kEp0Packet));
         m_ep0.inArmed = true;
     } else if (name == "EP1OUTBC") {
         m_ep1.outArmed = true;
     } else if (name == "EP1INBC") {
         const std::size_t n = std::min<std::size_t>(v, kEp0Packet);
-        m_ep1.inPacket = pageBytes(reg("EP1INBUF"), n);
+        m_ep1.inPacket = m_cpu->stopBytes(reg("EP1INBUF"), n);
         m_ep1.inArmed = true;
     } else if (name == "EP1OUTCS") {
         m_ep1.outStall = has("STALL");

@@ -154,7 +154,6 @@ S51Stop parseStop(const std::string& text)
     static const std::regex event(R"(Event `(read|write)' at (xram|sfr|bits)\[0x([0-9a-fA-F]+)\])");
     static const std::regex ticks(R"(Simulated (\d+) ticks)");
     S51Stop stop;
-    stop.text = text;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), event); it != std::sregex_iterator(); ++it)
         stop.accesses.push_back({(*it)[2].str(), std::uint32_t(std::stoul((*it)[3].str(), nullptr, 16)),
                                  (*it)[1].str() == "write"});

@@ -52,6 +52,5 @@ struct S51Access {
 struct S51Stop {
     std::vector<S51Access> accesses;
     std::uint64_t ticks = 0;
-    std::string text;  // all s51 printed
 };
 S51Stop parseStop(const std::string& text);

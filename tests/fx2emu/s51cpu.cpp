@@ -30,9 +30,8 @@ std::vector<std::string> setupCommands(std::uint8_t movxPageSfr)
 
 } // namespace
 
-S51Cpu::S51Cpu(const std::string& s51, const std::string& shim, std::uint16_t pageFirst, std::uint16_t pageLast,
-               std::uint8_t movxPageSfr)
-    : m_console(s51, shim), m_pageFirst(pageFirst), m_pageLast(pageLast), m_page(pageLast - pageFirst + 1u, 0)
+S51Cpu::S51Cpu(const std::string& s51, const std::string& shim, Range page, Range sfrs, std::uint8_t movxPageSfr)
+    : m_console(s51, shim), m_pageRange(page), m_sfrRange(sfrs), m_page(page.last - page.first + 1u, 0)
 {
     for (const std::string& answer : m_console.exec(setupCommands(movxPageSfr)))
         if (answer.find("rror") != std::string::npos || answer.find("Unknown") != std::string::npos)
@@ -40,16 +39,33 @@ S51Cpu::S51Cpu(const std::string& s51, const std::string& shim, std::uint16_t pa
     refresh();
 }
 
-std::string S51Cpu::snapshotCommands(const std::string& extra) const
+std::string S51Cpu::dumpCommand(const char* space, Range range) const
 {
-    return "dump /h xram " + hexNumber(m_pageFirst) + " " + hexNumber(m_pageLast) + ";dump /h sfr " + hexNumber(0x80)
-        + " " + hexNumber(0xFF) + extra;
+    // 64 bytes a line: fewer lines for s51 to print.
+    return std::string("dump /h ") + space + " " + hexNumber(range.first) + " " + hexNumber(range.last) + " "
+        + hexNumber(64);
+}
+
+std::string S51Cpu::stopCommands(bool page, Range buffer) const
+{
+    std::string c = dumpCommand("sfr", m_sfrRange);
+    if (page)
+        c += ";" + dumpCommand("xram", m_pageRange);
+    if (buffer.last)
+        c += ";" + dumpCommand("xram", buffer);
+    return c;
+}
+
+int S51Cpu::addBreakpoint(const std::string& command, bool page, Range buffer)
+{
+    const int number = ++m_breakpoints;
+    m_console.exec({command, "commands " + std::to_string(number) + " " + stopCommands(page, buffer)});
+    return number;
 }
 
 void S51Cpu::refresh()
 {
-    std::vector<std::string> commands{"dump /h xram " + hexNumber(m_pageFirst) + " " + hexNumber(m_pageLast),
-                                      "dump /h sfr " + hexNumber(0x80) + " " + hexNumber(0xFF)};
+    std::vector<std::string> commands{dumpCommand("xram", m_pageRange), dumpCommand("sfr", m_sfrRange)};
     flush(commands);
     const std::vector<std::string> answers = m_console.exec(commands);
     takeSnapshot(answers[answers.size() - 2] + "\n" + answers.back());
@@ -57,25 +73,22 @@ void S51Cpu::refresh()
 
 void S51Cpu::takeSnapshot(const std::string& text)
 {
-    for (const auto& [address, value] : parseDump(text, m_pageFirst, m_pageLast))
-        m_page[address - m_pageFirst] = value;
-    // SFR lines start at 0x80, below the register page.
-    for (const auto& [address, value] : parseDump(text, 0x80, 0xFF))
+    for (const auto& [address, value] : parseDump(text, m_pageRange.first, m_pageRange.last))
+        m_page[address - m_pageRange.first] = value;
+    // The SFRs lie below the XDATA page and its buffers.
+    for (const auto& [address, value] : parseDump(text, m_sfrRange.first, m_sfrRange.last))
         m_sfr[address - 0x80] = value;
+    m_stopBuffer = parseDump(text, std::uint32_t(m_pageRange.last) + 1, 0xFFFF);
 }
 
-void S51Cpu::watchXdata(std::uint16_t address, bool write, const std::string& alsoDump)
+void S51Cpu::watchXdata(std::uint16_t address, bool write, Range buffer)
 {
-    const int number = ++m_breakpoints;
-    m_console.exec({"break xram " + std::string(write ? "w " : "r ") + hexNumber(address),
-                    "commands " + std::to_string(number) + " " + snapshotCommands(alsoDump.empty() ? "" : ";" + alsoDump)});
+    addBreakpoint("break xram " + std::string(write ? "w " : "r ") + hexNumber(address), true, buffer);
 }
 
 void S51Cpu::watchSfr(std::uint8_t address)
 {
-    const int number = ++m_breakpoints;
-    m_console.exec({"break sfr w " + hexNumber(address),
-                    "commands " + std::to_string(number) + " " + snapshotCommands({})});
+    addBreakpoint("break sfr w " + hexNumber(address), false);
 }
 
 void S51Cpu::watchBitEdge(std::uint8_t bitAddress, bool level)
@@ -86,17 +99,14 @@ void S51Cpu::watchBitEdge(std::uint8_t bitAddress, bool level)
     const std::string mask = hexNumber(1u << (bitAddress & 7));
     if (m_variables.insert(sfrAddress).second)
         m_console.exec("var " + var + " sfr " + hexNumber(sfrAddress));
-    const int number = ++m_breakpoints;
-    m_console.exec({"break bits w " + hexNumber(bitAddress) + " if (" + var + "&" + mask + ")" + (level ? "!=" : "==")
-                        + hexNumber(0),
-                    "commands " + std::to_string(number) + " " + snapshotCommands({})});
+    addBreakpoint("break bits w " + hexNumber(bitAddress) + " if (" + var + "&" + mask + ")" + (level ? "!=" : "==")
+                      + hexNumber(0),
+                  false);
 }
 
 void S51Cpu::watchBit(std::uint8_t bitAddress)
 {
-    const int number = ++m_breakpoints;
-    m_console.exec({"break bits w " + hexNumber(bitAddress),
-                    "commands " + std::to_string(number) + " " + snapshotCommands({})});
+    addBreakpoint("break bits w " + hexNumber(bitAddress), false);
 }
 
 void S51Cpu::writeXdata(std::uint16_t address, const std::vector<std::uint8_t>& bytes)
@@ -106,8 +116,8 @@ void S51Cpu::writeXdata(std::uint16_t address, const std::vector<std::uint8_t>& 
         m_queued.push_back("set memory xram " + hexNumber(unsigned(address + at)) + byteList(bytes, at, n));
     }
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        if (address + i >= m_pageFirst && address + i <= m_pageLast)
-            m_page[address + i - m_pageFirst] = bytes[i];
+        if (address + i >= m_pageRange.first && address + i <= m_pageRange.last)
+            m_page[address + i - m_pageRange.first] = bytes[i];
 }
 
 void S51Cpu::writeSfr(std::uint8_t address, std::uint8_t value)
@@ -140,9 +150,21 @@ std::vector<std::uint8_t> S51Cpu::readXdata(std::uint16_t address, std::size_t l
 
 std::uint8_t S51Cpu::xdata(std::uint16_t address) const
 {
-    if (address < m_pageFirst || address > m_pageLast)
+    if (address < m_pageRange.first || address > m_pageRange.last)
         throw std::logic_error("XDATA " + hexNumber(address) + " is outside the register page");
-    return m_page[address - m_pageFirst];
+    return m_page[address - m_pageRange.first];
+}
+
+std::vector<std::uint8_t> S51Cpu::stopBytes(std::uint16_t address, std::size_t length) const
+{
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        auto it = m_stopBuffer.find(std::uint32_t(address + i));
+        if (it == m_stopBuffer.end())
+            throw std::logic_error("the stop brought no byte at " + hexNumber(unsigned(address + i)));
+        bytes[i] = it->second;
+    }
+    return bytes;
 }
 
 std::uint8_t S51Cpu::sfr(std::uint8_t address) const

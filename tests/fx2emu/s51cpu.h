@@ -5,8 +5,9 @@
 // are plain cells the controller model plays), event breakpoints on the
 // accesses the model answers, and runs bounded by an instruction count.
 //
-// Every event breakpoint prints the register page and the SFRs as the CPU
-// left them, so one round trip per stop gives the model what it needs.
+// Every event breakpoint prints what the model needs as the CPU left it (the
+// SFRs; for an XDATA access also the register page and, where asked, a
+// buffer), so one round trip per stop gives the model what it needs.
 // Writes are queued and sent with the next step. Not thread-safe.
 #include "s51console.h"
 
@@ -17,14 +18,20 @@
 #include <string>
 #include <vector>
 
+// An XDATA or SFR address range, both ends included; last 0: none.
+struct S51Range {
+    std::uint16_t first = 0, last = 0;
+};
+
 class S51Cpu {
 public:
-    // `page`: the XDATA range of the register page and the small endpoint buffers.
-    S51Cpu(const std::string& s51, const std::string& shim, std::uint16_t pageFirst, std::uint16_t pageLast,
-           std::uint8_t movxPageSfr);
+    using Range = S51Range;
+    // `page`: the XDATA registers; `sfrs`: the SFRs the model looks at.
+    S51Cpu(const std::string& s51, const std::string& shim, Range page, Range sfrs, std::uint8_t movxPageSfr);
 
-    // Stop after each write (or read) of this XDATA address.
-    void watchXdata(std::uint16_t address, bool write, const std::string& alsoDump = {});
+    // Stop after each write (or read) of this XDATA address; the stop also
+    // brings `buffer` along (stopBytes).
+    void watchXdata(std::uint16_t address, bool write, Range buffer = {});
     // Stop after each byte write of this SFR.
     void watchSfr(std::uint8_t address);
     // Stop after each write of this bit (8051 bit address) while it reads
@@ -43,6 +50,8 @@ public:
     // stop, with the model's writes since.
     std::uint8_t xdata(std::uint16_t address) const;
     std::uint8_t sfr(std::uint8_t address) const;
+    // Bytes of the buffer the last stop brought along.
+    std::vector<std::uint8_t> stopBytes(std::uint16_t address, std::size_t length) const;
 
     // Runs at most `instructions` instructions; stops earlier at an event.
     S51Stop step(unsigned instructions);
@@ -54,12 +63,16 @@ private:
     // Reads the register page and the SFRs now.
     void refresh();
     void takeSnapshot(const std::string& text);
-    std::string snapshotCommands(const std::string& extra) const;
+    std::string dumpCommand(const char* space, Range range) const;
+    // Commands a breakpoint runs when it stops (after `commands N`).
+    std::string stopCommands(bool page, Range buffer) const;
+    int addBreakpoint(const std::string& command, bool page, Range buffer = {});
 
     S51Console m_console;
-    std::uint16_t m_pageFirst, m_pageLast;
+    Range m_pageRange, m_sfrRange;
     std::vector<std::uint8_t> m_page;
     std::array<std::uint8_t, 128> m_sfr{};
+    std::map<std::uint32_t, std::uint8_t> m_stopBuffer;
     std::vector<std::string> m_queued;
     int m_breakpoints = 0;
     std::set<std::uint8_t> m_variables;  // SFRs with an s51 variable for conditions

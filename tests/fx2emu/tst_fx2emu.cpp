@@ -7,6 +7,7 @@
 // the emulator reports what the silicon would do otherwise (faults).
 #include "KoUSBLib.h"
 #include "firmwarefiles.h"
+#include "formats/intelhex.h"
 #include "fx2emufixture.h"
 
 #include <QTemporaryDir>
@@ -341,6 +342,51 @@ private slots:
             QCOMPARE(QByteArray(reinterpret_cast<char*>(data), 2), QByteArray("KO"));
             chips([](EmulatedBoard& b) { QCOMPARE(int(b.fpga->registers[0x240]), 0); });
         }
+    }
+
+    // A boot image (kousb make-boot-image) in the EEPROM: at power-on the
+    // boot ROM loads it (its 0xC2 format, register sheet 4.16) and the board
+    // comes up as our firmware with the identity in the image. Flashing a
+    // whole image through the firmware takes about a minute of emulation:
+    // that row runs with UDM_FX2EMU_LONG set (ctest -L fx2emu-long).
+    void bootsFromItsEeprom_data()
+    {
+        QTest::addColumn<bool>("flash");
+        QTest::newRow("image written into the chip") << false;
+        QTest::newRow("image flashed by kousb") << true;
+    }
+    void bootsFromItsEeprom()
+    {
+        QFETCH(bool, flash);
+        if (flash && qEnvironmentVariableIsEmpty("UDM_FX2EMU_LONG"))
+            QSKIP("flashing a whole boot image takes about a minute; set UDM_FX2EMU_LONG=1 to run it");
+        const QString hex = m_files.filePath("boot.hex");
+        const ToolResult made = kousb({"make-boot-image", fx2emu::image("kousb-fx2.ihx"), hex, "--id", "77", "--name",
+                                       "Booted", "--class", "2"});
+        QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+        std::vector<std::uint8_t> eeprom;
+        if (flash) {
+            plugAndLoad(Speed::High);
+            const ToolResult flashed = kousb({"flash-eeprom", hex});
+            QVERIFY2(flashed.exitCode == 0, qPrintable(flashed.out + flashed.err));
+            chips([&](EmulatedBoard& b) { eeprom = b.eeprom->memory; });
+        } else {
+            kousb::formats::HexImage image;
+            QVERIFY(kousb::formats::readIntelHexFile(hex.toStdString(), Eeprom24lc128::kSize, image));
+            eeprom = image.bytes;
+        }
+        // Power off, and on with that EEPROM.
+        m_device.reset();
+        if (m_chip)
+            m_bus->unplug(m_port);
+        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga);
+        chips([&](EmulatedBoard& b) { std::copy(eeprom.begin(), eeprom.end(), b.eeprom->memory.begin()); });
+        m_bus->plug(++m_port, m_chip);
+        const int slot = fx2emu::waitForBoard(m_port, "04b4:1004");
+        QVERIFY2(slot >= 0, "the board did not boot from its EEPROM");
+        m_device = std::make_unique<KoUSBDevice>(GetUSBDeviceIndexed(slot));
+        QCOMPARE(m_device->GetId(), 77);
+        QCOMPARE(text(m_device->GetName()), QStringLiteral("Booted"));
     }
 
     // The generic profile's image on a board with the boot EEPROM, the
