@@ -1,7 +1,6 @@
 #include "fx2emulator.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -393,10 +392,15 @@ ModelReply Fx2Emulator::bootRom(const std::uint8_t* setup, std::uint8_t* data)
         case 6: return reply({10, 6, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64, 1, 0});
         default: return stall();
         }
-    case 0: return reply({0, 0});                               // GET_STATUS
-    case 8: return reply({1});                                  // GET_CONFIGURATION
-    case 10: return reply({0});                                 // GET_INTERFACE
-    case 1: case 3: case 5: case 9: case 11: return done(0);    // features, address, configuration, interface
+    case 0: return reply({0, 0});                       // GET_STATUS
+    case 8: return reply({m_bootConfiguration});        // GET_CONFIGURATION
+    case 9:                                             // SET_CONFIGURATION
+        if (setup[2] > 1)
+            return stall();
+        m_bootConfiguration = setup[2];
+        return done(0);
+    case 10: return reply({0});                         // GET_INTERFACE
+    case 1: case 3: case 5: case 11: return done(0);    // features, address, interface
     default: return stall();
     }
 }

@@ -25,7 +25,7 @@
 // time the I2C bus takes; the cycle count is kept for the benchmark.
 //
 // What the silicon would do differently from what the firmware expects is
-// collected in faults(): a test fails on any. Thread-safe (the bus asks
+// collected in takeFaults(): a test fails on any. Thread-safe (the bus asks
 // from umockdev's thread, tests look from theirs).
 #include "devicemodel.h"
 #include "emulatedboard.h"
@@ -35,11 +35,11 @@
 
 #include <cstdint>
 #include <deque>
-#include <set>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -185,13 +185,13 @@ private:
     bool m_released = false;  // came back renumerated since takeRelease
     const Speed m_speed;
     std::uint16_t m_bootIds[3] = {0x04B4, 0x8613, 0x0001};  // default device: VID, PID, DID
+    std::uint8_t m_bootConfiguration = 0;                   // default device: as the host set it
     std::uint16_t m_firmwarePid = 0;  // as the firmware's device descriptor last said
 
     std::uint64_t m_cycles = 0;
     std::uint64_t m_lastCycles = 0;
     std::uint64_t m_nowNs = 0;
     unsigned m_clockMhz = 12;  // the CPU clock CPUCS selects; a machine cycle is 4 clocks
-
 
     std::map<std::string, std::uint8_t> m_irq;  // the W1C request registers
     std::uint8_t m_usbcs = 0;                   // USBCS bits the CPU writes
@@ -204,5 +204,4 @@ private:
     std::map<std::uint8_t, std::uint8_t> m_latch;  // port SFR: the cell as last seen
     std::map<std::uint8_t, bool> m_driven;         // pin: the level a chip drives on it
     std::map<std::uint8_t, std::uint8_t> m_oe;     // port SFR: its output-enable SFR
-    std::vector<std::uint8_t> m_uartSent;
 };

@@ -68,7 +68,6 @@ void Fx2Emulator::applyDrives()
 // not bring out), and nothing ever arrives on RXD0.
 void Fx2Emulator::uartSent()
 {
-    m_uartSent.push_back(m_cpu->sfr(std::uint8_t(reg("SBUF0"))));
     const std::uint8_t scon = std::uint8_t(reg("SCON0"));
     m_cpu->writeSfr(scon, std::uint8_t(m_cpu->sfr(scon) | bit("SCON0", "TI_0")));
 }

@@ -27,6 +27,7 @@ int lowestBit(std::uint8_t mask)
 
 void Fx2Emulator::busReset()
 {
+    m_bootConfiguration = 0;  // USB 2.0 9.1.1.3: a reset leaves a device unconfigured
     raise("USBIRQ", "URES");
     if (m_speed == Speed::High)
         raise("USBIRQ", "HSGRANT");
