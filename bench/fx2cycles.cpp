@@ -29,8 +29,14 @@ struct Row {
 ModelReply request(Fx2Emulator& chip, std::uint8_t type, std::uint8_t code, std::uint16_t value, std::uint16_t index,
                    std::vector<std::uint8_t> data)
 {
-    const std::uint8_t setup[8] = {type, code, std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(index),
-                                   std::uint8_t(index >> 8), std::uint8_t(data.size()), std::uint8_t(data.size() >> 8)};
+    const std::uint8_t setup[8] = {type,
+                                   code,
+                                   std::uint8_t(value),
+                                   std::uint8_t(value >> 8),
+                                   std::uint8_t(index),
+                                   std::uint8_t(index >> 8),
+                                   std::uint8_t(data.size()),
+                                   std::uint8_t(data.size() >> 8)};
     return chip.control(setup, data.data());
 }
 std::function<ModelReply(Fx2Emulator&)> in(std::uint8_t code, std::uint16_t value, std::uint16_t index, std::size_t n)
@@ -38,7 +44,7 @@ std::function<ModelReply(Fx2Emulator&)> in(std::uint8_t code, std::uint16_t valu
     return [=](Fx2Emulator& c) { return request(c, 0xC0, code, value, index, std::vector<std::uint8_t>(n)); };
 }
 std::function<ModelReply(Fx2Emulator&)> out(std::uint8_t code, std::uint16_t value, std::uint16_t index,
-                                             std::vector<std::uint8_t> data)
+                                            std::vector<std::uint8_t> data)
 {
     return [=](Fx2Emulator& c) { return request(c, 0x40, code, value, index, data); };
 }
@@ -66,8 +72,11 @@ bool load(Fx2Emulator& chip, const std::string& path)
         bool any = false;
         for (std::size_t i = a; i < a + 64 && i < hex.present.size(); ++i)
             any = any || hex.present[i];
-        if (any && request(chip, 0x40, 0xA0, std::uint16_t(a), 0, {hex.bytes.begin() + long(a), hex.bytes.begin() + long(a + 64)})
-                           .outcome != ModelReply::Done)
+        if (any
+            && request(chip, 0x40, 0xA0, std::uint16_t(a), 0,
+                       {hex.bytes.begin() + long(a), hex.bytes.begin() + long(a + 64)})
+                       .outcome
+                   != ModelReply::Done)
             return false;
     }
     request(chip, 0x40, 0xA0, 0xE600, 0, {0});
@@ -77,7 +86,7 @@ bool load(Fx2Emulator& chip, const std::string& path)
     return request(chip, 0x00, 9, 1, 0, {}).outcome == ModelReply::Done;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -127,7 +136,8 @@ int main(int argc, char** argv)
                 rows[i].run(chip);
             const ModelReply r = rows[i].run(chip);
             char cell[64];
-            const double cycles = double(chip.lastTransferCycles()) / (rows[i].packets * (rows[i].packets > 1 ? packets : 1));
+            const double cycles =
+                double(chip.lastTransferCycles()) / (rows[i].packets * (rows[i].packets > 1 ? packets : 1));
             if (r.outcome == ModelReply::Nak)
                 std::snprintf(cell, sizeof cell, "no answer");
             else
@@ -139,8 +149,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "udm-fx2cycles: %s speed: the controller saw: %s\n",
                          speed == Speed::High ? "high" : "full", f.c_str());
     }
-    std::printf("%-42s %-28s %s\n%-42s %-28s %s\n", "request", "high speed", "full speed", "",
-                "   cycles      us", "   cycles      us");
+    std::printf("%-42s %-28s %s\n%-42s %-28s %s\n", "request", "high speed", "full speed", "", "   cycles      us",
+                "   cycles      us");
     for (std::size_t i = 0; i < rows.size(); ++i)
         std::printf("%-42s %-28s %s\n", rows[i].name, cells[i][0].c_str(), cells[i][1].c_str());
     return 0;

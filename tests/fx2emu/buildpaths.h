@@ -11,4 +11,4 @@ Fx2Emulator::Tools tools();
 // A firmware image of the build ("kousb-fx2.ihx").
 std::string image(const std::string& name);
 
-} // namespace fx2emubuild
+}  // namespace fx2emubuild

@@ -66,4 +66,4 @@ QString takeFaults(Fx2Emulator& chip)
     return lines.join('\n');
 }
 
-} // namespace fx2emu
+}  // namespace fx2emu

@@ -28,4 +28,4 @@ int waitForBoard(int port, const QString& showing);
 // The emulator's faults, one per line ("" when none), taken away.
 QString takeFaults(Fx2Emulator& chip);
 
-} // namespace fx2emu
+}  // namespace fx2emu

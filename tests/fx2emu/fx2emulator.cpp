@@ -26,7 +26,7 @@ ModelReply done(std::size_t n) { return {ModelReply::Done, n}; }
 ModelReply stall() { return {ModelReply::Stall, 0}; }
 std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
 
-} // namespace
+}  // namespace
 
 Fx2Emulator::Fx2Emulator(const Tools& tools, EmulatedBoard::Kind board, Speed speed)
     : m_table(tools.registerTable), m_board(EmulatedBoard::make(board, m_table)), m_speed(speed)
@@ -57,7 +57,8 @@ Fx2Emulator::~Fx2Emulator() = default;
 
 void Fx2Emulator::watchAccesses()
 {
-    auto onWrite = [this](const std::string& name, std::function<void(std::uint8_t)> f, const std::string& buffer = {}) {
+    auto onWrite = [this](const std::string& name, std::function<void(std::uint8_t)> f,
+                          const std::string& buffer = {}) {
         m_onWrite[reg(name)] = std::move(f);
         S51Cpu::Range range;
         if (!buffer.empty()) {
@@ -85,12 +86,16 @@ void Fx2Emulator::watchAccesses()
     // A byte count written to an endpoint arms, commits or releases a
     // packet: those stops bring the endpoint's buffer along.
     const std::pair<const char*, const char*> usb[] = {
-        {"FIFORESET", ""}, {"OUTPKTEND", ""}, {"EP0BCL", "EP0BUF"}, {"EP1OUTBC", ""},  {"EP1INBC", "EP1INBUF"},
-        {"EP0CS", ""},     {"EP1OUTCS", ""},  {"EP1INCS", ""},      {"EP2CS", ""},     {"EP6CS", ""},
-        {"USBIRQ", ""},    {"EPIRQ", ""},     {"IBNIRQ", ""},       {"NAKIRQ", ""},    {"USBCS", ""},
-        {"SUSPEND", ""},   {"SUDPTRL", ""},   {"EP2BCL", "EP2FIFOBUF"}, {"EP6BCL", "EP6FIFOBUF"}};
+        {"FIFORESET", ""},       {"OUTPKTEND", ""},       {"EP0BCL", "EP0BUF"},
+        {"EP1OUTBC", ""},        {"EP1INBC", "EP1INBUF"}, {"EP0CS", ""},
+        {"EP1OUTCS", ""},        {"EP1INCS", ""},         {"EP2CS", ""},
+        {"EP6CS", ""},           {"USBIRQ", ""},          {"EPIRQ", ""},
+        {"IBNIRQ", ""},          {"NAKIRQ", ""},          {"USBCS", ""},
+        {"SUSPEND", ""},         {"SUDPTRL", ""},         {"EP2BCL", "EP2FIFOBUF"},
+        {"EP6BCL", "EP6FIFOBUF"}};
     for (const auto& [name, buffer] : usb)
-        onWrite(name, [this, n = std::string(name)](std::uint8_t v) { usbRegisterWritten(n, v); }, buffer);
+        onWrite(
+            name, [this, n = std::string(name)](std::uint8_t v) { usbRegisterWritten(n, v); }, buffer);
 }
 
 // ---- power, boot ROM, CPU ------------------------------------------------
@@ -387,20 +392,22 @@ ModelReply Fx2Emulator::bootRom(const std::uint8_t* setup, std::uint8_t* data)
                           std::uint8_t(m_bootIds[0] >> 8), std::uint8_t(m_bootIds[1]), std::uint8_t(m_bootIds[1] >> 8),
                           std::uint8_t(m_bootIds[2]), std::uint8_t(m_bootIds[2] >> 8), 0, 0, 0, 1});
         case 2:
-        case 7:
-            return reply({9, setup[3], 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0});
+        case 7: return reply({9, setup[3], 18, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0});
         case 6: return reply({10, 6, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64, 1, 0});
         default: return stall();
         }
-    case 0: return reply({0, 0});                       // GET_STATUS
-    case 8: return reply({m_bootConfiguration});        // GET_CONFIGURATION
-    case 9:                                             // SET_CONFIGURATION
+    case 0: return reply({0, 0});                 // GET_STATUS
+    case 8: return reply({m_bootConfiguration});  // GET_CONFIGURATION
+    case 9:                                       // SET_CONFIGURATION
         if (setup[2] > 1)
             return stall();
         m_bootConfiguration = setup[2];
         return done(0);
-    case 10: return reply({0});                         // GET_INTERFACE
-    case 1: case 3: case 5: case 11: return done(0);    // features, address, interface
+    case 10: return reply({0});  // GET_INTERFACE
+    case 1:
+    case 3:
+    case 5:
+    case 11: return done(0);  // features, address, interface
     default: return stall();
     }
 }
@@ -471,8 +478,7 @@ void Fx2Emulator::failI2cByte(std::uint8_t address, int n)
     m_i2c->failByte(address, n);
 }
 
-void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes,
-                                 unsigned ms)
+void Fx2Emulator::abandonControl(const std::uint8_t* setup, const std::uint8_t* data, std::size_t bytes, unsigned ms)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     try {

@@ -106,7 +106,7 @@ private:
         int number = 0;
         bool in = false;
         bool stall = false;
-        std::deque<std::vector<std::uint8_t>> packets;  // OUT: the CPU's, oldest first; IN: committed
+        std::deque<std::vector<std::uint8_t>> packets;   // OUT: the CPU's, oldest first; IN: committed
         std::vector<std::vector<std::uint8_t>> buffers;  // IN: what each buffer holds
         std::size_t window = 0;                          // IN: the buffer the CPU sees
     };
@@ -179,14 +179,14 @@ private:
     std::map<std::uint16_t, std::function<void(std::uint8_t)>> m_onWrite;  // XDATA register writes
 
     bool m_powered = false;
-    bool m_cpuReset = true;   // CPUCS.8051RES as the host sets it
+    bool m_cpuReset = true;  // CPUCS.8051RES as the host sets it
     bool m_cpuStarted = false;
     bool m_suspended = false;
     bool m_released = false;  // came back renumerated since takeRelease
     const Speed m_speed;
     std::uint16_t m_bootIds[3] = {0x04B4, 0x8613, 0x0001};  // default device: VID, PID, DID
     std::uint8_t m_bootConfiguration = 0;                   // default device: as the host set it
-    std::uint16_t m_firmwarePid = 0;  // as the firmware's device descriptor last said
+    std::uint16_t m_firmwarePid = 0;                        // as the firmware's device descriptor last said
 
     std::uint64_t m_cycles = 0;
     std::uint64_t m_lastCycles = 0;

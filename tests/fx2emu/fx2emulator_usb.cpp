@@ -23,7 +23,7 @@ int lowestBit(std::uint8_t mask)
     return n;
 }
 
-} // namespace
+}  // namespace
 
 void Fx2Emulator::busReset()
 {
@@ -319,7 +319,8 @@ void Fx2Emulator::usbRegisterWritten(const std::string& name, std::uint8_t v)
         if (has("BUSY"))
             m_ep1.inArmed = false;  // writing BUSY disarms: the armed report is dropped
     } else if (name == "USBCS") {
-        m_usbcs = v & std::uint8_t(bit(name, "DISCON") | bit(name, "NOSYNSOF") | bit(name, "RENUM") | bit(name, "SIGRSUME"));
+        m_usbcs =
+            v & std::uint8_t(bit(name, "DISCON") | bit(name, "NOSYNSOF") | bit(name, "RENUM") | bit(name, "SIGRSUME"));
     } else if (name == "SUSPEND") {
         m_suspended = true;
     } else if (name == "FIFORESET") {
@@ -354,12 +355,12 @@ void Fx2Emulator::usbRegisterWritten(const std::string& name, std::uint8_t v)
 void Fx2Emulator::presentUsb(std::map<std::uint16_t, std::uint8_t>& regs) const
 {
     auto flag = [&](bool on, const char* r, const char* b) { return on ? bit(r, b) : std::uint8_t(0); };
-    regs[reg("EP0CS")] = flag(m_ep0.hsnak, "EP0CS", "HSNAK") | flag(m_ep0.busy, "EP0CS", "BUSY")
-        | flag(m_ep0.stall, "EP0CS", "STALL");
+    regs[reg("EP0CS")] =
+        flag(m_ep0.hsnak, "EP0CS", "HSNAK") | flag(m_ep0.busy, "EP0CS", "BUSY") | flag(m_ep0.stall, "EP0CS", "STALL");
     regs[reg("EP1OUTCS")] = flag(m_ep1.outArmed, "EP1OUTCS", "BUSY") | flag(m_ep1.outStall, "EP1OUTCS", "STALL");
     regs[reg("EP1INCS")] = flag(m_ep1.inArmed, "EP1INCS", "BUSY") | flag(m_ep1.inStall, "EP1INCS", "STALL");
     regs[reg("EP01STAT")] = flag(m_ep0.busy, "EP01STAT", "EP0BSY") | flag(m_ep1.outArmed, "EP01STAT", "EP1OUTBSY")
-        | flag(m_ep1.inArmed, "EP01STAT", "EP1INBSY");
+                            | flag(m_ep1.inArmed, "EP01STAT", "EP1INBSY");
     std::uint8_t stat = 0;
     for (int number : {2, 4, 6, 8}) {
         const std::string e = "EP" + std::to_string(number);
@@ -373,7 +374,8 @@ void Fx2Emulator::presentUsb(std::map<std::uint16_t, std::uint8_t>& regs) const
         stat |= flag(empty, "EP2468STAT", (e + "E").c_str()) | flag(full, "EP2468STAT", (e + "F").c_str());
         const std::string cs = e + "CS";
         regs[reg(cs)] = std::uint8_t(std::min<std::size_t>(ep.packets.size(), 7) << lowestBit(bit(cs, "NPAK0")))
-            | flag(full, cs.c_str(), "FULL") | flag(empty, cs.c_str(), "EMPTY") | flag(ep.stall, cs.c_str(), "STALL");
+                        | flag(full, cs.c_str(), "FULL") | flag(empty, cs.c_str(), "EMPTY")
+                        | flag(ep.stall, cs.c_str(), "STALL");
     }
     regs[reg("EP2468STAT")] = stat;
     for (const char* irq : {"USBIRQ", "EPIRQ", "IBNIRQ", "NAKIRQ"}) {

@@ -7,12 +7,9 @@ std::uint32_t address24(const std::vector<std::uint8_t>& command)
     return std::uint32_t(command[1]) << 16 | std::uint32_t(command[2]) << 8 | command[3];
 }
 
-} // namespace
+}  // namespace
 
-std::vector<PinDevice::Watch> SpiFlash::watches() const
-{
-    return {{m_pins.sck, true, false}, {m_pins.cs, true, true}};
-}
+std::vector<PinDevice::Watch> SpiFlash::watches() const { return {{m_pins.sck, true, false}, {m_pins.cs, true, true}}; }
 
 bool SpiFlash::outputBit(std::uint64_t now)
 {
@@ -86,8 +83,8 @@ void SpiFlash::changed(std::uint8_t pin, bool level, PinAccess& pins)
 
 std::vector<PinDevice::Watch> FpgaBus::watches() const
 {
-    return {{m_pins.prog, true, true}, {m_pins.cclk, true, false},   {m_pins.aleLow, true, false},
-            {m_pins.aleHigh, true, false}, {m_pins.rd, false, true}, {m_pins.wr, true, false}};
+    return {{m_pins.prog, true, true},     {m_pins.cclk, true, false}, {m_pins.aleLow, true, false},
+            {m_pins.aleHigh, true, false}, {m_pins.rd, false, true},   {m_pins.wr, true, false}};
 }
 
 void FpgaBus::powerOn(PinAccess& pins)

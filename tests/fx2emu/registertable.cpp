@@ -31,7 +31,7 @@ Fx2Register::Access accessOf(const std::string& word)
     throw std::invalid_argument("access " + word);
 }
 
-} // namespace
+}  // namespace
 
 RegisterTable::RegisterTable(const std::string& path)
 {

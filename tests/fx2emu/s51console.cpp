@@ -19,7 +19,7 @@ namespace {
 // simulator that died or loops, not a timing of the firmware.
 constexpr int kAnswerWithinMs = 60000;
 
-} // namespace
+}  // namespace
 
 S51Console::S51Console(const std::string& s51, const std::string& shim)
 {
@@ -155,8 +155,8 @@ S51Stop parseStop(const std::string& text)
     static const std::regex ticks(R"(Simulated (\d+) ticks)");
     S51Stop stop;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), event); it != std::sregex_iterator(); ++it)
-        stop.accesses.push_back({(*it)[2].str(), std::uint32_t(std::stoul((*it)[3].str(), nullptr, 16)),
-                                 (*it)[1].str() == "write"});
+        stop.accesses.push_back(
+            {(*it)[2].str(), std::uint32_t(std::stoul((*it)[3].str(), nullptr, 16)), (*it)[1].str() == "write"});
     for (auto it = std::sregex_iterator(text.begin(), text.end(), ticks); it != std::sregex_iterator(); ++it)
         stop.ticks += std::stoull((*it)[1].str());
     return stop;

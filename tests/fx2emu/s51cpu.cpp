@@ -28,7 +28,7 @@ std::vector<std::string> setupCommands(std::uint8_t movxPageSfr)
     return c;
 }
 
-} // namespace
+}  // namespace
 
 S51Cpu::S51Cpu(const std::string& s51, const std::string& shim, Range page, Range sfrs, std::uint8_t movxPageSfr)
     : m_console(s51, shim), m_pageRange(page), m_sfrRange(sfrs), m_page(page.last - page.first + 1u, 0)
@@ -43,7 +43,7 @@ std::string S51Cpu::dumpCommand(const char* space, Range range) const
 {
     // 64 bytes a line: fewer lines for s51 to print.
     return std::string("dump /h ") + space + " " + hexNumber(range.first) + " " + hexNumber(range.last) + " "
-        + hexNumber(64);
+           + hexNumber(64);
 }
 
 std::string S51Cpu::stopCommands(bool page, Range buffer) const
@@ -86,10 +86,7 @@ void S51Cpu::watchXdata(std::uint16_t address, bool write, Range buffer)
     addBreakpoint("break xram " + std::string(write ? "w " : "r ") + hexNumber(address), true, buffer);
 }
 
-void S51Cpu::watchSfr(std::uint8_t address)
-{
-    addBreakpoint("break sfr w " + hexNumber(address), false);
-}
+void S51Cpu::watchSfr(std::uint8_t address) { addBreakpoint("break sfr w " + hexNumber(address), false); }
 
 void S51Cpu::watchBitEdge(std::uint8_t bitAddress, bool level)
 {
@@ -104,10 +101,7 @@ void S51Cpu::watchBitEdge(std::uint8_t bitAddress, bool level)
                   false);
 }
 
-void S51Cpu::watchBit(std::uint8_t bitAddress)
-{
-    addBreakpoint("break bits w " + hexNumber(bitAddress), false);
-}
+void S51Cpu::watchBit(std::uint8_t bitAddress) { addBreakpoint("break bits w " + hexNumber(bitAddress), false); }
 
 void S51Cpu::writeXdata(std::uint16_t address, const std::vector<std::uint8_t>& bytes)
 {
@@ -137,7 +131,8 @@ std::vector<std::uint8_t> S51Cpu::readXdata(std::uint16_t address, std::size_t l
     std::vector<std::uint8_t> bytes(length, 0);
     if (!length)
         return bytes;
-    std::vector<std::string> commands{"dump /h xram " + hexNumber(address) + " " + hexNumber(unsigned(address + length - 1))};
+    std::vector<std::string> commands{"dump /h xram " + hexNumber(address) + " "
+                                      + hexNumber(unsigned(address + length - 1))};
     flush(commands);
     const auto dumped = parseDump(m_console.exec(commands).back(), address, std::uint32_t(address + length - 1));
     if (dumped.size() != length)
@@ -167,10 +162,7 @@ std::vector<std::uint8_t> S51Cpu::stopBytes(std::uint16_t address, std::size_t l
     return bytes;
 }
 
-std::uint8_t S51Cpu::sfr(std::uint8_t address) const
-{
-    return m_sfr[std::size_t(address - 0x80) & 0x7F];
-}
+std::uint8_t S51Cpu::sfr(std::uint8_t address) const { return m_sfr[std::size_t(address - 0x80) & 0x7F]; }
 
 S51Stop S51Cpu::step(unsigned instructions)
 {

@@ -71,8 +71,9 @@ private slots:
         m_boards[port] = chip;
         m_bus->plug(port, chip);
         QVERIFY(fx2emu::waitForBoard(port, "04b4:8613") >= 0);
-        const ToolResult r = fx2emu::runOnBus(*m_bus, fxload, {"-t", "fx2lp", "-D", QString::fromStdString(m_bus->devnode(port)),
-                                                               "-I", fx2emu::image("kousb-fx2.ihx")});
+        const ToolResult r = fx2emu::runOnBus(
+            *m_bus, fxload,
+            {"-t", "fx2lp", "-D", QString::fromStdString(m_bus->devnode(port)), "-I", fx2emu::image("kousb-fx2.ihx")});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         QVERIFY2(fx2emu::waitForBoard(port, "04b4:1004") >= 0, "the board did not come back as 04b4:1004");
     }
@@ -90,9 +91,9 @@ private slots:
         QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(r.err));
         // Bulk packets are 512 bytes at high speed, 64 at full speed (USB 2.0, 5.8.3).
         const QString bulk = Speed(speed) == Speed::High ? "0x0200  1x 512 bytes" : "0x0040  1x 64 bytes";
-        for (const char* line : {"idVendor           0x04b4", "idProduct          0x1004",
-                                 "iProduct                2 KO board with FPGA",
-                                 "Device Qualifier (for other device speed):", "Device Status:     0x0000"})
+        for (const char* line :
+             {"idVendor           0x04b4", "idProduct          0x1004", "iProduct                2 KO board with FPGA",
+              "Device Qualifier (for other device speed):", "Device Status:     0x0000"})
             QVERIFY2(r.out.contains(line), qPrintable(QString(line) + " is missing from:\n" + r.out));
         for (const char* endpoint : {"0x02  EP 2 OUT", "0x86  EP 6 IN"}) {
             const int at = r.out.indexOf(endpoint);
@@ -111,8 +112,8 @@ private slots:
         if (probe.exitCode != 0)
             QSKIP("Debian's python3-usb is not installed (see scripts/packages.sh)");
         QVERIFY2(m_boards.count(port), "fxload did not load this board");
-        const ToolResult r = fx2emu::runOnBus(*m_bus, python, {QFINDTESTDATA("pyusb_version.py"),
-                                                               QString::number(m_bus->address(port))});
+        const ToolResult r = fx2emu::runOnBus(
+            *m_bus, python, {QFINDTESTDATA("pyusb_version.py"), QString::number(m_bus->address(port))});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY2(r.out.startsWith("4b4f01"), qPrintable(r.out));  // 'K' 'O', protocol 1
     }

@@ -27,7 +27,7 @@ QString hexText(const QByteArray& bytes)
 }
 unsigned char* bytes(QByteArray& b) { return reinterpret_cast<unsigned char*>(b.data()); }
 
-} // namespace
+}  // namespace
 
 class TestFx2Emu : public QObject {
     Q_OBJECT
@@ -39,9 +39,16 @@ class TestFx2Emu : public QObject {
     int m_port = 1;
     QTemporaryDir m_files;
 
-    ToolResult kousb(const QStringList& args) { return fx2emu::runOnBus(*m_bus, qEnvironmentVariable("KOUSB_TOOL"), args); }
+    ToolResult kousb(const QStringList& args)
+    {
+        return fx2emu::runOnBus(*m_bus, qEnvironmentVariable("KOUSB_TOOL"), args);
+    }
     std::size_t packet() const { return m_speed == Speed::High ? 512 : 64; }  // bulk, USB 2.0 5.8.3
-    template <class F> void chips(F f) { m_chip->withBoard(f); }
+    template <class F>
+    void chips(F f)
+    {
+        m_chip->withBoard(f);
+    }
 
     // A board, in its boot state, on a port of `speed`; `kousb
     // load-controller` loads the image and the board comes back as ours.
@@ -97,8 +104,8 @@ class TestFx2Emu : public QObject {
         chips([&](EmulatedBoard& b) {
             QVERIFY(b.fpga->configured);
             // The bitstream is the file's last 64 bytes; the FPGA took them up to DONE.
-            QVERIFY(bit.right(64).startsWith(QByteArray(reinterpret_cast<const char*>(b.fpga->bitstream.data()),
-                                                         int(b.fpga->bitstream.size()))));
+            QVERIFY(bit.right(64).startsWith(
+                QByteArray(reinterpret_cast<const char*>(b.fpga->bitstream.data()), int(b.fpga->bitstream.size()))));
         });
         const ToolResult load = kousb({"load-fpga", path});
         QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
@@ -118,8 +125,14 @@ class TestFx2Emu : public QObject {
         QCOMPARE(in.left(2), QByteArray("\xa5\x5a", 2));
         chips([&](EmulatedBoard& b) { QCOMPARE(int(((*b.fpga).*space)[std::size_t(address + 1)]), 0x22); });
     }
-    void fpgaRegisters() { busRoundTrip("FPGA", &FpgaBus::registers, 0x40, &KoUSBDevice::WriteXilinx, &KoUSBDevice::ReadXilinx); }
-    void externalBus() { busRoundTrip("External", &FpgaBus::external, 0x1230, &KoUSBDevice::WriteExternal, &KoUSBDevice::ReadExternal); }
+    void fpgaRegisters()
+    {
+        busRoundTrip("FPGA", &FpgaBus::registers, 0x40, &KoUSBDevice::WriteXilinx, &KoUSBDevice::ReadXilinx);
+    }
+    void externalBus()
+    {
+        busRoundTrip("External", &FpgaBus::external, 0x1230, &KoUSBDevice::WriteExternal, &KoUSBDevice::ReadExternal);
+    }
 
     void command()
     {
@@ -139,7 +152,10 @@ class TestFx2Emu : public QObject {
         QVERIFY2(m_device->ReadI2C(0x48, bytes(in), 0), m_device->GetLastError());  // an address probe
         // A page write to the EEPROM, acknowledge polling through its write
         // cycle, then a read from the address set by a write of two bytes.
-        QByteArray page("\x01\x00" "abcd", 6);
+        QByteArray page(
+            "\x01\x00"
+            "abcd",
+            6);
         QVERIFY2(m_device->WriteI2C(0x51, bytes(page), 6), m_device->GetLastError());
         int polls = 0;
         while (!m_device->ReadI2C(0x51, bytes(in), 0) && ++polls < 100) {
@@ -153,7 +169,8 @@ class TestFx2Emu : public QObject {
     {
         QByteArray out("spi flash bytes!"), in(16, 0);
         QVERIFY2(m_device->WriteSPI(0x10203, bytes(out), 16), m_device->GetLastError());
-        QCOMPARE(kousb({"read", "SPI", "--addr", "66051", "--size", "16", "--hex"}).out.trimmed(), hexText(out).trimmed());
+        QCOMPARE(kousb({"read", "SPI", "--addr", "66051", "--size", "16", "--hex"}).out.trimmed(),
+                 hexText(out).trimmed());
         QVERIFY2(m_device->ReadSPI(0x10203, bytes(in), 16), m_device->GetLastError());
         QCOMPARE(in, out);
         chips([&](EmulatedBoard& b) { QCOMPARE(int(b.flash->memory[0x10203]), int('s')); });
@@ -203,7 +220,8 @@ class TestFx2Emu : public QObject {
         QByteArray image(200, 0);
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 7);
-        const QString path = firmwarefiles::writeFile(m_files.filePath("e.hex"), firmwarefiles::intelHex({{0x0200, image}}));
+        const QString path =
+            firmwarefiles::writeFile(m_files.filePath("e.hex"), firmwarefiles::intelHex({{0x0200, image}}));
         QVERIFY2(m_device->LoadHexFileToEeprom(QFile::encodeName(path).constData()), m_device->GetLastError());
         QByteArray in(200, 0);
         QVERIFY2(m_device->ReadEEPROM(0x0200, bytes(in), 200), m_device->GetLastError());
@@ -265,9 +283,9 @@ private slots:
         QTest::addColumn<int>("speed");
         QTest::addColumn<QString>("group");
         // In order: load first, the FPGA configured before its buses.
-        const char* const groups[] = {"load", "version", "identity", "FPGA configuration", "FPGA registers",
-                                      "external bus", "command", "I2C", "SPI", "UART", "interrupt", "Block",
-                                      "EEPROM", "controller memory"};
+        const char* const groups[] = {
+            "load", "version", "identity", "FPGA configuration", "FPGA registers", "external bus", "command",
+            "I2C",  "SPI",     "UART",     "interrupt",          "Block",          "EEPROM",       "controller memory"};
         for (Speed speed : {Speed::High, Speed::Full})
             for (const char* group : groups)
                 QTest::addRow("%s speed, %s", speed == Speed::High ? "high" : "full", group) << int(speed) << group;
@@ -280,14 +298,19 @@ private slots:
         if (group == "load")
             return plugAndLoad(Speed(speed));
         QVERIFY2(m_device && m_speed == Speed(speed), "no board of this speed was loaded");
-        const std::map<QString, void (TestFx2Emu::*)()> run = {
-            {"version", &TestFx2Emu::version},         {"identity", &TestFx2Emu::identity},
-            {"FPGA configuration", &TestFx2Emu::fpgaConfiguration}, {"FPGA registers", &TestFx2Emu::fpgaRegisters},
-            {"external bus", &TestFx2Emu::externalBus}, {"command", &TestFx2Emu::command},
-            {"I2C", &TestFx2Emu::i2c},                 {"SPI", &TestFx2Emu::spi},
-            {"UART", &TestFx2Emu::uart},               {"interrupt", &TestFx2Emu::interrupt},
-            {"Block", &TestFx2Emu::block},             {"EEPROM", &TestFx2Emu::eeprom},
-            {"controller memory", &TestFx2Emu::controllerMemory}};
+        const std::map<QString, void (TestFx2Emu::*)()> run = {{"version", &TestFx2Emu::version},
+                                                               {"identity", &TestFx2Emu::identity},
+                                                               {"FPGA configuration", &TestFx2Emu::fpgaConfiguration},
+                                                               {"FPGA registers", &TestFx2Emu::fpgaRegisters},
+                                                               {"external bus", &TestFx2Emu::externalBus},
+                                                               {"command", &TestFx2Emu::command},
+                                                               {"I2C", &TestFx2Emu::i2c},
+                                                               {"SPI", &TestFx2Emu::spi},
+                                                               {"UART", &TestFx2Emu::uart},
+                                                               {"interrupt", &TestFx2Emu::interrupt},
+                                                               {"Block", &TestFx2Emu::block},
+                                                               {"EEPROM", &TestFx2Emu::eeprom},
+                                                               {"controller memory", &TestFx2Emu::controllerMemory}};
         (this->*run.at(group))();
     }
 
@@ -313,7 +336,7 @@ private slots:
         };
         if (kind == "GET_STATUS of endpoint 0") {  // 9.4.5: every device answers it
             QVERIFY(is(request({0x82, 0, 0, 0, 0, 0, 2, 0}, data), {ModelReply::Done, 2}));
-            QCOMPARE(data[0] & 1, 0);  // not halted
+            QCOMPARE(data[0] & 1, 0);                                // not halted
         } else if (kind == "GET_CONFIGURATION after a bus reset") {  // 9.1.1.3: a reset leaves it unconfigured
             m_chip->resetBus();
             QVERIFY(is(request({0x80, 8, 0, 0, 0, 0, 1, 0}, data), {ModelReply::Done, 1}));
@@ -361,8 +384,8 @@ private slots:
         if (flash && qEnvironmentVariableIsEmpty("UDM_FX2EMU_LONG"))
             QSKIP("flashing a whole boot image takes about a minute; set UDM_FX2EMU_LONG=1 to run it");
         const QString hex = m_files.filePath("boot.hex");
-        const ToolResult made = kousb({"make-boot-image", fx2emu::image("kousb-fx2.ihx"), hex, "--id", "77", "--name",
-                                       "Booted", "--class", "2"});
+        const ToolResult made = kousb(
+            {"make-boot-image", fx2emu::image("kousb-fx2.ihx"), hex, "--id", "77", "--name", "Booted", "--class", "2"});
         QVERIFY2(made.exitCode == 0, qPrintable(made.err));
         std::vector<std::uint8_t> eeprom;
         if (flash) {
