@@ -33,10 +33,10 @@ ToolResult runOnBus(const EmulatedBus& bus, const QString& program, const QStrin
     QStringList env;
     for (const std::string& e : bus.environment())
         env << QString::fromStdString(e);
-    // A program built with ASan wants its runtime first among the libraries.
+    // A program built with ASan wants its runtime first among the libraries;
+    // the preload comes first here, which works all the same.
     const QByteArray asan = qgetenv("ASAN_OPTIONS");
-    if (!asan.isEmpty())
-        env << "ASAN_OPTIONS=" + QString::fromLatin1(asan) + ":verify_asan_link_order=0";
+    env << "ASAN_OPTIONS=" + QString::fromLatin1(asan) + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0";
     return runTool(program, args, 120000, env);
 }
 

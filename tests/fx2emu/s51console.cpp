@@ -1,6 +1,5 @@
 #include "s51console.h"
 
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -8,7 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <regex>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,49 +113,78 @@ std::string hexNumber(unsigned value)
     return text;
 }
 
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool isGap(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+void forEachDumpByte(const std::string& text, const std::function<void(std::uint32_t, std::uint8_t)>& use)
+{
+    const char* p = text.c_str();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* const line = p;
+        while (p < end && *p != '\n')
+            ++p;
+        const char* const lineEnd = p++;
+        if (lineEnd - line < 3 || line[0] != '0' || line[1] != 'x')
+            continue;
+        const char* q = line + 2;
+        std::uint32_t address = 0;
+        int digits = 0;
+        for (int v; q < lineEnd && (v = hexValue(*q)) >= 0; ++q, ++digits)
+            address = address << 4 | std::uint32_t(v);
+        if (!digits || q == lineEnd || !isGap(*q))
+            continue;
+        // Bytes are the two-digit words that follow; the text column ends them.
+        for (;;) {
+            while (q < lineEnd && isGap(*q))
+                ++q;
+            if (lineEnd - q < 2 || hexValue(q[0]) < 0 || hexValue(q[1]) < 0 || (q + 2 < lineEnd && !isGap(q[2])))
+                break;
+            use(address++, std::uint8_t(hexValue(q[0]) << 4 | hexValue(q[1])));
+            q += 2;
+        }
+    }
+}
+
 std::map<std::uint32_t, std::uint8_t> parseDump(const std::string& text, std::uint32_t first, std::uint32_t last)
 {
     std::map<std::uint32_t, std::uint8_t> bytes;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (line.compare(0, 2, "0x") != 0)
-            continue;
-        char* rest = nullptr;
-        const unsigned long address = std::strtoul(line.c_str() + 2, &rest, 16);
-        if (rest == line.c_str() + 2 || (*rest != ' ' && *rest != '\t'))
-            continue;
-        // Bytes are the two-digit words that follow; the text column ends them.
-        std::uint32_t a = std::uint32_t(address);
-        const char* p = rest;
-        for (;;) {
-            while (*p == ' ' || *p == '\t')
-                ++p;
-            if (!std::isxdigit(static_cast<unsigned char>(p[0])) || !std::isxdigit(static_cast<unsigned char>(p[1]))
-                || (p[2] != ' ' && p[2] != '\t' && p[2] != '\0'))
-                break;
-            if (a >= first && a <= last)
-                bytes[a] = std::uint8_t(std::strtoul(std::string(p, 2).c_str(), nullptr, 16));
-            ++a;
-            p += 2;
-        }
-    }
+    forEachDumpByte(text, [&](std::uint32_t address, std::uint8_t value) {
+        if (address >= first && address <= last)
+            bytes[address] = value;
+    });
     return bytes;
 }
 
 S51Stop parseStop(const std::string& text)
 {
-    static const std::regex event(R"(Event `(read|write)' at (xram|sfr|bits)\[0x([0-9a-fA-F]+)\])");
-    static const std::regex ticks(R"(Simulated (\d+) ticks)");
+    // "Event `write' at xram[0xe68b]: ..." for each breakpoint that hit, and
+    // "Simulated 11832 ticks (...)".
+    static const std::string event = "Event `", ticks = "Simulated ";
     S51Stop stop;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), event); it != std::sregex_iterator(); ++it)
-        stop.accesses.push_back(
-            {(*it)[2].str(), std::uint32_t(std::stoul((*it)[3].str(), nullptr, 16)), (*it)[1].str() == "write"});
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), ticks); it != std::sregex_iterator(); ++it)
-        stop.ticks += std::stoull((*it)[1].str());
+    for (std::size_t at = text.find(event); at != std::string::npos; at = text.find(event, at + 1)) {
+        const std::size_t kind = at + event.size(), space = text.find(" at ", kind), bracket = text.find("[0x", space);
+        if (space == std::string::npos || bracket == std::string::npos)
+            break;
+        stop.accesses.push_back({text.substr(space + 4, bracket - space - 4),
+                                 std::uint32_t(std::strtoul(text.c_str() + bracket + 3, nullptr, 16)),
+                                 text.compare(kind, 5, "write") == 0});
+    }
+    for (std::size_t at = text.find(ticks); at != std::string::npos; at = text.find(ticks, at + 1))
+        stop.ticks += std::strtoull(text.c_str() + at + ticks.size(), nullptr, 10);
     return stop;
 }

@@ -7,6 +7,7 @@
 // Not thread-safe: one owner drives it. Failures (s51 missing, gone, or
 // silent for longer than a guard time) throw std::runtime_error.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -38,8 +39,10 @@ private:
 // (s51 echoes them), so that no piece of an echoed line reads as a dump.
 std::string hexNumber(unsigned value);
 
-// Bytes of the dump lines ("0xADDR b b b ...") in `text` whose addresses
-// fall in [first, last], by address; other lines are ignored.
+// Calls `use` for each byte of the dump lines ("0xADDR b b b ...") in
+// `text`, with its address; other lines are ignored.
+void forEachDumpByte(const std::string& text, const std::function<void(std::uint32_t, std::uint8_t)>& use);
+// Those bytes whose addresses fall in [first, last], by address.
 std::map<std::uint32_t, std::uint8_t> parseDump(const std::string& text, std::uint32_t first, std::uint32_t last);
 
 // What ended a run or a step: the accesses that hit event breakpoints and

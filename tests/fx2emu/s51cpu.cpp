@@ -73,12 +73,16 @@ void S51Cpu::refresh()
 
 void S51Cpu::takeSnapshot(const std::string& text)
 {
-    for (const auto& [address, value] : parseDump(text, m_pageRange.first, m_pageRange.last))
-        m_page[address - m_pageRange.first] = value;
-    // The SFRs lie below the XDATA page and its buffers.
-    for (const auto& [address, value] : parseDump(text, m_sfrRange.first, m_sfrRange.last))
-        m_sfr[address - 0x80] = value;
-    m_stopBuffer = parseDump(text, std::uint32_t(m_pageRange.last) + 1, 0xFFFF);
+    // One pass: the SFRs lie below the XDATA page, a buffer above it.
+    m_stopBuffer.clear();
+    forEachDumpByte(text, [this](std::uint32_t address, std::uint8_t value) {
+        if (address >= m_pageRange.first && address <= m_pageRange.last)
+            m_page[address - m_pageRange.first] = value;
+        else if (address >= m_sfrRange.first && address <= m_sfrRange.last)
+            m_sfr[address - 0x80] = value;
+        else if (address > m_pageRange.last)
+            m_stopBuffer[address] = value;
+    });
 }
 
 void S51Cpu::watchXdata(std::uint16_t address, bool write, Range buffer)
