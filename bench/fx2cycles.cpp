@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // udm-fx2cycles: the firmware image's own machine cycles per vendor request
 // group and per Block packet, at high and at full speed, as the emulated
 // controller counts them (tests/fx2emu). The CPU is s51's classic 8051, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "buildpaths.h"
 
 namespace fx2emubuild {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the build found what the emulated controller needs: s51, the
 // console shim, the register table and the firmware images.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The lab boards around the emulated controller: which chips each carries
 // and on which pins, as docs/firmware.md ("Pins") gives the wiring. Both

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fx2emufixture.h"
 
 #include "buildpaths.h"

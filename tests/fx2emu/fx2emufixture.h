@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the tests of the emulated controller share: the programs and files
 // the build found, a board of ours on the emulated bus, and running other

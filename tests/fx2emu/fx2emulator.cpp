@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fx2emulator.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An FX2LP (CY7C68013A) on a lab board, running whatever its RAM holds in
 // s51, as a device model for the emulated USB bus. The 8051 is s51's; the

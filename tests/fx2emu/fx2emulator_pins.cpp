@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port pins and UART0: the chips on the pins see the edges of the pins they
 // watch and drive the CPU's inputs; UART0 sends into the void on a package
 // without its pins.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The USB engine: EP0's control transfers as the firmware sees them, EP1,
 // the bulk endpoints' buffers, and the registers that show their state.
 #include "fx2emulator.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "i2ccontroller.h"
 
 I2cController::I2cController(const Bits& bits, std::function<std::uint64_t()> now,

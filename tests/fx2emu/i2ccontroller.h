@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The controller's I2C master as its registers show it (I2CS, I2DAT, I2CTL;
 // register sheet 3.4 and 4.13): START, then the address written to I2DAT;

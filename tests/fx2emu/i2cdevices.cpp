@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "i2cdevices.h"
 
 #include <cmath>

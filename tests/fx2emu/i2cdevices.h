@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The I2C chips of our boards, at the level of the bus: a START selects one
 // (it acknowledges its address or not), bytes go either way, a STOP ends the

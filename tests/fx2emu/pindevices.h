@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Chips on the controller's port pins, seen at the level of pin edges: the
 // controller model tells a chip when a pin it watches changes, and the chip

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Finds the board running our firmware at the device address given as the
 argument with pyusb (Debian's python3-usb) and prints its version reply
 (vendor request 0xB0, six bytes) in hexadecimal."""

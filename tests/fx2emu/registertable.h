@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The controller's registers as firmware/chip/fx2registers.txt lists them
 // (transcribed from the register summary): name, address, size, access and

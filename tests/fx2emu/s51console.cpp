@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "s51console.h"
 
 #include <cerrno>

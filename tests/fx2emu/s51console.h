@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The s51 simulator of Debian's sdcc-ucsim (a plain 8052) as a child
 // process, driven through its command console: commands go in as lines,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "s51cpu.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An 8051 core on s51 as the emulated controller uses it: one 64 KiB
 // external data space whose low 16 KiB is also the code memory, MOVX @Ri

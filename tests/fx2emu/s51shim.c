@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Preloaded into s51 (ucsim) when the emulated controller drives it through
  * its console. s51 writes its console output a character at a time and,
  * while the simulation is stopped, sleeps 100 ms between looks at its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Programs no one here wrote, against the real image on the emulated
 // controller: Debian's fxload loads the image into a board in its boot
 // state, lsusb -v reads the descriptors the firmware serves, and pyusb

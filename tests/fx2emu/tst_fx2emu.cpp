@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real firmware image on the emulated controller, through the real
 // libusb: a board in its boot state is loaded by `kousb load-controller`,
 // comes back as our firmware, and every request group runs through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What an emulated board does with the transfers that reach it, whatever
 // carries them there (usbfs under umockdev, say). The carrier asks; the model

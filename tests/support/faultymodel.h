@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Faults no firmware can show, around any device model: an endpoint that
 // stalls until the host clears it, an endpoint that never answers (the

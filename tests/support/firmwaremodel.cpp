@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmwaremodel.h"
 
 #include "eepromlayout.h"
@@ -38,11 +39,12 @@ std::vector<std::uint8_t> stringDescriptor(const std::string& text)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 FirmwareModel::FirmwareModel(Starts starts, const ProfileCaps& profile, Speed speed)
-    : m_profile(profile), m_packet(speed == Speed::Full ? FW_BULK_PACKET_FULL_SPEED : FW_BULK_PACKET),
-      m_running(starts == Starts::RunningFirmware)
+    : m_profile(profile)
+    , m_packet(speed == Speed::Full ? FW_BULK_PACKET_FULL_SPEED : FW_BULK_PACKET)
+    , m_running(starts == Starts::RunningFirmware)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
     g_owner = this;
@@ -86,10 +88,7 @@ std::vector<std::uint8_t> FirmwareModel::memory(std::size_t address, std::size_t
     return {m_ram.begin() + long(address), m_ram.begin() + long(address + length)};
 }
 
-bool FirmwareModel::fullSpeed() const
-{
-    return m_packet == FW_BULK_PACKET_FULL_SPEED;
-}
+bool FirmwareModel::fullSpeed() const { return m_packet == FW_BULK_PACKET_FULL_SPEED; }
 
 std::uint16_t FirmwareModel::productId() const
 {
@@ -169,12 +168,12 @@ ModelReply FirmwareModel::standard(const std::uint8_t* setup, std::uint8_t* data
         return done(0);
     if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 1) {
         const std::uint16_t product = m_running ? KOUSB_FIRMWARE_PID : kBootProductId;
-        return reply({18, 1, 0x00, 0x02, 0, 0, 0, 64, 0xB4, 0x04, std::uint8_t(product), std::uint8_t(product >> 8), 0x00,
-                      0x01, 1, 2, 0, 1});
+        return reply({18, 1, 0x00, 0x02, 0, 0, 0, 64, 0xB4, 0x04, std::uint8_t(product), std::uint8_t(product >> 8),
+                      0x00, 0x01, 1, 2, 0, 1});
     }
     if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 2)
-        return reply({9, 2, 46, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 4, 0xFF, 0, 0, 0, 7, 5, 0x81, 3, 64, 0, 1, 7, 5, 0x01,
-                      3, 64, 0, 1, 7, 5, 0x02, 2, 0x00, 0x02, 0, 7, 5, 0x86, 2, 0x00, 0x02, 0});
+        return reply({9, 2, 46, 0, 1,    1, 0,  0x80, 50, 9, 4, 0,    0, 4,    0xFF, 0, 0, 0, 7,    5, 0x81, 3,    64,
+                      0, 1, 7,  5, 0x01, 3, 64, 0,    1,  7, 5, 0x02, 2, 0x00, 0x02, 0, 7, 5, 0x86, 2, 0x00, 0x02, 0});
     if (!m_running || setup[0] != 0x80 || setup[1] != 0x06 || setup[3] != 3)
         return {ModelReply::Stall, 0};
     std::vector<std::uint8_t> text;

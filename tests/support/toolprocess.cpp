@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolprocess.h"
 
 #include <QProcess>

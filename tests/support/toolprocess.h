@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs one of our command-line programs as a user would, for tests.
 #include <QString>

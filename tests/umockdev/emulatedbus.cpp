@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "emulatedbus.h"
 
 #include "usbfsnode.h"
@@ -91,21 +92,16 @@ std::string boardRecord(int port, int address, bool fullSpeed, const std::vector
     char devnum[8];
     std::snprintf(devnum, sizeof devnum, "%03d", address);
     return std::string("P: /devices/pci0000:00/0000:00:14.0/usb1/1-") + std::to_string(port) + "\n"
-        + "N: " + devnode.substr(5) + "\n"
-        + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
-        + "E: DEVNAME=" + devnode + "\n"
-        + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
-        + (fullSpeed ? "12" : "480") + "\\n\n"
-        + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5]) + "\\n\n" + strings
-        + "H: descriptors=" + hex(descriptors) + "\n";
+           + "N: " + devnode.substr(5) + "\n"
+           + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
+           + "E: DEVNAME=" + devnode + "\n" + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
+           + (fullSpeed ? "12" : "480") + "\\n\n" + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5])
+           + "\\n\n" + strings + "H: descriptors=" + hex(descriptors) + "\n";
 }
 
-std::string sysPath(int port)
-{
-    return std::string(kHubPath) + "/1-" + std::to_string(port);
-}
+std::string sysPath(int port) { return std::string(kHubPath) + "/1-" + std::to_string(port); }
 
-} // namespace
+}  // namespace
 
 bool EmulatedBus::available(std::string& why)
 {
@@ -152,13 +148,14 @@ void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model)
     model->attach();
     const std::vector<std::uint8_t> descriptors = enumerate(*model);
     std::string strings;
-    for (const auto& [attribute, index] : {std::pair<const char*, int>{"manufacturer", 14}, {"product", 15}, {"serial", 16}})
+    for (const auto& [attribute, index] :
+         {std::pair<const char*, int>{"manufacturer", 14}, {"product", 15}, {"serial", 16}})
         if (!descriptors.empty())
             if (const std::string text = stringOf(*model, descriptors[std::size_t(index)]); !text.empty())
                 strings += std::string("A: ") + attribute + "=" + text + "\\n\n";
     if (!descriptors.empty())
-        umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, model->fullSpeed(), descriptors, strings).c_str(),
-                                         nullptr);
+        umockdev_testbed_add_from_string(
+            m_testbed, boardRecord(port, address, model->fullSpeed(), descriptors, strings).c_str(), nullptr);
     else
         std::fprintf(stderr, "emulated bus: the board at port %d did not give its descriptors\n", port);
     m_ports[port] = std::move(slot);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A USB bus under umockdev: a root hub on bus 1 and boards at its ports,
 // each a device node whose usbfs ioctls a DeviceModel answers, so that the
@@ -70,7 +71,7 @@ private:
     UMockdevTestbed* m_testbed = nullptr;
     mutable std::mutex m_mutex;  // the testbed and m_ports
     int m_nextAddress = 2;
-    std::mutex m_workersMutex;   // never held while a node's lock is taken
+    std::mutex m_workersMutex;  // never held while a node's lock is taken
     std::condition_variable m_idle;
     int m_busy = 0;
     std::map<int, Slot> m_ports;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "usbfsnode.h"
 
 #include <umockdev.h>
@@ -64,9 +65,9 @@ bool UsbfsNode::serve(const Urb& u)
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
     // A zero-length transfer (a bulk write's closing packet) has no buffer to resolve.
     std::uint8_t none = 0;
-    UMockdevIoctlData* buffer = urb->buffer_length > 0
-        ? umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr)
-        : nullptr;
+    UMockdevIoctlData* buffer = urb->buffer_length > 0 ? umockdev_ioctl_data_resolve(
+                                    urbData, offsetof(usbdevfs_urb, buffer), std::size_t(urb->buffer_length), nullptr)
+                                                       : nullptr;
     auto* bytes = buffer ? reinterpret_cast<std::uint8_t*>(buffer->data) : &none;
     ModelReply reply;
     if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
@@ -99,12 +100,13 @@ bool UsbfsNode::control(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
 {
     UMockdevIoctlData* request = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), nullptr);
     const auto* c = reinterpret_cast<const usbdevfs_ctrltransfer*>(request->data);
-    const std::uint8_t setup[8] = {c->bRequestType, c->bRequest, std::uint8_t(c->wValue), std::uint8_t(c->wValue >> 8),
-                                   std::uint8_t(c->wIndex), std::uint8_t(c->wIndex >> 8), std::uint8_t(c->wLength),
-                                   std::uint8_t(c->wLength >> 8)};
-    UMockdevIoctlData* buffer = c->wLength ? umockdev_ioctl_data_resolve(request, offsetof(usbdevfs_ctrltransfer, data),
-                                                                         c->wLength, nullptr)
-                                           : nullptr;
+    const std::uint8_t setup[8] = {c->bRequestType,          c->bRequest,
+                                   std::uint8_t(c->wValue),  std::uint8_t(c->wValue >> 8),
+                                   std::uint8_t(c->wIndex),  std::uint8_t(c->wIndex >> 8),
+                                   std::uint8_t(c->wLength), std::uint8_t(c->wLength >> 8)};
+    UMockdevIoctlData* buffer =
+        c->wLength ? umockdev_ioctl_data_resolve(request, offsetof(usbdevfs_ctrltransfer, data), c->wLength, nullptr)
+                   : nullptr;
     const ModelReply reply = m_model->control(setup, buffer ? reinterpret_cast<std::uint8_t*>(buffer->data) : nullptr);
     if (buffer)
         umockdev_ioctl_data_unref(buffer);
@@ -145,7 +147,8 @@ void UsbfsNode::submit(UMockdevIoctlClient* client, UMockdevIoctlData* urbData)
 {
     const Urb u{client, urbData};
     if (!serve(u)) {
-        m_waiting.push_back({static_cast<UMockdevIoctlClient*>(g_object_ref(client)), umockdev_ioctl_data_ref(urbData)});
+        m_waiting.push_back(
+            {static_cast<UMockdevIoctlClient*>(g_object_ref(client)), umockdev_ioctl_data_ref(urbData)});
         return;
     }
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
@@ -199,7 +202,7 @@ bool UsbfsNode::handle(UMockdevIoctlClient* client)
     case USBDEVFS_GET_CAPABILITIES: {
         UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
         *reinterpret_cast<guint32*>(caps->data) = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
-            | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+                                                  | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
         umockdev_ioctl_data_unref(caps);
         return succeed();
     }

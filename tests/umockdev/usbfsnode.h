@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One emulated USB device node (/dev/bus/usb/BBB/DDD) under umockdev: the
 // usbfs ioctls that libusb issues (capabilities, claim and release, URB
