@@ -87,11 +87,9 @@ bool load(Fx2Emulator& chip, const std::string& path)
     return request(chip, 0x00, 9, 1, 0, {}).outcome == ModelReply::Done;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Prints the table for `image`; 1 when the image does not start.
+int run(const std::string& image)
 {
-    const std::string image = argc > 1 ? argv[1] : fx2emubuild::image("kousb-fx2.ihx");
     std::vector<std::uint8_t> bitstream = {0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0x99, 0x55, 0x66};
     bitstream.resize(64, 0x20);
     const std::vector<std::uint8_t> sixteen(16, 0x3C), page(64, 0xA5);
@@ -155,4 +153,16 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < rows.size(); ++i)
         std::printf("%-42s %-28s %s\n", rows[i].name, cells[i][0].c_str(), cells[i][1].c_str());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc > 1 ? argv[1] : fx2emubuild::image("kousb-fx2.ihx"));
+    } catch (const std::exception& e) {  // no s51, no shim, no register table
+        std::fprintf(stderr, "udm-fx2cycles: %s\n", e.what());
+        return 1;
+    }
 }
