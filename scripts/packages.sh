@@ -32,4 +32,8 @@ build_packages=("${noqt_packages[@]}"
   # The board firmware: SDCC builds the FX2LP image, and sdcc-ucsim's s51 runs
   # it in the firmware tests, driven by a Python script (python3 is not part
   # of a minimal Debian). Without them the image or its test is skipped.
-  sdcc sdcc-ucsim python3)
+  sdcc sdcc-ucsim python3
+  # Clients no one here wrote, run against the firmware image on the emulated
+  # controller: fxload loads it, lsusb -v reads its descriptors, and a Python
+  # script finds the board with pyusb. Without them those tests are skipped.
+  fxload usbutils python3-usb)
