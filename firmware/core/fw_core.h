@@ -14,7 +14,7 @@
 #define FW_CORE_H
 
 #include "fw_port.h"
-#include "libusb/protocol_defs.h"
+#include "kousb_protocol.h"
 
 #define FW_EP0_PACKET 64u
 /* Block packets: 512 bytes at high speed, 64 at full speed. */

@@ -5,7 +5,7 @@
 
 #include "fw_core.h"
 #include "fw_hw.h"
-#include "eepromlayout_defs.h"
+#include "kousb_identity.h"
 
 /* The request in progress. */
 struct fw_request {

@@ -29,20 +29,15 @@ static uint8_t fail(uint8_t code)
     return code;
 }
 
-/* The capability a request needs, 0 for the ones every board serves. */
+/* The capability each request needs in each direction (KOUSB_REQUESTS), 0
+ * for the ones every board serves. */
+#define CAPABILITY(code, in, capability, name, ms) [((code) - KOUSB_REQ_FIRST) * 2u + (in)] = (capability),
+static const uint16_t needed[(KOUSB_REQ_LAST - KOUSB_REQ_FIRST + 1u) * 2u] = {KOUSB_REQUESTS(CAPABILITY)};
+
 static uint16_t needed_capability(void)
 {
-    switch (fw_req.request) {
-    case KOUSB_REQ_EXTERNAL: return KOUSB_CAP_EXTERNAL;
-    case KOUSB_REQ_FPGA_REGISTER: return KOUSB_CAP_FPGA_REGISTER;
-    case KOUSB_REQ_I2C: return KOUSB_CAP_I2C;
-    case KOUSB_REQ_SPI: return KOUSB_CAP_SPI;
-    case KOUSB_REQ_COMMAND: return KOUSB_CAP_COMMAND;
-    case KOUSB_REQ_FPGA_CONFIG: return KOUSB_CAP_FPGA_CONFIG;
-    case KOUSB_REQ_EEPROM: return KOUSB_CAP_EEPROM;
-    case KOUSB_REQ_IDENTITY: return fw_req.in ? 0 : KOUSB_CAP_IDENTITY_WRITE;
-    default: return 0;
-    }
+    uint8_t row = fw_req.request - KOUSB_REQ_FIRST;
+    return row <= KOUSB_REQ_LAST - KOUSB_REQ_FIRST ? needed[row * 2u + fw_req.in] : 0;
 }
 
 static uint8_t bus_of_request(void)

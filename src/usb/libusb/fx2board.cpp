@@ -17,9 +17,6 @@ using namespace protocol;
 
 namespace {
 
-constexpr std::uint16_t kBootVendor = 0x04B4;
-constexpr std::uint16_t kBootProduct = 0x8613;
-
 std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
 
 std::string hex4(unsigned value)
@@ -85,7 +82,7 @@ void Fx2Board::probe(bool firmwareLoaded)
     // The boot state answers only 0xA0; other requests would sit unanswered
     // until their timeout, so it is not asked, unless firmware has just been
     // loaded that runs without re-enumerating (and so keeps the boot pair).
-    if (!firmwareLoaded && m_description.vendorId == kBootVendor && m_description.productId == kBootProduct) {
+    if (!firmwareLoaded && m_description.vendorId == KOUSB_BOOT_VID && m_description.productId == KOUSB_BOOT_PID) {
         m_identity.name = "No firmware (boot state)";
         return;
     }

@@ -40,9 +40,7 @@ const char* const Fx2Loader::kReach = "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF
 
 bool Fx2Loader::reachable(std::size_t address, std::size_t length)
 {
-    const std::size_t end = address + length;
-    return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
-           || (address == kCpucs && length == 1);
+    return kousb_loader_reaches(address, length) != 0;
 }
 
 Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include "../board.h"
-#include "../libusb/protocol_defs.h"
+#include "kousb_protocol.h"
 
 #include <array>
 #include <cstddef>
