@@ -6,6 +6,7 @@
 #define FW_HW_H
 
 #include "fw_port.h"
+#include "kousb_protocol.h"
 
 /* I2C controller. hw_i2c_start sends a START (a repeated START when the bus
  * is held) and the address byte (7-bit address << 1, bit 0 set to read);
@@ -23,6 +24,11 @@ void hw_i2c_stop(void);
 void hw_spi_select(uint8_t on);
 void hw_spi_write(const uint8_t *data, uint8_t n);
 void hw_spi_read(uint8_t *data, uint8_t n);
+
+/* UART transmit; received bytes arrive through fw_uart_received(). */
+#if FW_BUILDS(KOUSB_CAP_UART)
+void hw_uart_send(const uint8_t *data, uint8_t n);
+#endif
 
 /* FPGA slave-serial configuration: hw_fpga_begin pulses PROG_B and waits for
  * INIT_B (KOUSB_ERR_DEVICE when it does not rise); hw_fpga_shift clocks bytes

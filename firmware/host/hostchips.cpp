@@ -13,6 +13,7 @@ namespace fwhost {
 
 namespace {
 
+fw_state g_core;
 Chips g_chips;
 
 // I2C: who is addressed, in which direction, and the EEPROM's own pointer.
@@ -70,6 +71,8 @@ std::uint32_t flashAddress(const std::vector<std::uint8_t>& c)
 
 Chips& chips() { return g_chips; }
 
+void bindCore() { fw_current = &g_core; }
+
 void resetBoard(std::uint16_t capabilities, const char* fpgaPart)
 {
     // The memories are refilled where they are, not made anew: the fuzzer
@@ -87,6 +90,7 @@ void resetBoard(std::uint16_t capabilities, const char* fpgaPart)
     g_i2c = I2cState{};
     g_spi = SpiState{};
     g_shifted.clear();
+    bindCore();
     fw_init(capabilities, fpgaPart);
 }
 
@@ -215,6 +219,12 @@ void hw_spi_read(uint8_t* data, uint8_t n)
         }
         data[i] = byte;
     }
+}
+
+void hw_uart_send(const uint8_t* data, uint8_t n)
+{
+    for (uint8_t i = 0; i < n; ++i)
+        fw_uart_received(data[i]);  // TX wired to RX
 }
 
 uint8_t hw_fpga_begin(void)

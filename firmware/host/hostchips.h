@@ -45,5 +45,7 @@ struct Chips {
 // The chips as a fresh board has them; also resets the firmware core.
 Chips& chips();
 void resetBoard(std::uint16_t capabilities, const char* fpgaPart);
+// Points the firmware core at the one board's state, for the calling thread.
+void bindCore();
 
 }  // namespace fwhost

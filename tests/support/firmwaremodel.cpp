@@ -47,6 +47,7 @@ FirmwareModel::FirmwareModel(Starts starts, const ProfileCaps& profile, Speed sp
     , m_running(starts == Starts::RunningFirmware)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     g_owner = this;
     fwhost::resetBoard(profile.capabilities, profile.fpgaPart);
     fw_bulk_reset(m_packet);
@@ -61,6 +62,7 @@ void FirmwareModel::startFirmware()
 FirmwareModel::~FirmwareModel()
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     if (g_owner == this)
         g_owner = nullptr;
 }
@@ -70,6 +72,7 @@ bool FirmwareModel::ownsCore() const { return g_owner == this; }
 void FirmwareModel::writeIdentity(std::int32_t id, const std::string& name, std::uint8_t deviceClass)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     std::vector<std::uint8_t>& eeprom = fwhost::chips().eeprom;
     kousb::eeprom::writeId(eeprom, id);
     kousb::eeprom::writeName(eeprom, name);
@@ -79,12 +82,14 @@ void FirmwareModel::writeIdentity(std::int32_t id, const std::string& name, std:
 int FirmwareModel::stalls() const
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     return m_stalls;
 }
 
 std::vector<std::uint8_t> FirmwareModel::memory(std::size_t address, std::size_t length) const
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     return {m_ram.begin() + long(address), m_ram.begin() + long(address + length)};
 }
 
@@ -93,18 +98,21 @@ bool FirmwareModel::fullSpeed() const { return m_packet == FW_BULK_PACKET_FULL_S
 std::uint16_t FirmwareModel::productId() const
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     return m_running ? KOUSB_FIRMWARE_PID : kBootProductId;
 }
 
 bool FirmwareModel::takeRelease()
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     return std::exchange(m_released, false);
 }
 
 ModelReply FirmwareModel::control(const std::uint8_t* setup, std::uint8_t* data)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     if (!ownsCore())
         return {ModelReply::Gone, 0};
     ModelReply reply;
@@ -214,6 +222,7 @@ ModelReply FirmwareModel::firmware(const std::uint8_t* setup, std::uint8_t* data
 ModelReply FirmwareModel::transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     if (!ownsCore())
         return {ModelReply::Gone, 0};
     if (!m_running || m_cpuReset)
@@ -262,6 +271,7 @@ ModelReply FirmwareModel::bulk(std::uint8_t endpoint, std::uint8_t* data, std::s
 bool FirmwareModel::clearHalt(std::uint8_t)
 {
     std::lock_guard<std::mutex> lock(g_coreMutex);
+    fwhost::bindCore();
     return ownsCore();
 }
 
