@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 /* The hardware layer the core drives. The board implements it on the
- * controller's registers and pins (chip/), the host tests with models of the
- * chips (host/). Calls that can fail return 0 or a KOUSB_ERR_ code. */
+ * controller's registers and pins (chip/), the host with models of the chips
+ * (models/). Calls that can fail return 0 or a KOUSB_ERR_ code. */
 #ifndef FW_HW_H
 #define FW_HW_H
 

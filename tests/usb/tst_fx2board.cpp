@@ -10,7 +10,6 @@
 #include "fakecontroller.h"
 #include "firmwarefiles.h"
 #include "firmwaremodel.h"
-#include "hostchips.h"
 #include "libusb/fx2board.h"
 #include "modeltransport.h"
 
@@ -43,6 +42,7 @@ class TestFx2Board : public QObject {
     Q_OBJECT
 
     int m_nextSlot = 0;
+    std::vector<std::shared_ptr<FirmwareModel>> m_models;
     QTemporaryDir m_files;
 
     // A new fake in a slot of its own, bound to `device`.
@@ -60,13 +60,15 @@ class TestFx2Board : public QObject {
     }
     // A board running our firmware in a slot of its own (the one before it,
     // on the same firmware core, has gone).
-    void plugFirmwareBoard(KoUSBDevice& device)
+    fwmodel::Board& plugFirmwareBoard(KoUSBDevice& device)
     {
         const int slot = m_nextSlot++;
-        installFakeBoard(std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)),
-                         slot);
+        auto model = makeBoardModel(FirmwareModel::Starts::RunningFirmware);
+        installFakeBoard(std::make_shared<ModelTransport>(model), slot);
         OnDeviceChange();
         device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
+        m_models.push_back(model);
+        return model->board();
     }
     std::string file(const QString& name, const QByteArray& content)
     {
@@ -375,30 +377,27 @@ private slots:
     void fpgaConfiguration()
     {
         KoUSBDevice device(nullptr);
-        plugFirmwareBoard(device);
-        const fwhost::Chips& chips = fwhost::chips();
+        const fwmodel::Board& chips = plugFirmwareBoard(device);
         QVERIFY2(device.DownloadXilinx(file("ok.bit", bitFile("3s500efg320", 9000)).c_str()), device.GetLastError());
-        QCOMPARE(chips.bitstream.size(), std::size_t(9000));
+        QCOMPARE(chips.fpga.configuredBytes, std::uint32_t(9000));
         QVERIFY(!device.DownloadXilinx(file("wrong.bit", bitFile("6slx9tqg144", 64)).c_str()));
         QVERIFY2(text(device.GetLastError()).contains("wrong part"), device.GetLastError());
         QVERIFY(!device.DownloadXilinx(file("junk.bit", "not a bit file").c_str()));
         // Refused before any request: a configuration begun would have cleared the FPGA.
-        QVERIFY(chips.fpgaConfigured);
-        QCOMPARE(chips.bitstream.size(), std::size_t(9000));
+        QVERIFY(chips.fpga.configured);
+        QCOMPARE(chips.fpga.configuredBytes, std::uint32_t(9000));
     }
 
     void eepromImageVerified()
     {
         KoUSBDevice device(nullptr);
-        plugFirmwareBoard(device);
-        const std::vector<std::uint8_t>& eeprom = fwhost::chips().eeprom;
+        const std::uint8_t* eeprom = plugFirmwareBoard(device).eeprom.cells;
         const QByteArray header("\xC0\xB4\x04\x04\x10\x01\x00\x00", 8);
         const std::string path = file("e.hex", intelHex({{0x0000, header}, {0x3F00, QByteArray(100, 'k')}}));
         QVERIFY2(device.LoadHexFileToEeprom(path.c_str()), device.GetLastError());
-        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin(), eeprom.begin() + 8),
+        QCOMPARE(std::vector<std::uint8_t>(eeprom, eeprom + 8),
                  std::vector<std::uint8_t>(header.begin(), header.end()));
-        QCOMPARE(std::vector<std::uint8_t>(eeprom.begin() + 0x3F00, eeprom.begin() + 0x3F64),
-                 std::vector<std::uint8_t>(100, 'k'));
+        QCOMPARE(std::vector<std::uint8_t>(eeprom + 0x3F00, eeprom + 0x3F64), std::vector<std::uint8_t>(100, 'k'));
         QCOMPARE(int(eeprom[8]), 0xFF);  // only the bytes the image gives
         // A verification failure: tst_boardcontract, the same for every kind of board.
     }
