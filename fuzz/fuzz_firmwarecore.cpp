@@ -8,7 +8,7 @@
 // buffer the core gets is exactly as long as the packet) or hang, and every
 // request the core refuses is stalled with a reason: the error request
 // (0xB1) then answers with a non-zero code.
-#include "board.h"
+#include "boardmodel.h"
 #include "controller.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The firmware's hardware layer (fw_hw.h) on the chips of the board bound to
-// the calling thread (board.h).
-#include "board.h"
+// the calling thread (boardmodel.h).
+#include "boardmodel.h"
 
 extern "C" {
 #include "fw_hw.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The controller of a board (board.h) as its host reaches it over USB: the
+// The controller of a board (boardmodel.h) as its host reaches it over USB: the
 // boot ROM's 0xA0 loader into internal RAM and the CPUCS reset bit, which
 // answer whatever runs; and, once the CPU is let run, our firmware: the
 // vendor requests through the core packet by packet as EP0 hands them over,
@@ -16,7 +16,7 @@
 // Each call binds the board to the calling thread for its duration; the
 // caller serialises calls on one board. Standard requests are the carrier's
 // (the emulated bus answers them from its own descriptors).
-#include "board.h"
+#include "boardmodel.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -117,7 +117,7 @@ private slots:
 
         // FPGA registers need a configured FPGA.
         QCOMPARE(message(board.readXilinx(0x20, in.data(), 1)),
-                 QString("not ready: FPGA register access: the FPGA is not configured"));
+                 QString("not ready: the FPGA is not configured (load a .bit file first)"));
         const std::string bit = QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("ok.bit"),
                                                                            firmwarefiles::bitFile("3s500efg320", 9000)))
                                     .toStdString();
@@ -139,13 +139,14 @@ private slots:
         QVERIFY(board.writeI2C(0x51, write, 2));
         QVERIFY(board.readI2C(0x51, in.data(), 2));
         QCOMPARE(std::vector<std::uint8_t>(in.begin(), in.begin() + 2), bytes({0xA5, 0x5A}));
-        QCOMPARE(message(board.readI2C(0x23, in.data(), 1)), QString("no device answered: I2C"));
+        QCOMPARE(message(board.readI2C(0x23, in.data(), 1)), QString("no device answered: I2C address 0x23"));
 
         // SPI flash: programmed across a page boundary; out of range; no flash.
         QVERIFY(board.writeSPI(0x1F0F0, out.data(), 40));
         QVERIFY(board.readSPI(0x1F0F0, in.data(), 40));
         QVERIFY(std::equal(in.begin(), in.begin() + 40, out.begin()));
-        QCOMPARE(message(board.readSPI(0x1FFFF0, in.data(), 32)), QString("address out of range: SPI"));
+        QCOMPARE(message(board.readSPI(0x1FFFF0, in.data(), 32)),
+                 QString("address out of range: the SPI flash holds bytes 0x000000 to 0x1FFFFF, not 32 at 2097136"));
         chips.flash.absent = true;
         QCOMPARE(message(board.readSPI(0, in.data(), 1)), QString("no device answered: SPI"));
 
@@ -209,7 +210,7 @@ private slots:
         QTest::addColumn<QString>("error");            // empty: the call succeeds
         QTest::addColumn<int>("starts");               // a random EEPROM read has a repeated START
         QTest::newRow("address probe") << "probe 0x48" << -1 << "" << 1;
-        QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C" << 1;
+        QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C address 0x23" << 1;
         QTest::newRow("read failing half-way") << "read" << 3 << "timed out: I2C: the board was busy" << 1;
         QTest::newRow("EEPROM read failing") << "eeprom" << 5 << "timed out: EEPROM: the board was busy" << 2;
         QTest::newRow("EEPROM read failing at its end")

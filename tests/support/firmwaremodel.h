@@ -8,7 +8,7 @@
 // speed, where its bulk packets are 64 bytes: a host transfer reaches the
 // core packet by packet, as on the wire. Each model is a board of its own,
 // so any number run side by side.
-#include "board.h"
+#include "boardmodel.h"
 #include "controller.h"
 #include "devicemodel.h"
 

@@ -228,7 +228,8 @@ private slots:
         KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(7, faults)));
         unsigned char buffer[512] = {};
         QVERIFY(!d.ReadXilinx(0, buffer, 1));  // the FPGA was never configured
-        QCOMPARE(text(d.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
+        QCOMPARE(text(d.GetLastError()),
+                 QStringLiteral("not ready: the FPGA is not configured (load a .bit file first)"));
 
         faults->haltEndpoint(0x86);
         QVERIFY(d.WriteBlock(buffer, 16));

@@ -254,7 +254,7 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("reason");
         QTest::newRow("hex outside internal memory")
-            << "a.hex" << intelHex({{0x0000, "\x01"}, {0x5000, "\x02"}}) << "file refused: data at 0x5000";
+            << "a.hex" << intelHex({{0x0000, "\x01"}, {0x5000, "\x02"}}) << "data at 0x5000 outside the memory";
         QTest::newRow("hex past data RAM") << "b.hex" << intelHex({{0xE300, "\x02"}}) << "file refused";
         QTest::newRow("bix larger than program RAM") << "c.bix" << QByteArray(0x4001, '\0') << "file refused";
         QTest::newRow("hex without data") << "d.hex" << QByteArray(kHexEnd + "\n") << "no data in the image";

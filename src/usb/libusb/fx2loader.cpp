@@ -52,14 +52,11 @@ Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)
         return Status::ok();
     }
     formats::HexImage hex;
-    if (Status s = formats::readIntelHexFile(path, kDataRamEnd, hex); !s)
+    const std::vector<formats::HexRegion> internal = {{0, kProgramRamEnd}, {kDataRamStart, kDataRamEnd}};
+    if (Status s = formats::readIntelHexFile(path, kDataRamEnd, hex, internal); !s)
         return s;
     if (hex.byteCount == 0)
         return Status::error(ErrorCode::BadFile, "no data in the image");
-    for (std::size_t a = kProgramRamEnd; a < kDataRamStart; ++a)
-        if (hex.present[a])
-            return Status::error(ErrorCode::BadFile,
-                                 "data at " + hexAddress(a) + ", outside the controller's internal memory");
     image.bytes = std::move(hex.bytes);
     image.present = std::move(hex.present);
     return Status::ok();
