@@ -204,7 +204,7 @@ void usage(std::ostream& out)
            "  size. Other work on the machine shows as rates below the model.\n"
            "  --board runs the schedule on the real board with that vendor:product;\n"
            "  --backend-cost measures the library's own time per 64 KiB block transfer\n"
-           "  on the scripted fake controller (the transport's time left out) and, where\n"
+           "  on a board running our firmware core (the transport's time left out) and, where\n"
            "  built with umockdev, through the real libusb on an emulated USB bus.\n";
 }
 

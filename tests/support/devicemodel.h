@@ -36,4 +36,7 @@ public:
     // True once after the controller's CPU was let out of reset: the board
     // drops off the bus and comes back with its new firmware.
     virtual bool takeRelease() = 0;
+    // True once the board has gone for good: it left the bus and will not
+    // come back.
+    virtual bool gone() const { return false; }
 };

@@ -7,7 +7,6 @@
 // in contractscenarios.h, which tst_hardware runs on a real board.)
 #include "KoUSBLib.h"
 #include "contractscenarios.h"
-#include "fakecontroller.h"
 #include "faultymodel.h"
 #include "firmwaremodel.h"
 #include "modeltransport.h"
@@ -55,7 +54,7 @@ class TestBoardContract : public QObject {
                 board->board().eeprom.dropOffset = std::int32_t(*badCell);
             m_faults = std::make_shared<FaultyModel>(board);
             m_slot = m_nextRealSlot++;
-            installFakeBoard(std::make_shared<ModelTransport>(m_faults), m_slot);
+            installBoard(std::make_shared<ModelTransport>(m_faults), m_slot);
             OnDeviceChange();
         }
         device.SetDeviceHandle(GetUSBDeviceIndexed(m_slot));
