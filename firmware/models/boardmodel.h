@@ -39,6 +39,10 @@ constexpr std::int64_t kI2cByteNs = 22500;
 constexpr std::int64_t kEepromWriteCycleNs = 3000000;
 constexpr std::int64_t kFpgaConfigByteNs = 250;
 
+// The chips' 7-bit I2C addresses.
+constexpr std::uint8_t kEepromAddress = 0x51;
+constexpr std::uint8_t kSensorAddress = 0x48;
+
 constexpr std::size_t kNameSize = 128;
 constexpr std::size_t kFlashSize = 2 * 1024 * 1024;
 constexpr std::size_t kSpace16 = 64 * 1024;

@@ -15,8 +15,6 @@ namespace {
 
 thread_local Board* t_board = nullptr;
 
-constexpr std::uint8_t kEepromAddress = 0x51;
-constexpr std::uint8_t kSensorAddress = 0x48;
 constexpr std::uint16_t kEepromMask = KOUSB_EEPROM_SIZE - 1;
 constexpr std::uint16_t kPageMask = KOUSB_EEPROM_PAGE_SIZE - 1;
 

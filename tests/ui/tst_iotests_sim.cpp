@@ -187,7 +187,9 @@ private slots:
         openWindow();
         setMode("I2C");
         page->write("80", "1 2");
-        const QString why = QStringLiteral("no device answered: I2C address 0x50");
+        const QString why = QStringLiteral(
+            "no device answered: I2C address 0x50 (the board has 0x48 temperature "
+            "sensor, 0x51 EEPROM)");
         QCOMPARE(page->status(), QStringLiteral("I2C write failed: ") + why);
         form->readDataLine->setText("old");
         QCOMPARE(page->read("80", "2"), QString());

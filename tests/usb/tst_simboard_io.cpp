@@ -233,7 +233,9 @@ private slots:
         std::unique_ptr<KoUSBDevice> device(plugOne("bus"));
         Bytes b(2, 0xEE);
         QVERIFY(!device->ReadI2C(0x50, b.data(), 2));
-        QCOMPARE(QString::fromLatin1(device->GetLastError()), QStringLiteral("no device answered: I2C address 0x50"));
+        QCOMPARE(QString::fromLatin1(device->GetLastError()),
+                 QStringLiteral("no device answered: I2C address 0x50 (the board has 0x48 temperature sensor, "
+                                "0x51 EEPROM)"));
         QCOMPARE(b, Bytes(2, 0xEE));  // a failed read leaves the buffer alone
         QVERIFY(!device->WriteI2C(0xD1, b.data(), 2));
         QCOMPARE(QString::fromLatin1(device->GetLastError()),

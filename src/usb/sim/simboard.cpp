@@ -3,6 +3,8 @@
 
 #include "../formats/bitfile.h"
 
+#include <cstdio>
+
 namespace kousb::sim {
 
 namespace {
@@ -17,6 +19,19 @@ std::string printableText(const std::string& text)
     return out;
 }
 
+// A simulated board knows the chips on its bus, so an address where there is
+// none is told with them.
+Status withBusChips(Status status, std::uint8_t address)
+{
+    if (status.code() != ErrorCode::NoAcknowledge || address == fwmodel::kSensorAddress
+        || address == fwmodel::kEepromAddress)
+        return status;
+    char chips[64];
+    std::snprintf(chips, sizeof chips, " (the board has 0x%02X temperature sensor, 0x%02X EEPROM)",
+                  fwmodel::kSensorAddress, fwmodel::kEepromAddress);
+    return Status::error(ErrorCode::NoAcknowledge, status.detail() + chips);
+}
+
 }  // namespace
 
 SimBoard::SimBoard(std::string path, BoardState config)
@@ -25,6 +40,16 @@ SimBoard::SimBoard(std::string path, BoardState config)
 }
 
 SimBoard::SimBoard(std::shared_ptr<SimTransport> transport) : Fx2Board(transport), m_transport(std::move(transport)) {}
+
+Status SimBoard::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length)
+{
+    return withBusChips(Fx2Board::readI2C(address, data, length), address);
+}
+
+Status SimBoard::writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length)
+{
+    return withBusChips(Fx2Board::writeI2C(address, data, length), address);
+}
 
 // The design's name is in the file's header, which the FPGA never sees.
 Status SimBoard::downloadXilinx(const std::string& path)

@@ -14,7 +14,8 @@ namespace kousb::sim {
 // simulated board has: each library call holds the board's lock across its
 // transfers, so that calls from several processes interleave whole, and the
 // names of the firmware image and FPGA design it loads, which its controller
-// and FPGA keep for kousb-sim and the endpoint information.
+// and FPGA keep for kousb-sim and the endpoint information; and an I2C
+// address nobody answered at is told with the chips that are on its bus.
 class SimBoard : public usb::Fx2Board {
 public:
     // `config` is the board file's content as read when the board appeared.
@@ -31,6 +32,8 @@ public:
 
     void beginCall() override { m_transport->beginCall(); }
     void endCall() override { m_transport->endCall(); }
+    Status readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length) override;
+    Status writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length) override;
     Status downloadXilinx(const std::string& path) override;
     Status loadFirmware(const std::string& path) override;
 
