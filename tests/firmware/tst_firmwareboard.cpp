@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+#include <thread>
+
 Q_DECLARE_METATYPE(FirmwareModel::Speed)
 
 using namespace kousb;
@@ -310,6 +313,86 @@ private slots:
         const Raw again = raw(*transport, kVendorIn, kGetVersion, 0, data, 6);
         QVERIFY(!again.stalled);
         QCOMPARE(int(again.error[0]), 0);  // the error reply cleared it
+    }
+
+    void severalBoards_data()
+    {
+        QTest::addColumn<bool>("threads");
+        QTest::newRow("taking turns on one thread") << false;
+        QTest::newRow("each on a thread of its own") << true;
+    }
+    // Boards of three profiles on the core in one process: what each keeps
+    // between requests (a looped-back write, the error kept for the error
+    // request, the identity) is its own, whether their steps take turns or
+    // run at once.
+    void severalBoards()
+    {
+        QFETCH(bool, threads);
+        const fwmodel::Profile* profiles[] = {&fwmodel::kFpgaProfile, &fwmodel::kGenericProfile,
+                                              &fwmodel::kSimulatedProfile};
+        std::vector<std::shared_ptr<FirmwareTransport>> transports;
+        std::vector<std::unique_ptr<Fx2Board>> boards;
+        for (const fwmodel::Profile* profile : profiles) {
+            transports.push_back(std::make_shared<FirmwareTransport>(*profile));
+            boards.push_back(std::make_unique<Fx2Board>(transports.back()));
+        }
+        // Each step on board `b` in round `n`; an empty answer is success.
+        using Step = std::function<std::string(std::size_t b, int n)>;
+        const Step steps[] = {
+            [&](std::size_t b, int n) {
+                const std::uint8_t mine[3] = {std::uint8_t(b), std::uint8_t(n), 0xA5};
+                return boards[b]->writeBlock(mine, 3) ? "" : "Block write";
+            },
+            [&](std::size_t b, int) {
+                // A request of no meaning (each board its own), stalled; its
+                // error is kept for the error request, two steps on.
+                std::uint8_t byte = 0;
+                const TransferResult r =
+                    transports[b]->control(kVendorIn, std::uint8_t(0xBD + b), 0, 0, &byte, 1, kControlTimeout);
+                return r.error == TransferError::Stall ? "" : "unknown request";
+            },
+            [&](std::size_t b, int n) {
+                const std::uint8_t mine[3] = {std::uint8_t(b), std::uint8_t(n), 0xA5};
+                std::uint8_t back[3] = {};
+                return boards[b]->readBlock(back, 3) && std::memcmp(back, mine, 3) == 0 ? "" : "Block read";
+            },
+            [&](std::size_t b, int) {
+                std::uint8_t error[4] = {};
+                transports[b]->control(kVendorIn, kGetError, 0, 0, error, sizeof error, kControlTimeout);
+                return error[0] == kErrUnknownRequest && error[1] == 0xBD + b ? "" : "error reply";
+            },
+            [&](std::size_t b, int n) {
+                const std::int32_t id = std::int32_t(b) * 1000 + n;
+                return boards[b]->writeId(id) && boards[b]->reloadIdentity() && boards[b]->identity().id == id
+                           ? ""
+                           : "identity";
+            },
+        };
+        constexpr int kRounds = 40;
+        std::vector<std::string> failures(boards.size());
+        auto run = [&](std::size_t b, int n, const Step& step) {
+            const std::string failed = step(b, n);
+            if (!failed.empty() && failures[b].empty())
+                failures[b] = "board " + std::to_string(b) + ", round " + std::to_string(n) + ": " + failed;
+        };
+        if (threads) {
+            std::vector<std::thread> workers;
+            for (std::size_t b = 0; b < boards.size(); ++b)
+                workers.emplace_back([&, b] {
+                    for (int n = 0; n < kRounds; ++n)
+                        for (const Step& step : steps)
+                            run(b, n, step);
+                });
+            for (std::thread& w : workers)
+                w.join();
+        } else {
+            for (int n = 0; n < kRounds; ++n)
+                for (const Step& step : steps)
+                    for (std::size_t b = 0; b < boards.size(); ++b)
+                        run(b, n, step);
+        }
+        for (const std::string& failure : failures)
+            QVERIFY2(failure.empty(), failure.c_str());
     }
 
     // FPGA configuration: the length announced must arrive, and DONE must rise.

@@ -5,6 +5,7 @@
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
 #include "sim/boardstore.h"
+#include "sim/simdirectory.h"
 #include "sim/simboard.h"
 #include "firmwarefiles.h"
 #include "simboards.h"
@@ -173,6 +174,43 @@ private slots:
         QCOMPARE(kousb({"read", "Controller", "--addr", "0", "--size", "3"}).out.trimmed(), QStringLiteral("2 0 6"));
         QVERIFY(
             QString::fromLatin1(KoUSBDevice(GetUSBDeviceIndexed(0)).GetEndpointInfo()).contains("high.hex (7 bytes)"));
+    }
+
+    // A board plugged without firmware is in the boot state, as a real one
+    // (the FX2's boot pair, 04b4:8613, and nothing of our protocol); kousb
+    // load-controller, without a file, loads our image, and from then on the
+    // board runs our firmware under the image's name, in this process too.
+    void bootStateLoadedWithOurImage()
+    {
+#ifndef KOUSB_FIRMWARE_IMAGE
+        QSKIP("the firmware image is not built (no SDCC)");
+#else
+        boards.unplug(0);
+        kousb::sim::BoardState state = kousb::sim::blankBoard();
+        state.instance = kousb::sim::newInstanceId();
+        kousb::eeprom::writeId(state.eeprom, 12);
+        kousb::eeprom::writeName(state.eeprom, "Bare board");
+        boards.writeRaw(kousb::sim::boardFileName(0), kousb::sim::formatBoardFile(state));
+        QVERIFY(SimBoards::sync());
+        KoUSBDevice device(GetUSBDeviceIndexed(0));
+        QCOMPARE(QString::fromLatin1(device.GetName()), QStringLiteral("No firmware (boot state)"));
+        QVERIFY(QString::fromLatin1(device.GetEndpointInfo()).contains("USB board 04b4:8613"));
+        const ToolResult refused = kousb({"write", "External", "1"});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("does not support external bus access"), qPrintable(refused.err));
+
+        const ToolResult load = kousb({"load-controller"});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.err));
+        QCOMPARE(QString::fromLatin1(device.GetName()), QStringLiteral("Bare board"));
+        const QString info = QString::fromLatin1(device.GetEndpointInfo());
+        QVERIFY2(info.contains("Controller firmware: " + QFileInfo(KOUSB_FIRMWARE_IMAGE).fileName() + " (")
+                     && info.contains("USB board 04b4:1004"),
+                 qPrintable(info));
+        QCOMPARE(kousb({"write", "External", "--addr", "7", "1", "2"}).exitCode, 0);
+        Bytes back(2);
+        QVERIFY(device.ReadExternal(7, back.data(), 2));
+        QCOMPARE(back, (Bytes{1, 2}));
+#endif
     }
 
     // Two processes each write 500 different EEPROM bytes through I2C: all
