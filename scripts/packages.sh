@@ -32,4 +32,9 @@ build_packages=("${noqt_packages[@]}"
   # The board firmware: SDCC builds the FX2LP image, and sdcc-ucsim's s51 runs
   # it in the firmware tests, driven by a Python script (python3 is not part
   # of a minimal Debian). Without them the image or its test is skipped.
-  sdcc sdcc-ucsim python3)
+  sdcc sdcc-ucsim python3
+  # The Python module kousb: pybind11 and Debian's Python headers build it
+  # (it is left out without them); pytest runs its tests, numpy shows that a
+  # numpy array goes through the buffer protocol without a copy (the test
+  # falls back to a memoryview without it).
+  pybind11-dev python3-dev python3-pytest python3-numpy)
