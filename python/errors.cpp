@@ -104,7 +104,7 @@ void raiseError(int code, const std::string& message, const std::string* file)
     const auto found = classes().find(code);
     py::handle type = found != classes().end() ? found->second : g_base;
     py::str text = latin1(message);
-    if (file != nullptr && aboutTheFile(code)) {
+    if (file != nullptr && aboutTheFile(code) && message.find(*file) == std::string::npos) {
         // The name in the file system's encoding, the library's text in Latin-1.
         text = py::str("{}: {}").format(py::module_::import("os").attr("fsdecode")(py::bytes(*file)), text);
     }

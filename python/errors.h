@@ -18,7 +18,8 @@ void defineErrors(pybind11::module_& module);
 // Raises the class of `code` with `message` (the library's Latin-1 text) as
 // its text and `message` attribute. `file`: the file the failed call read or
 // wrote; an error about the file (not found, unreadable, unwritable, refused)
-// then begins with its name, as a Unix tool's message does.
+// that does not name it then begins with its name, as a Unix tool's message
+// does.
 [[noreturn]] void raiseError(int code, const std::string& message, const std::string* file = nullptr);
 
 }  // namespace pykousb

@@ -55,6 +55,8 @@ class TestInstall : public QObject {
     {
 #ifdef UDM_PYTHON_MODULE
         QStringList files{"share/doc/python3-kousb/copyright", "share/doc/python3-kousb/changelog.gz"};
+        for (const char* example : {"list_boards.py", "log_temperature.py", "flash_tray.py"})
+            files << QStringLiteral("share/doc/python3-kousb/examples/") + example;
         for (const char* file : {UDM_PYTHON_MODULE, "__init__.py", "__init__.pyi", "py.typed"})
             files << QStringLiteral(UDM_PYTHON_DIR "/kousb/") + file;
         return files;

@@ -1,10 +1,13 @@
 # SPDX-License-Identifier: MIT
 # The Python module on simulated boards: every method once, the errors as
-# their classes, bad arguments, the buffer protocol in place, the stubs.
+# their classes, bad arguments, the buffer protocol in place, the stubs, the
+# example scripts.
 # What a board holds is checked through kousb-sim, a program of its own.
 import ast
 import os
 import pathlib
+import subprocess
+import sys
 
 import pytest
 
@@ -199,3 +202,19 @@ def test_stubs_match_the_module():
     modes = next(n for n in stub.body if isinstance(n, ast.ClassDef) and n.name == "Mode")
     assert [t.targets[0].id for t in modes.body] == [m.name for m in kousb.Mode]
     assert (pathlib.Path(kousb.__file__).parent / "py.typed").exists()
+
+
+SCRIPTS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "python"
+
+
+@pytest.mark.parametrize("script,args,printed", [
+    ("list_boards.py", ["--board", "1", "--name", "Renamed"], "ID 1, 'Renamed', class 0"),
+    # The simulated LM75 reads a steady 25.5 degrees.
+    ("log_temperature.py", ["--board", "2", "--count", "2", "--every", "0"], "\t25.5 °C\n"),
+    ("flash_tray.py", [EXAMPLES / "example-identity.hex", "--backups", "{tmp}"], "ID 2 'Second': ok (backup in"),
+])
+def test_examples(board, plug, tmp_path, script, args, printed):
+    plug(2, "Second")
+    run = subprocess.run([sys.executable, SCRIPTS / script, *(str(a).format(tmp=tmp_path) for a in args)],
+                         capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0 and printed in run.stdout, run.stdout + run.stderr
