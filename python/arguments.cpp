@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "arguments.h"
 
+#include <vector>
+
 namespace py = pybind11;
 
 namespace pykousb {
 
 namespace {
 
-PyObject* g_modeEnum = nullptr;  // kousb.Mode, held for the life of the process
+// kousb.Mode's members (held for the life of the process) and their modes:
+// a member is found by identity, cheaper than reading its value.
+std::vector<std::pair<PyObject*, IoMode>>& members()
+{
+    static auto* byMember = new std::vector<std::pair<PyObject*, IoMode>>;
+    return *byMember;
+}
 
 bool movesData(IoMode mode) { return ioModeCanRead(mode) || ioModeCanWrite(mode); }
 
@@ -26,32 +34,37 @@ std::string typeName(py::handle object) { return Py_TYPE(object.ptr())->tp_name;
 
 void defineModes(py::module_& module)
 {
-    py::list members;
+    py::list names;
+    std::vector<IoMode> order;
     for (IoMode mode : kIoModes) {
         if (!movesData(mode))
             continue;
         std::string name = ioModeName(mode);
         for (char& c : name)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        members.append(py::make_tuple(name, ioModeName(mode)));
+        names.append(py::make_tuple(name, ioModeName(mode)));
+        order.push_back(mode);
     }
-    py::object modes = py::module_::import("enum").attr("Enum")("Mode", members, py::arg("module") = "kousb");
+    py::object modes = py::module_::import("enum").attr("Enum")("Mode", names, py::arg("module") = "kousb");
     modes.attr("__doc__") =
         "The IO modes, in the order the window lists them; each member's value is its name. "
         "Wherever a mode is taken, its name in any case will do as well.";
     module.attr("Mode") = modes;
-    g_modeEnum = modes.inc_ref().ptr();
+    std::size_t i = 0;
+    for (py::handle member : modes)
+        members().emplace_back(member.inc_ref().ptr(), order[i++]);
 }
 
 IoMode modeArgument(py::handle mode, bool reading)
 {
     std::optional<IoMode> found;
-    if (py::isinstance(mode, g_modeEnum))
-        found = ioModeFromName(mode.attr("value").cast<std::string>());
-    else if (py::isinstance<py::str>(mode))
-        found = ioModeFromAnyCase(mode.cast<std::string>());
-    else
+    for (const auto& [member, m] : members())
+        if (mode.ptr() == member)
+            found = m;
+    if (!found && !py::isinstance<py::str>(mode))
         throw py::type_error("mode must be a kousb.Mode or a mode's name, not " + typeName(mode));
+    if (!found)
+        found = ioModeFromAnyCase(mode.cast<std::string>());
     if (!found || !movesData(*found))
         throw py::value_error("unknown mode '" + py::str(mode).cast<std::string>() + "'; the modes are " + modeNames());
     if (reading ? !ioModeCanRead(*found) : !ioModeCanWrite(*found))
