@@ -33,6 +33,10 @@ build_packages=("${noqt_packages[@]}"
   # it in the firmware tests, driven by a Python script (python3 is not part
   # of a minimal Debian). Without them the image or its test is skipped.
   sdcc sdcc-ucsim python3
+  # Clients no one here wrote, run against the firmware image on the emulated
+  # controller: fxload loads it, lsusb -v reads its descriptors, and a Python
+  # script finds the board with pyusb. Without them those tests are skipped.
+  fxload usbutils python3-usb
   # The Python module kousb: pybind11 and Debian's Python headers build it
   # (it is left out without them); pytest runs its tests, numpy shows that a
   # numpy array goes through the buffer protocol without a copy (the test

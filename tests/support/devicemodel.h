@@ -18,6 +18,10 @@ class DeviceModel {
 public:
     virtual ~DeviceModel() = default;
 
+    // The board is plugged in (or comes back): a bus reset, before any
+    // transfer. A board that cannot tell ignores it.
+    virtual void attach() {}
+
     // A control transfer: `setup` is the 8-byte SETUP packet, `data` holds
     // its wLength bytes (OUT: to take; IN: room for the answer).
     virtual ModelReply control(const std::uint8_t* setup, std::uint8_t* data) = 0;

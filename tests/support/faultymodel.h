@@ -25,6 +25,7 @@ public:
     ModelReply control(const std::uint8_t* setup, std::uint8_t* data) override;
     ModelReply transfer(std::uint8_t endpoint, bool interrupt, std::uint8_t* data, std::size_t length) override;
     bool clearHalt(std::uint8_t endpoint) override;
+    void attach() override { m_inner->attach(); }
     std::uint16_t productId() const override { return m_inner->productId(); }
     bool fullSpeed() const override { return m_inner->fullSpeed(); }
     bool takeRelease() override { return m_inner->takeRelease(); }

@@ -152,10 +152,28 @@ ModelReply FirmwareModel::bootLoader(bool in, std::uint16_t address, std::uint8_
 
 ModelReply FirmwareModel::standard(const std::uint8_t* setup, std::uint8_t* data)
 {
-    // GET_DESCRIPTOR(string) as our firmware's chip layer answers it; the
-    // boot state has no strings. The rest of the standard requests libusb
-    // sends as ioctls of their own.
+    // The device and configuration descriptors (vendor 04b4, the product ID
+    // of the state the board is in; interface 0 with EP1 IN/OUT interrupt 64,
+    // EP2 OUT and EP6 IN bulk 512) and SET_CONFIGURATION, which the bus uses
+    // when the board arrives; GET_DESCRIPTOR(string) as our firmware's chip
+    // layer answers it (the boot state has no strings). The rest of the
+    // standard requests libusb sends as ioctls of their own.
     const std::uint16_t length = std::uint16_t(setup[6] | setup[7] << 8);
+    auto reply = [&](const std::vector<std::uint8_t>& bytes) {
+        const std::size_t n = std::min<std::size_t>(length, bytes.size());
+        std::memcpy(data, bytes.data(), n);
+        return done(n);
+    };
+    if (setup[0] == 0x00 && setup[1] == 0x09)
+        return done(0);
+    if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 1) {
+        const std::uint16_t product = m_running ? KOUSB_FIRMWARE_PID : kBootProductId;
+        return reply({18, 1, 0x00, 0x02, 0, 0, 0, 64, 0xB4, 0x04, std::uint8_t(product), std::uint8_t(product >> 8),
+                      0x00, 0x01, 1, 2, 0, 1});
+    }
+    if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 2)
+        return reply({9, 2, 46, 0, 1,    1, 0,  0x80, 50, 9, 4, 0,    0, 4,    0xFF, 0, 0, 0, 7,    5, 0x81, 3,    64,
+                      0, 1, 7,  5, 0x01, 3, 64, 0,    1,  7, 5, 0x02, 2, 0x00, 0x02, 0, 7, 5, 0x86, 2, 0x00, 0x02, 0});
     if (!m_running || setup[0] != 0x80 || setup[1] != 0x06 || setup[3] != 3)
         return {ModelReply::Stall, 0};
     std::vector<std::uint8_t> text;
@@ -165,9 +183,7 @@ ModelReply FirmwareModel::standard(const std::uint8_t* setup, std::uint8_t* data
     case 2: text = stringDescriptor(m_profile.name); break;
     default: return {ModelReply::Stall, 0};
     }
-    const std::size_t n = std::min<std::size_t>(length, text.size());
-    std::memcpy(data, text.data(), n);
-    return done(n);
+    return reply(text);
 }
 
 ModelReply FirmwareModel::firmware(const std::uint8_t* setup, std::uint8_t* data)

@@ -11,5 +11,7 @@ struct ToolResult {
 };
 
 // `program` is the path of the executable (tests get it from the environment
-// CTest sets, e.g. KOUSB_TOOL); stdin is closed.
-ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000);
+// CTest sets, e.g. KOUSB_TOOL); stdin is closed. `environment` (NAME=VALUE)
+// is added to the test's own.
+ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000,
+                   const QStringList& environment = {});

@@ -21,13 +21,6 @@ const char* const kRootHub =
     "A: busnum=1\\n\nA: devnum=1\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
     "H: descriptors=12010002090001406b1d020006050302010109021900010100e0000904000001090000000705810304000c\n";
 
-std::string hex16le(unsigned v)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%02x%02x", v & 0xFF, (v >> 8) & 0xFF);
-    return text;
-}
-
 std::string node(int address)
 {
     char text[32];
@@ -35,9 +28,65 @@ std::string node(int address)
     return text;
 }
 
-// The udev record of our board: vendor 04b4, the model's product ID, iProduct 2;
-// interface 0 (class ff) with EP1 IN/OUT interrupt 64, EP2 OUT bulk 512, EP6 IN bulk 512.
-std::string boardRecord(int port, int address, std::uint16_t product)
+std::string hex(const std::vector<std::uint8_t>& bytes)
+{
+    std::string text;
+    char two[4];
+    for (std::uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        text += two;
+    }
+    return text;
+}
+
+// String descriptor `index` in the first language the board offers, as
+// text (the kernel keeps a board's strings in sysfs); empty when it has none.
+std::string stringOf(DeviceModel& model, std::uint8_t index)
+{
+    std::vector<std::uint8_t> d(255);
+    const std::uint8_t getLanguages[8] = {0x80, 6, 0, 3, 0, 0, 255, 0};
+    ModelReply r = model.control(getLanguages, d.data());
+    if (!index || r.outcome != ModelReply::Done || r.actual < 4)
+        return {};
+    const std::uint8_t getString[8] = {0x80, 6, index, 3, d[2], d[3], 255, 0};
+    r = model.control(getString, d.data());
+    if (r.outcome != ModelReply::Done || r.actual < 2)
+        return {};
+    std::string text;
+    for (std::size_t i = 2; i + 1 < std::min<std::size_t>(r.actual, d[0]); i += 2)
+        text += d[i + 1] || d[i] < 0x20 || d[i] > 0x7E ? '?' : char(d[i]);
+    return text;
+}
+
+// What the kernel reads from a board that arrives: its device descriptor and
+// its first configuration, which it then sets. Empty when the board does not
+// answer (the kernel gives up on it).
+std::vector<std::uint8_t> enumerate(DeviceModel& model)
+{
+    std::vector<std::uint8_t> device(18), head(9);
+    const std::uint8_t getDevice[8] = {0x80, 6, 0, 1, 0, 0, 18, 0};
+    const std::uint8_t getHead[8] = {0x80, 6, 0, 2, 0, 0, 9, 0};
+    ModelReply r = model.control(getDevice, device.data());
+    if (r.outcome != ModelReply::Done || r.actual != 18)
+        return {};
+    r = model.control(getHead, head.data());
+    if (r.outcome != ModelReply::Done || r.actual != 9)
+        return {};
+    const std::uint16_t total = std::uint16_t(head[2] | head[3] << 8);
+    std::vector<std::uint8_t> config(total);
+    const std::uint8_t getConfig[8] = {0x80, 6, 0, 2, 0, 0, std::uint8_t(total), std::uint8_t(total >> 8)};
+    r = model.control(getConfig, config.data());
+    if (r.outcome != ModelReply::Done || r.actual != total)
+        return {};
+    const std::uint8_t setConfig[8] = {0x00, 9, config[5], 0, 0, 0, 0, 0};
+    model.control(setConfig, nullptr);
+    device.insert(device.end(), config.begin(), config.end());
+    return device;
+}
+
+// The udev record of a board: its descriptors and strings as it served them, its speed.
+std::string boardRecord(int port, int address, bool fullSpeed, const std::vector<std::uint8_t>& descriptors,
+                        const std::string& strings)
 {
     const std::string devnode = node(address);
     char devnum[8];
@@ -45,10 +94,9 @@ std::string boardRecord(int port, int address, std::uint16_t product)
     return std::string("P: /devices/pci0000:00/0000:00:14.0/usb1/1-") + std::to_string(port) + "\n"
            + "N: " + devnode.substr(5) + "\n"
            + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=" + devnum + "\n"
-           + "E: DEVNAME=" + devnode + "\n" + "A: busnum=1\\n\nA: devnum=" + std::to_string(address)
-           + "\\n\nA: speed=480\\n\n" + "A: bConfigurationValue=1\\n\n" + "H: descriptors=1201000200000040b404"
-           + hex16le(product) + "0001010200" + "01" + "09022e00010100803209040000" + "04ff000000" + "07058103400001"
-           + "07050103400001" + "07050202000200" + "07058602000200" + "\n";
+           + "E: DEVNAME=" + devnode + "\n" + "A: busnum=1\\n\nA: devnum=" + std::to_string(address) + "\\n\nA: speed="
+           + (fullSpeed ? "12" : "480") + "\\n\n" + "A: bConfigurationValue=" + std::to_string(descriptors[18 + 5])
+           + "\\n\n" + strings + "H: descriptors=" + hex(descriptors) + "\n";
 }
 
 std::string sysPath(int port) { return std::string(kHubPath) + "/1-" + std::to_string(port); }
@@ -97,7 +145,19 @@ void EmulatedBus::plugLocked(int port, std::shared_ptr<DeviceModel> model)
     slot.node = std::make_unique<UsbfsNode>(
         m_testbed, node(address).c_str(), model, [self, port] { self->later(port, true); },
         [self, port] { self->later(port, false); });
-    umockdev_testbed_add_from_string(m_testbed, boardRecord(port, address, model->productId()).c_str(), nullptr);
+    model->attach();
+    const std::vector<std::uint8_t> descriptors = enumerate(*model);
+    std::string strings;
+    for (const auto& [attribute, index] :
+         {std::pair<const char*, int>{"manufacturer", 14}, {"product", 15}, {"serial", 16}})
+        if (!descriptors.empty())
+            if (const std::string text = stringOf(*model, descriptors[std::size_t(index)]); !text.empty())
+                strings += std::string("A: ") + attribute + "=" + text + "\\n\n";
+    if (!descriptors.empty())
+        umockdev_testbed_add_from_string(
+            m_testbed, boardRecord(port, address, model->fullSpeed(), descriptors, strings).c_str(), nullptr);
+    else
+        std::fprintf(stderr, "emulated bus: the board at port %d did not give its descriptors\n", port);
     m_ports[port] = std::move(slot);
 }
 
@@ -182,9 +242,18 @@ int EmulatedBus::address(int port) const
 
 std::string EmulatedBus::nodeFile(int port) const
 {
-    const int a = address(port);
     gchar* root = umockdev_testbed_get_root_dir(m_testbed);
-    std::string path = std::string(root) + node(a);
+    std::string path = std::string(root) + devnode(port);
     g_free(root);
     return path;
+}
+
+std::string EmulatedBus::devnode(int port) const { return node(address(port)); }
+
+std::vector<std::string> EmulatedBus::environment() const
+{
+    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+    std::vector<std::string> env{"UMOCKDEV_DIR=" + std::string(root), "LD_PRELOAD=libumockdev-preload.so.0"};
+    g_free(root);
+    return env;
 }

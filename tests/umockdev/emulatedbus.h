@@ -6,6 +6,9 @@
 //
 // A board that lets its CPU run drops off and comes back at the same port
 // with a new address and the product ID it shows now, as a real one does.
+// Each time a board arrives, the bus reads its device and configuration
+// descriptors and strings and sets its configuration, as the kernel does;
+// sysfs shows what the board answered and its speed (480 or 12 Mbit/s).
 // Create the bus before libusb starts (it redirects /sys and /dev there).
 #include "devicemodel.h"
 
@@ -47,6 +50,11 @@ public:
     int address(int port) const;
     // The file behind the board's device node, to change its permissions.
     std::string nodeFile(int port) const;
+    // The board's device node as a program under umockdev names it.
+    std::string devnode(int port) const;
+    // The environment a child program needs to see this bus and reach its
+    // boards (umockdev's preload library and the testbed), as NAME=VALUE.
+    std::vector<std::string> environment() const;
 
 private:
     struct Slot {

@@ -23,19 +23,25 @@ UsbfsNode::~UsbfsNode()
 {
     g_signal_handlers_disconnect_by_data(m_handler, this);
     g_object_unref(m_handler);
-    for (UMockdevIoctlData* d : m_waiting)
-        umockdev_ioctl_data_unref(d);
-    for (UMockdevIoctlData* d : m_done)
-        umockdev_ioctl_data_unref(d);
+    for (const Urb& u : m_waiting)
+        release(u);
+    for (const Urb& u : m_done)
+        release(u);
+}
+
+void UsbfsNode::release(const Urb& urb)
+{
+    umockdev_ioctl_data_unref(urb.data);
+    g_object_unref(urb.client);
 }
 
 void UsbfsNode::unplug()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_gone = true;
-    for (UMockdevIoctlData* urb : m_waiting) {
+    for (const Urb& urb : m_waiting) {
         finish(urb, -ESHUTDOWN, 0);
-        umockdev_ioctl_data_unref(urb);
+        release(urb);
     }
     m_waiting.clear();
 }
@@ -45,16 +51,17 @@ int UsbfsNode::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* se
     return static_cast<UsbfsNode*>(self)->handle(client);
 }
 
-void UsbfsNode::finish(UMockdevIoctlData* urbData, int status, std::size_t actual)
+void UsbfsNode::finish(const Urb& u, int status, std::size_t actual)
 {
-    auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+    auto* urb = reinterpret_cast<usbdevfs_urb*>(u.data->data);
     urb->status = status;
     urb->actual_length = int(actual);
-    m_done.push_back(umockdev_ioctl_data_ref(urbData));
+    m_done.push_back({static_cast<UMockdevIoctlClient*>(g_object_ref(u.client)), umockdev_ioctl_data_ref(u.data)});
 }
 
-bool UsbfsNode::serve(UMockdevIoctlData* urbData)
+bool UsbfsNode::serve(const Urb& u)
 {
+    UMockdevIoctlData* urbData = u.data;
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
     // A zero-length transfer (a bulk write's closing packet) has no buffer to resolve.
     std::uint8_t none = 0;
@@ -75,12 +82,12 @@ bool UsbfsNode::serve(UMockdevIoctlData* urbData)
     if (buffer)
         umockdev_ioctl_data_unref(buffer);
     switch (reply.outcome) {
-    case ModelReply::Done: finish(urbData, 0, reply.actual); return true;
-    case ModelReply::Stall: finish(urbData, -EPIPE, reply.actual); return true;
-    case ModelReply::Overflow: finish(urbData, -EOVERFLOW, reply.actual); return true;
+    case ModelReply::Done: finish(u, 0, reply.actual); return true;
+    case ModelReply::Stall: finish(u, -EPIPE, reply.actual); return true;
+    case ModelReply::Overflow: finish(u, -EOVERFLOW, reply.actual); return true;
     case ModelReply::Nak: return false;
     case ModelReply::Gone:
-        finish(urbData, -ESHUTDOWN, 0);
+        finish(u, -ESHUTDOWN, 0);
         if (!m_gone && m_onGone)
             m_onGone();
         m_gone = true;
@@ -89,13 +96,46 @@ bool UsbfsNode::serve(UMockdevIoctlData* urbData)
     return true;
 }
 
+bool UsbfsNode::control(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    UMockdevIoctlData* request = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), nullptr);
+    const auto* c = reinterpret_cast<const usbdevfs_ctrltransfer*>(request->data);
+    const std::uint8_t setup[8] = {c->bRequestType,          c->bRequest,
+                                   std::uint8_t(c->wValue),  std::uint8_t(c->wValue >> 8),
+                                   std::uint8_t(c->wIndex),  std::uint8_t(c->wIndex >> 8),
+                                   std::uint8_t(c->wLength), std::uint8_t(c->wLength >> 8)};
+    UMockdevIoctlData* buffer =
+        c->wLength ? umockdev_ioctl_data_resolve(request, offsetof(usbdevfs_ctrltransfer, data), c->wLength, nullptr)
+                   : nullptr;
+    const ModelReply reply = m_model->control(setup, buffer ? reinterpret_cast<std::uint8_t*>(buffer->data) : nullptr);
+    if (buffer)
+        umockdev_ioctl_data_unref(buffer);
+    umockdev_ioctl_data_unref(request);
+    switch (reply.outcome) {
+    case ModelReply::Done:
+        if (m_model->takeRelease() && m_onRelease)
+            m_onRelease();
+        umockdev_ioctl_client_complete(client, long(reply.actual), 0);
+        return true;
+    case ModelReply::Stall: umockdev_ioctl_client_complete(client, -1, EPIPE); return true;
+    case ModelReply::Overflow: umockdev_ioctl_client_complete(client, -1, EOVERFLOW); return true;
+    case ModelReply::Nak: umockdev_ioctl_client_complete(client, -1, ETIMEDOUT); return true;
+    case ModelReply::Gone: break;
+    }
+    if (!m_gone && m_onGone)
+        m_onGone();
+    m_gone = true;
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return true;
+}
+
 void UsbfsNode::retryWaiting()
 {
     // Data that came in on an OUT endpoint may answer a waiting IN transfer.
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
-        auto* urb = reinterpret_cast<usbdevfs_urb*>((*it)->data);
+        auto* urb = reinterpret_cast<usbdevfs_urb*>(it->data->data);
         if ((urb->endpoint & 0x80) && urb->type != USBDEVFS_URB_TYPE_CONTROL && serve(*it)) {
-            umockdev_ioctl_data_unref(*it);
+            release(*it);
             it = m_waiting.erase(it);
         } else {
             ++it;
@@ -103,10 +143,12 @@ void UsbfsNode::retryWaiting()
     }
 }
 
-void UsbfsNode::submit(UMockdevIoctlData* urbData)
+void UsbfsNode::submit(UMockdevIoctlClient* client, UMockdevIoctlData* urbData)
 {
-    if (!serve(urbData)) {
-        m_waiting.push_back(umockdev_ioctl_data_ref(urbData));
+    const Urb u{client, urbData};
+    if (!serve(u)) {
+        m_waiting.push_back(
+            {static_cast<UMockdevIoctlClient*>(g_object_ref(client)), umockdev_ioctl_data_ref(urbData)});
         return;
     }
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
@@ -130,24 +172,25 @@ bool UsbfsNode::handle(UMockdevIoctlClient* client)
     switch (request) {
     case USBDEVFS_REAPURB:
     case USBDEVFS_REAPURBNDELAY: {
-        if (m_done.empty())
+        auto it = std::find_if(m_done.begin(), m_done.end(), [&](const Urb& u) { return u.client == client; });
+        if (it == m_done.end())
             return fail(m_gone ? ENODEV : EAGAIN);
-        UMockdevIoctlData* urb = m_done.front();
-        m_done.erase(m_done.begin());
+        const Urb urb = *it;
+        m_done.erase(it);
         UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-        umockdev_ioctl_data_set_ptr(slot, 0, urb);
+        umockdev_ioctl_data_set_ptr(slot, 0, urb.data);
         umockdev_ioctl_data_unref(slot);
-        umockdev_ioctl_data_unref(urb);
+        release(urb);
         return succeed();
     }
     case USBDEVFS_DISCARDURB: {
         const auto address = *reinterpret_cast<gulong*>(arg->data);
         auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
-                               [&](UMockdevIoctlData* d) { return d->client_addr == address; });
+                               [&](const Urb& u) { return u.client == client && u.data->client_addr == address; });
         if (it == m_waiting.end())
             return fail(EINVAL);
         finish(*it, -ENOENT, 0);
-        umockdev_ioctl_data_unref(*it);
+        release(*it);
         m_waiting.erase(it);
         return succeed();
     }
@@ -177,9 +220,11 @@ bool UsbfsNode::handle(UMockdevIoctlClient* client)
         umockdev_ioctl_data_unref(endpoint);
         return cleared ? succeed() : fail(ENODEV);
     }
+    case USBDEVFS_CONTROL:  // a synchronous control transfer (fxload uses it)
+        return control(client, arg);
     case USBDEVFS_SUBMITURB: {
         UMockdevIoctlData* urb = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-        submit(urb);
+        submit(client, urb);
         umockdev_ioctl_data_unref(urb);
         return succeed();
     }

@@ -2,10 +2,13 @@
 #pragma once
 // One emulated USB device node (/dev/bus/usb/BBB/DDD) under umockdev: the
 // usbfs ioctls that libusb issues (capabilities, claim and release, URB
-// submit, reap and discard, clear-halt) answered from a DeviceModel.
+// submit, reap and discard, clear-halt) and the synchronous control transfer
+// of older tools, answered from a DeviceModel.
 //
 // umockdev calls the handler on a thread of its own, so the URB queues are
-// guarded; unplug() may come from any thread.
+// guarded; unplug() may come from any thread. Several processes may have the
+// node open at once (the test and a tool it runs): each reaps only the URBs
+// it submitted.
 #include "devicemodel.h"
 
 #include <functional>
@@ -35,10 +38,19 @@ public:
 private:
     static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     bool handle(UMockdevIoctlClient* client);
-    void submit(UMockdevIoctlData* urb);
+    // A URB and the client (one process's open node) that submitted it; both referenced.
+    struct Urb {
+        UMockdevIoctlClient* client;
+        UMockdevIoctlData* data;
+    };
+    static void release(const Urb& urb);
+
+    void submit(UMockdevIoctlClient* client, UMockdevIoctlData* urb);
+    // USBDEVFS_CONTROL: the transfer done before the ioctl returns.
+    bool control(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
     // Asks the model about `urb`; false when it has nothing yet (NAK).
-    bool serve(UMockdevIoctlData* urb);
-    void finish(UMockdevIoctlData* urb, int status, std::size_t actual);
+    bool serve(const Urb& urb);
+    void finish(const Urb& urb, int status, std::size_t actual);
     void retryWaiting();
 
     std::shared_ptr<DeviceModel> m_model;
@@ -46,6 +58,6 @@ private:
     UMockdevIoctlBase* m_handler = nullptr;
     std::mutex m_mutex;
     bool m_gone = false;
-    std::vector<UMockdevIoctlData*> m_waiting;  // NAKed URBs, oldest first (referenced)
-    std::vector<UMockdevIoctlData*> m_done;     // finished URBs for the next reap (referenced)
+    std::vector<Urb> m_waiting;  // NAKed URBs, oldest first
+    std::vector<Urb> m_done;     // finished URBs for their clients' next reap
 };

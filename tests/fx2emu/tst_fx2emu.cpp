@@ -1,0 +1,435 @@
+// SPDX-License-Identifier: MIT
+// The real firmware image on the emulated controller, through the real
+// libusb: a board in its boot state is loaded by `kousb load-controller`,
+// comes back as our firmware, and every request group runs through the
+// library (what the window calls) and through `kousb`, each checking the
+// other and the board's chips, at high and at full speed. Facts come from
+// the register sheet, the USB specification and the chips' datasheets;
+// the emulator reports what the silicon would do otherwise (faults).
+#include "KoUSBLib.h"
+#include "firmwarefiles.h"
+#include "formats/intelhex.h"
+#include "fx2emufixture.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using Speed = Fx2Emulator::Speed;
+
+QString text(const char* s) { return QString::fromLatin1(s); }
+QString hexText(const QByteArray& bytes)
+{
+    QString out;
+    for (unsigned char b : bytes)
+        out += QString::number(b, 16) + " ";
+    return out;
+}
+unsigned char* bytes(QByteArray& b) { return reinterpret_cast<unsigned char*>(b.data()); }
+
+}  // namespace
+
+class TestFx2Emu : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<EmulatedBus> m_bus;
+    std::shared_ptr<Fx2Emulator> m_chip;
+    std::unique_ptr<KoUSBDevice> m_device;
+    Speed m_speed = Speed::High;
+    int m_port = 1;
+    QTemporaryDir m_files;
+
+    ToolResult kousb(const QStringList& args)
+    {
+        return fx2emu::runOnBus(*m_bus, qEnvironmentVariable("KOUSB_TOOL"), args);
+    }
+    std::size_t packet() const { return m_speed == Speed::High ? 512 : 64; }  // bulk, USB 2.0 5.8.3
+    template <class F>
+    void chips(F f)
+    {
+        m_chip->withBoard(f);
+    }
+
+    // A board, in its boot state, on a port of `speed`; `kousb
+    // load-controller` loads the image and the board comes back as ours.
+    void plugAndLoad(Speed speed, EmulatedBoard::Kind kind = EmulatedBoard::Kind::Fpga,
+                     const QString& image = "kousb-fx2.ihx")
+    {
+        m_device.reset();
+        if (m_chip)
+            m_bus->unplug(m_port);
+        ++m_port;
+        m_speed = speed;
+        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), kind, speed);
+        m_bus->plug(m_port, m_chip);
+        QVERIFY(fx2emu::waitForBoard(m_port, "04b4:8613") >= 0);
+        const ToolResult load = kousb({"load-controller", fx2emu::image(image)});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
+        const int slot = fx2emu::waitForBoard(m_port, "04b4:1004");
+        QVERIFY2(slot >= 0, "the board did not come back as 04b4:1004");
+        m_device = std::make_unique<KoUSBDevice>(GetUSBDeviceIndexed(slot));
+    }
+
+    // ---- the request groups ------------------------------------------------
+
+    void version()
+    {
+        const QString info = text(m_device->GetEndpointInfo());
+        const QString speed = m_speed == Speed::High ? "Speed: high (480 Mbit/s)" : "Speed: full (12 Mbit/s)";
+        for (const QString& part : {speed, QString("0x86  in   bulk, max packet %1").arg(packet()),
+                                    QString("0x02  out  bulk, max packet %1").arg(packet())})
+            QVERIFY2(info.contains(part), qPrintable(info));
+        const ToolResult listed = kousb({"info"});
+        QVERIFY2(listed.exitCode == 0 && listed.out.contains("04b4:1004"), qPrintable(listed.out + listed.err));
+    }
+
+    void identity()
+    {
+        QVERIFY2(m_device->WriteIDToEEPROM(4711) && m_device->WriteNameToEEPROM("Emulated bench")
+                     && m_device->WriteDeviceClassToEEPROM(5),
+                 m_device->GetLastError());
+        const ToolResult info = kousb({"info"});
+        for (const char* line : {"id: 4711", "name: Emulated bench", "class: 5"})
+            QVERIFY2(info.out.contains(line), qPrintable(info.out + info.err));
+        const ToolResult set = kousb({"set-id", "--name", "Renamed"});
+        QVERIFY2(set.exitCode == 0, qPrintable(set.err));
+        QVERIFY2(kousb({"info"}).out.contains("name: Renamed"), "the name kousb wrote did not stay");
+    }
+
+    void fpgaConfiguration()
+    {
+        const QByteArray bit = firmwarefiles::bitFile("3s500efg320", 64);
+        const QString path = firmwarefiles::writeFile(m_files.filePath("design.bit"), bit);
+        QVERIFY2(m_device->DownloadXilinx(QFile::encodeName(path).constData()), m_device->GetLastError());
+        chips([&](EmulatedBoard& b) {
+            QVERIFY(b.fpga->configured);
+            // The bitstream is the file's last 64 bytes; the FPGA took them up to DONE.
+            QVERIFY(bit.right(64).startsWith(
+                QByteArray(reinterpret_cast<const char*>(b.fpga->bitstream.data()), int(b.fpga->bitstream.size()))));
+        });
+        const ToolResult load = kousb({"load-fpga", path});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
+    }
+
+    // Written through one side, read through the other and the chip.
+    void busRoundTrip(const QString& mode, std::vector<std::uint8_t> FpgaBus::*space, int address,
+                      bool (KoUSBDevice::*write)(unsigned short, unsigned char*, int),
+                      bool (KoUSBDevice::*read)(unsigned short, unsigned char*, int))
+    {
+        QByteArray out("\x11\x22\x33\x44\x55\x66\x77\x88", 8), in(8, 0);
+        QVERIFY2((m_device.get()->*write)(std::uint16_t(address), bytes(out), 8), m_device->GetLastError());
+        const ToolResult read1 = kousb({"read", mode, "--addr", QString::number(address), "--size", "8", "--hex"});
+        QCOMPARE(read1.out.trimmed(), hexText(out).trimmed());
+        QVERIFY(kousb({"write", mode, "--addr", QString::number(address + 8), "--hex", "a5", "5a"}).exitCode == 0);
+        QVERIFY2((m_device.get()->*read)(std::uint16_t(address + 8), bytes(in), 2), m_device->GetLastError());
+        QCOMPARE(in.left(2), QByteArray("\xa5\x5a", 2));
+        chips([&](EmulatedBoard& b) { QCOMPARE(int(((*b.fpga).*space)[std::size_t(address + 1)]), 0x22); });
+    }
+    void fpgaRegisters()
+    {
+        busRoundTrip("FPGA", &FpgaBus::registers, 0x40, &KoUSBDevice::WriteXilinx, &KoUSBDevice::ReadXilinx);
+    }
+    void externalBus()
+    {
+        busRoundTrip("External", &FpgaBus::external, 0x1230, &KoUSBDevice::WriteExternal, &KoUSBDevice::ReadExternal);
+    }
+
+    void command()
+    {
+        QByteArray c("\x01\x02\x03", 3);
+        QVERIFY2(m_device->WriteCommand(bytes(c), 3), m_device->GetLastError());
+        QVERIFY(kousb({"write", "Command", "--hex", "c0", "de"}).exitCode == 0);
+        chips([](EmulatedBoard& b) { QCOMPARE(b.fpga->commands, (std::vector<std::uint8_t>{1, 2, 3, 0xC0, 0xDE})); });
+    }
+
+    void i2c()
+    {
+        chips([](EmulatedBoard& b) { b.sensor->celsius = 31.5; });
+        QByteArray in(4, 0);
+        QVERIFY2(m_device->ReadI2C(0x48, bytes(in), 2), m_device->GetLastError());
+        QCOMPARE(in.left(2), QByteArray("\x1f\x80", 2));  // LM75: whole degrees, then the half in bit 7
+        QCOMPARE(kousb({"read", "I2C", "--addr", "72", "--size", "2", "--hex"}).out.trimmed(), QString("1f 80"));
+        QVERIFY2(m_device->ReadI2C(0x48, bytes(in), 0), m_device->GetLastError());  // an address probe
+        // A page write to the EEPROM, acknowledge polling through its write
+        // cycle, then a read from the address set by a write of two bytes.
+        QByteArray page(
+            "\x01\x00"
+            "abcd",
+            6);
+        QVERIFY2(m_device->WriteI2C(0x51, bytes(page), 6), m_device->GetLastError());
+        int polls = 0;
+        while (!m_device->ReadI2C(0x51, bytes(in), 0) && ++polls < 100) {
+        }
+        QVERIFY2(polls > 0 && polls < 100, qPrintable(QString("%1 address polls").arg(polls)));
+        QVERIFY(m_device->WriteI2C(0x51, bytes(page), 2) && m_device->ReadI2C(0x51, bytes(in), 4));
+        QCOMPARE(in, QByteArray("abcd"));
+    }
+
+    void spi()
+    {
+        QByteArray out("spi flash bytes!"), in(16, 0);
+        QVERIFY2(m_device->WriteSPI(0x10203, bytes(out), 16), m_device->GetLastError());
+        QCOMPARE(kousb({"read", "SPI", "--addr", "66051", "--size", "16", "--hex"}).out.trimmed(),
+                 hexText(out).trimmed());
+        QVERIFY2(m_device->ReadSPI(0x10203, bytes(in), 16), m_device->GetLastError());
+        QCOMPARE(in, out);
+        chips([&](EmulatedBoard& b) { QCOMPARE(int(b.flash->memory[0x10203]), int('s')); });
+    }
+
+    // The 56-pin package brings no UART pins out (register sheet 2.3).
+    void uart()
+    {
+        QByteArray out("hello");
+        QVERIFY2(!m_device->WriteSerial(bytes(out), 5), "the board claims a UART it has no pins for");
+        QVERIFY2(text(m_device->GetLastError()).endsWith("does not support UART"), m_device->GetLastError());
+    }
+
+    // The report says what is true when the host reads it.
+    void interrupt()
+    {
+        QByteArray report(16, 0), out("\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11", 8);
+        out.resize(16);
+        QVERIFY2(m_device->ReadInterrupt(bytes(report)), m_device->GetLastError());
+        const int sequence = quint8(report[6]) | quint8(report[7]) << 8;
+        QVERIFY2(m_device->WriteInterrupt(bytes(out)), m_device->GetLastError());
+        chips([](EmulatedBoard& b) { b.sensor->celsius = -12.0; });
+        QVERIFY2(m_device->ReadInterrupt(bytes(report)), m_device->GetLastError());
+        QCOMPARE(int(report[0]), 1);
+        QCOMPARE(int(report[1]) & 0x03, 0x03);  // the FPGA is configured; firmware runs
+        QCOMPARE(int(qint8(report[4])), -12);
+        QCOMPARE(quint8(report[6]) | quint8(report[7]) << 8, sequence + 1);
+        QCOMPARE(report.mid(8), out.left(8));
+        QCOMPARE(kousb({"read", "Interrupt", "--size", "16"}).exitCode, 0);
+    }
+
+    void block()
+    {
+        QByteArray out("sixteen byte blk"), in(65536, 0);
+        QVERIFY2(m_device->WriteBlock(bytes(out), 16) && m_device->ReadBlock(bytes(in), 16), m_device->GetLastError());
+        QCOMPARE(in.left(16), out);
+        // Whole packets: the byte counter restarts in each packet.
+        QVERIFY2(m_device->ReadBlock(bytes(in), 65536), m_device->GetLastError());
+        for (int i = 0; i < 65536; i += 97)
+            QCOMPARE(int(quint8(in[i])), int(std::size_t(i) % packet() & 0xFF));
+        QVERIFY2(m_device->WriteBlock(bytes(in), 65536), m_device->GetLastError());
+        QVERIFY(kousb({"write", "Block", "--hex", "1", "2"}).exitCode == 0);
+    }
+
+    void eeprom()
+    {
+        QByteArray image(200, 0);
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 7);
+        const QString path =
+            firmwarefiles::writeFile(m_files.filePath("e.hex"), firmwarefiles::intelHex({{0x0200, image}}));
+        QVERIFY2(m_device->LoadHexFileToEeprom(QFile::encodeName(path).constData()), m_device->GetLastError());
+        QByteArray in(200, 0);
+        QVERIFY2(m_device->ReadEEPROM(0x0200, bytes(in), 200), m_device->GetLastError());
+        QCOMPARE(in, image);
+        chips([&](EmulatedBoard& b) { QCOMPARE(int(b.eeprom->memory[0x0201]), 7); });
+        const QString dump = m_files.filePath("dump.hex");
+        QVERIFY(kousb({"dump-eeprom", dump}).exitCode == 0);
+        QVERIFY(firmwarefiles::readFile(dump).contains(firmwarefiles::hexRecord(0, 0x0200, image.left(16))));
+    }
+
+    // The 0xA0 request reaches the data RAM while the firmware runs.
+    void controllerMemory()
+    {
+        QByteArray out("controller ram16"), in(16, 0);
+        QVERIFY2(m_device->Write8051(0xE000, bytes(out), 16), m_device->GetLastError());
+        QCOMPARE(kousb({"read", "Controller", "--addr", "57344", "--size", "16", "--hex"}).out.trimmed(),
+                 hexText(out).trimmed());
+        QVERIFY(m_device->Read8051(0xE000, bytes(in), 16));
+        QCOMPARE(in, out);
+    }
+
+    ModelReply request(std::initializer_list<int> setup, std::uint8_t* data)
+    {
+        std::uint8_t s[8];
+        std::copy(setup.begin(), setup.end(), s);
+        return m_chip->control(s, data);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (const QString why = fx2emu::missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(m_files.isValid());
+        m_bus = std::make_unique<EmulatedBus>();
+        qputenv("KOUSB_USB_BACKEND", "on");
+        QVERIFY(InitUSB());
+    }
+
+    void cleanup()
+    {
+        if (m_chip) {
+            const QString faults = fx2emu::takeFaults(*m_chip);
+            QVERIFY2(faults.isEmpty(), qPrintable("the emulated controller saw:\n" + faults));
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        m_device.reset();
+        if (m_bus)
+            m_bus->unplugAll();
+        OnDeviceChange();
+        m_bus.reset();
+    }
+
+    void requestGroups_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QString>("group");
+        // In order: load first, the FPGA configured before its buses.
+        const char* const groups[] = {
+            "load", "version", "identity", "FPGA configuration", "FPGA registers", "external bus", "command",
+            "I2C",  "SPI",     "UART",     "interrupt",          "Block",          "EEPROM",       "controller memory"};
+        for (Speed speed : {Speed::High, Speed::Full})
+            for (const char* group : groups)
+                QTest::addRow("%s speed, %s", speed == Speed::High ? "high" : "full", group) << int(speed) << group;
+    }
+
+    void requestGroups()
+    {
+        QFETCH(int, speed);
+        QFETCH(QString, group);
+        if (group == "load")
+            return plugAndLoad(Speed(speed));
+        QVERIFY2(m_device && m_speed == Speed(speed), "no board of this speed was loaded");
+        const std::map<QString, void (TestFx2Emu::*)()> run = {{"version", &TestFx2Emu::version},
+                                                               {"identity", &TestFx2Emu::identity},
+                                                               {"FPGA configuration", &TestFx2Emu::fpgaConfiguration},
+                                                               {"FPGA registers", &TestFx2Emu::fpgaRegisters},
+                                                               {"external bus", &TestFx2Emu::externalBus},
+                                                               {"command", &TestFx2Emu::command},
+                                                               {"I2C", &TestFx2Emu::i2c},
+                                                               {"SPI", &TestFx2Emu::spi},
+                                                               {"UART", &TestFx2Emu::uart},
+                                                               {"interrupt", &TestFx2Emu::interrupt},
+                                                               {"Block", &TestFx2Emu::block},
+                                                               {"EEPROM", &TestFx2Emu::eeprom},
+                                                               {"controller memory", &TestFx2Emu::controllerMemory}};
+        (this->*run.at(group))();
+    }
+
+    // USB 2.0 chapter 9 and recovering from a bus that misbehaves, on the
+    // last board, driven as a host controller would drive it.
+    void standardRequestsAndRecovery_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // Last, what leaves the board in a state of its own.
+        for (const char* kind : {"GET_STATUS of endpoint 0", "GET_CONFIGURATION after a bus reset", "suspend",
+                                 "I2C bus error in a read", "SET_FEATURE(TEST_MODE)", "host gives up in an OUT stage"})
+            QTest::newRow(kind) << kind;
+    }
+
+    void standardRequestsAndRecovery()
+    {
+        QFETCH(QString, kind);
+        QVERIFY2(m_chip, "no board was loaded");
+        std::uint8_t data[128] = {};
+        const ModelReply version = {ModelReply::Done, 6};
+        auto is = [](const ModelReply& r, const ModelReply& expected) {
+            return r.outcome == expected.outcome && r.actual == expected.actual;
+        };
+        if (kind == "GET_STATUS of endpoint 0") {  // 9.4.5: every device answers it
+            QVERIFY(is(request({0x82, 0, 0, 0, 0, 0, 2, 0}, data), {ModelReply::Done, 2}));
+            QCOMPARE(data[0] & 1, 0);                                // not halted
+        } else if (kind == "GET_CONFIGURATION after a bus reset") {  // 9.1.1.3: a reset leaves it unconfigured
+            m_chip->resetBus();
+            QVERIFY(is(request({0x80, 8, 0, 0, 0, 0, 1, 0}, data), {ModelReply::Done, 1}));
+            QCOMPARE(int(data[0]), 0);
+            QVERIFY(is(request({0x00, 9, 1, 0, 0, 0, 0, 0}, data), {ModelReply::Done, 0}));
+        } else if (kind == "suspend") {  // 7.1.7.6: suspended within 10 ms of an idle bus
+            QVERIFY2(m_chip->suspendBus(10), "the firmware did not enter suspend");
+            QVERIFY(is(request({0xC0, 0xB0, 0, 0, 0, 0, 6, 0}, data), version));  // bus traffic resumes it
+        } else if (kind == "I2C bus error in a read") {
+            // The second data byte of the identity's EEPROM read meets a bus
+            // error: the request fails and the transaction still ends with a
+            // STOP (the emulator reports a bus left open), so I2C works after.
+            m_chip->failI2cByte(0x51, 6);
+            QCOMPARE(int(request({0xC0, 0xB2, 0, 0, 0, 0, 40, 0}, data).outcome), int(ModelReply::Stall));
+            QVERIFY(is(request({0xC0, 0xB6, 0x48, 0, 0, 0, 2, 0}, data), {ModelReply::Done, 2}));
+        } else if (kind == "SET_FEATURE(TEST_MODE)") {  // 9.4.9: a high-speed device takes it (after the status stage)
+            QVERIFY(is(request({0x00, 3, 2, 0, 0, 4, 0, 0}, data), {ModelReply::Done, 0}));
+        } else {
+            // A 128-byte register write whose host stops after one packet and
+            // gives up 50 ms later: the firmware takes no packet that never
+            // came, and answers the next request.
+            std::vector<std::uint8_t> half(64, 0x11);
+            const std::uint8_t setup[8] = {0x40, 0xB5, 0x00, 0x02, 0, 0, 128, 0};
+            m_chip->abandonControl(setup, half.data(), half.size(), 50);
+            QVERIFY(is(request({0xC0, 0xB0, 0, 0, 0, 0, 6, 0}, data), version));
+            QCOMPARE(QByteArray(reinterpret_cast<char*>(data), 2), QByteArray("KO"));
+            chips([](EmulatedBoard& b) { QCOMPARE(int(b.fpga->registers[0x240]), 0); });
+        }
+    }
+
+    // A boot image (kousb make-boot-image) in the EEPROM: at power-on the
+    // boot ROM loads it (its 0xC2 format, register sheet 4.16) and the board
+    // comes up as our firmware with the identity in the image. Flashing a
+    // whole image through the firmware takes about a minute of emulation:
+    // that row runs with UDM_FX2EMU_LONG set (ctest -L fx2emu-long).
+    void bootsFromItsEeprom_data()
+    {
+        QTest::addColumn<bool>("flash");
+        QTest::newRow("image written into the chip") << false;
+        QTest::newRow("image flashed by kousb") << true;
+    }
+    void bootsFromItsEeprom()
+    {
+        QFETCH(bool, flash);
+        if (flash && qEnvironmentVariableIsEmpty("UDM_FX2EMU_LONG"))
+            QSKIP("flashing a whole boot image takes about a minute; set UDM_FX2EMU_LONG=1 to run it");
+        const QString hex = m_files.filePath("boot.hex");
+        const ToolResult made = kousb(
+            {"make-boot-image", fx2emu::image("kousb-fx2.ihx"), hex, "--id", "77", "--name", "Booted", "--class", "2"});
+        QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+        std::vector<std::uint8_t> eeprom;
+        if (flash) {
+            plugAndLoad(Speed::High);
+            const ToolResult flashed = kousb({"flash-eeprom", hex});
+            QVERIFY2(flashed.exitCode == 0, qPrintable(flashed.out + flashed.err));
+            chips([&](EmulatedBoard& b) { eeprom = b.eeprom->memory; });
+        } else {
+            kousb::formats::HexImage image;
+            QVERIFY(kousb::formats::readIntelHexFile(hex.toStdString(), Eeprom24lc128::kSize, image));
+            eeprom = image.bytes;
+        }
+        // Power off, and on with that EEPROM.
+        m_device.reset();
+        if (m_chip)
+            m_bus->unplug(m_port);
+        m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga);
+        chips([&](EmulatedBoard& b) { std::copy(eeprom.begin(), eeprom.end(), b.eeprom->memory.begin()); });
+        m_bus->plug(++m_port, m_chip);
+        const int slot = fx2emu::waitForBoard(m_port, "04b4:1004");
+        QVERIFY2(slot >= 0, "the board did not boot from its EEPROM");
+        m_device = std::make_unique<KoUSBDevice>(GetUSBDeviceIndexed(slot));
+        QCOMPARE(m_device->GetId(), 77);
+        QCOMPARE(text(m_device->GetName()), QStringLiteral("Booted"));
+    }
+
+    // The generic profile's image on a board with the boot EEPROM, the
+    // sensor and an SPI flash only: it serves what that board has.
+    void genericProfile()
+    {
+        plugAndLoad(Speed::High, EmulatedBoard::Kind::Generic, "kousb-fx2-generic.ihx");
+        if (QTest::currentTestFailed())
+            return;
+        const QString info = text(m_device->GetEndpointInfo());
+        QVERIFY2(info.contains("; serves I2C, SPI, EEPROM, identity\n"), qPrintable(info));
+        QByteArray out("generic flash..."), in(16, 0);
+        QVERIFY2(m_device->WriteSPI(0x400, bytes(out), 16) && m_device->ReadSPI(0x400, bytes(in), 16),
+                 m_device->GetLastError());
+        QCOMPARE(in, out);
+        QVERIFY(!m_device->ReadXilinx(0, bytes(in), 1));
+        QVERIFY2(text(m_device->GetLastError()).contains("does not support"), m_device->GetLastError());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFx2Emu)
+#include "tst_fx2emu.moc"
