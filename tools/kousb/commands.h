@@ -32,6 +32,8 @@ int dumpEepromCommand(const Args& args);
 // backups.cpp
 int restoreCommand(const Args& args);
 int backupsCommand(const Args& args);
+// doctor.cpp
+int doctorCommand(const Args& args);
 // bootimage.cpp
 int makeBootImageCommand(const Args& args);
 // identity.cpp

@@ -36,6 +36,7 @@ void usage(std::ostream& out)
            "                                         an EEPROM image that boots the firmware\n"
            "  set-id [--id N] [--name TEXT] [--class N]\n"
            "  watch                                  one line per arrival or removal\n"
+           "  doctor                                 can each board be used from here; what fixes it\n"
            "  --version                              print the version\n"
            "\n"
            "MODE: External, FPGA, Block, I2C, Command, Controller, Interrupt, SPI, UART\n"
@@ -74,6 +75,7 @@ int run(std::vector<std::string> args)
         {"make-boot-image", makeBootImageCommand},
         {"set-id", setIdCommand},
         {"watch", watchCommand},
+        {"doctor", doctorCommand},
     };
     const auto command = commands.find(args[0]);
     if (command == commands.end())
