@@ -188,3 +188,10 @@ std::string EmulatedBus::nodeFile(int port) const
     g_free(root);
     return path;
 }
+
+void EmulatedBus::setKernelDriver(int port, const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (auto it = m_ports.find(port); it != m_ports.end())
+        it->second.node->setKernelDriver(name);
+}

@@ -47,6 +47,8 @@ public:
     int address(int port) const;
     // The file behind the board's device node, to change its permissions.
     std::string nodeFile(int port) const;
+    // A kernel driver the board at `port` shows as bound to interface 0.
+    void setKernelDriver(int port, const std::string& name);
 
 private:
     struct Slot {

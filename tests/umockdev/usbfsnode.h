@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
@@ -31,6 +32,8 @@ public:
 
     // The device has gone: waiting URBs end with ESHUTDOWN, later ioctls fail with ENODEV.
     void unplug();
+    // The kernel driver usbfs names as bound to interface 0 (GETDRIVER); empty: none.
+    void setKernelDriver(const std::string& name);
 
 private:
     static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
@@ -46,6 +49,7 @@ private:
     UMockdevIoctlBase* m_handler = nullptr;
     std::mutex m_mutex;
     bool m_gone = false;
+    std::string m_driver;
     std::vector<UMockdevIoctlData*> m_waiting;  // NAKed URBs, oldest first (referenced)
     std::vector<UMockdevIoctlData*> m_done;     // finished URBs for the next reap (referenced)
 };
