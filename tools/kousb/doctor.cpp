@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
 #include <map>
 
 namespace cli {
@@ -18,13 +19,18 @@ int doctorCommand(const Args& args)
     const Arguments arguments(args, {}, {});
     arguments.expectPositional(0, 0, "");
     std::vector<doctor::Finding> findings;
+    const char* backend = std::getenv("KOUSB_USB_BACKEND");
+    if (backend && std::string(backend) == "off") {
+        findings.push_back({doctor::Finding::Level::Note, "usb", "real boards left out (KOUSB_USB_BACKEND=off)", {}});
+    } else {
 #ifdef KOUSB_HAVE_LIBUSB
-    // Looked at directly: the library would open and claim every board.
-    findings = doctor::examineUsb(kousb::usb::LibusbBackend::idsFromEnvironment());
+        // Looked at directly: the library would open and claim every board.
+        findings = doctor::examineUsb(kousb::usb::LibusbBackend::idsFromEnvironment());
 #else
-    findings.push_back(
-        {doctor::Finding::Level::Note, "usb", "this kousb was built without libusb: no real boards", {}});
+        findings.push_back(
+            {doctor::Finding::Level::Note, "usb", "this kousb was built without libusb: no real boards", {}});
 #endif
+    }
     // The library serves the simulated boards; the real ones were seen above.
     ::setenv("KOUSB_USB_BACKEND", "off", 1);
     InitUSB();

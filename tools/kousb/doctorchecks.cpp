@@ -269,7 +269,9 @@ std::vector<Finding> judgeSimFolder(const SimFolderFacts& folder)
             fix = "chmod go-w " + folder.dir;
         return {problem(subject, facts + ": " + folder.problem, fix)};
     }
-    std::vector<Finding> findings{ok(subject, facts + ", " + std::to_string(folder.boards.size()) + " board file(s)")};
+    const std::size_t count = folder.boards.size();
+    std::vector<Finding> findings{
+        ok(subject, facts + ", " + std::to_string(count) + (count == 1 ? " board" : " boards"))};
     for (const SimBoardFacts& board : folder.boards) {
         const std::string slot = std::to_string(board.slot);
         const std::string place = "sim-" + slot;
