@@ -101,7 +101,7 @@ private slots:
 
     void refusedUnlessForced_data()
     {
-        QTest::addColumn<QStringList>("args");  // {image} for the image
+        QTest::addColumn<QStringList>("args");  // {bad}: an image that would not boot; {good}: one that would
         QTest::addColumn<bool>("noBackupFolder");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");  // a part of stderr
@@ -109,17 +109,20 @@ private slots:
         const QString bootCheck =
             "failed: file refused: the controller would not boot from this EEPROM: record 1 at "
             "EEPROM offset 0x0008 loads 0x4000-0x4000";
-        QTest::newRow("would not boot") << QStringList{"flash-eeprom", "{image}"} << false << 1
+        QTest::newRow("would not boot") << QStringList{"flash-eeprom", "{bad}"} << false << 1
                                         << bootCheck + ", outside the controller's RAM (0x0000-0x3FFF, "
                                                        "0xE000-0xE1FF) (--force writes it anyway)\n"
                                         << 0;
         QTest::newRow("would not boot, forced")
-            << QStringList{"flash-eeprom", "{image}", "--force"} << false << 0 << "" << 1;
-        QTest::newRow("forced without a backup folder") << QStringList{"flash-eeprom", "{image}", "--force"} << true
-                                                        << 0 << "; flashing without a backup (--force)\n"
-                                                        << 0;
-        QTest::newRow("restore without a backup folder") << QStringList{"restore", "{image}"} << true << 1
-                                                         << "the backup folder cannot be made: cannot create " << 0;
+            << QStringList{"flash-eeprom", "{bad}", "--force"} << false << 0 << "" << 1;
+        QTest::newRow("forced without a backup folder")
+            << QStringList{"flash-eeprom", "{bad}", "--force"} << true << 0 << "; flashing without a backup (--force)\n"
+            << 0;
+        QTest::newRow("restore without a backup folder")
+            << QStringList{"restore", "{good}"} << true << 1 << "the backup folder cannot be made: cannot create " << 0;
+        QTest::newRow("backup that cannot be written")
+            << QStringList{"flash-eeprom", "{good}", "--backup", "/nonexistent/b.hex"} << false << 1
+            << "saving the EEPROM to /nonexistent/b.hex before the flash failed: " << 0;
         QTest::newRow("nothing to restore")
             << QStringList{"restore"} << false << 1 << "kousb: no backup of board ID 1 at sim-0 in " << 0;
     }
@@ -133,14 +136,15 @@ private slots:
         boards.plug(0, 1, "Check me");
         const std::vector<std::uint8_t> before = boards.read(0).eeprom;
         // The smallest C2 image whose one record loads 0x4000, past the RAM (FX2 fact sheet, section 4.16).
-        const QString image =
+        const QString bad =
             file("bad.hex", firmwarefiles::intelHex({{0, QByteArray::fromHex("C2B40404100000010001400000"
                                                                              "8001E60000")}}));
+        const QString good = file("good.hex", firmwarefiles::intelHex({{0x100, "\x01\x02"}}));
         if (noBackupFolder)
             qputenv("XDG_DATA_HOME", QFile::encodeName(file("not-a-folder", "x")));
-        const ToolResult r = runTool(tool(), args.replaceInStrings("{image}", image));
+        const ToolResult r = runTool(tool(), args.replaceInStrings("{bad}", bad).replaceInStrings("{good}", good));
         QCOMPARE(r.exitCode, exitCode);
-        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QVERIFY2(r.err.contains(err) && r.err.count('\n') == (err.isEmpty() ? 0 : 1), qPrintable(r.err));
         QCOMPARE(backupFiles().size(), backups);
         QCOMPARE(boards.read(0).eeprom == before, exitCode != 0);
     }

@@ -113,7 +113,7 @@ void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::o
         ok = device.LoadHexFileToEepromWithBackup(image.c_str(), backup.empty() ? nullptr : backup.c_str(), flags,
                                                   &ProgressBar::hook, &progress);
     }
-    if (const std::string why = device.GetBackupError(); !why.empty())
+    if (const std::string why = device.GetBackupError(); force && !why.empty())
         std::cerr << "kousb: no backup was made (" << latin1ToUtf8(why) << "); flashed without one (--force)\n";
     if (!ok) {
         const std::string reason = latin1ToUtf8(device.GetLastError());
