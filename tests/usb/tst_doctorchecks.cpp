@@ -17,11 +17,6 @@
 #include <unistd.h>
 
 using doctor::Finding;
-using Level = Finding::Level;
-
-Q_DECLARE_METATYPE(doctor::NodeFacts)
-Q_DECLARE_METATYPE(doctor::UserFacts)
-Q_DECLARE_METATYPE(std::vector<doctor::UdevRule>)
 
 namespace {
 
@@ -30,37 +25,6 @@ QByteArray shippedRules()
 {
     QFile file(UDM_SOURCE_DIR "/packaging/70-kousb.rules");
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-doctor::UdevRule rule(const std::string& group, bool uaccess)
-{
-    doctor::UdevRule r;
-    r.file = "/etc/udev/rules.d/70-kousb.rules";
-    r.line = 3;
-    r.group = group;
-    r.mode = group.empty() ? "" : "0660";
-    r.uaccess = uaccess;
-    return r;
-}
-
-doctor::NodeFacts deniedNode(const std::string& group = "root")
-{
-    doctor::NodeFacts node;
-    node.path = "/dev/bus/usb/001/007";
-    node.openError = EACCES;
-    node.owner = "root";
-    node.group = group;
-    node.mode = group == "root" ? 0664 : 0660;
-    return node;
-}
-
-doctor::UserFacts alice(const std::vector<std::string>& session, const std::vector<std::string>& account)
-{
-    doctor::UserFacts user;
-    user.name = "alice";
-    user.sessionGroups = session;
-    user.accountGroups = account;
-    return user;
 }
 
 }  // namespace
@@ -113,60 +77,75 @@ private slots:
         QCOMPARE(lines, found);
     }
 
+    // A node of root's, opened by alice; `rule` is the group a rule names, or "uaccess".
     void access_data()
     {
-        QTest::addColumn<doctor::NodeFacts>("node");
-        QTest::addColumn<std::vector<doctor::UdevRule>>("rules");
-        QTest::addColumn<doctor::UserFacts>("user");
-        QTest::addColumn<QString>("pair");  // the installer's argument for a pair not ours
-        QTest::addColumn<QString>("text");  // "ok"/"PROBLEM" and a part of the line
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("nodeGroup");
+        QTest::addColumn<QString>("rule");    // "": no rule applies
+        QTest::addColumn<QString>("groups");  // alice's, this session / her account's now
+        QTest::addColumn<QString>("pair");    // the installer's argument for a pair not ours
+        QTest::addColumn<QString>("text");    // "ok"/"PROBLEM", then a part of the finding
         QTest::addColumn<QString>("fix");
-        doctor::NodeFacts opened = deniedNode();
-        opened.openError = 0;
-        const auto member = alice({"alice", "plugdev"}, {"alice", "plugdev"});
-        QTest::newRow("opens") << opened << std::vector<doctor::UdevRule>{} << member << ""
+        const QString plugdev = "plugdev/plugdev";
+        QTest::newRow("opens") << 0 << "root"
+                               << "" << plugdev << ""
                                << "ok: opens"
                                << "";
-        QTest::newRow("no rule") << deniedNode() << std::vector<doctor::UdevRule>{} << member << ""
-                                 << "PROBLEM: Permission denied on /dev/bus/usb/001/007 (root:root, mode 0664); no "
+        QTest::newRow("no rule") << EACCES << "root"
+                                 << "" << plugdev << ""
+                                 << "PROBLEM: Permission denied on /dev/bus/usb/001/007 (root:root, mode 0660); no "
                                     "udev rule"
                                  << "sudo /usr/share/kousb/install-udev-rule.sh, then unplug";
-        QTest::newRow("no rule for a pair of KOUSB_USB_IDS")
-            << deniedNode() << std::vector<doctor::UdevRule>{} << member << "1234:5678"
-            << "PROBLEM: no udev rule"
-            << "sudo /usr/share/kousb/install-udev-rule.sh 1234:5678";
-        QTest::newRow("rule newer than the node")
-            << deniedNode() << std::vector<doctor::UdevRule>{rule("plugdev", false)} << member << ""
-            << "PROBLEM: plugged in before the rule"
-            << "udevadm trigger";
-        QTest::newRow("not in the group")
-            << deniedNode("plugdev") << std::vector<doctor::UdevRule>{rule("plugdev", false)}
-            << alice({"alice"}, {"alice"}) << ""
-            << "PROBLEM: alice is not in it"
-            << "sudo usermod -aG plugdev alice, then log out and in again";
-        QTest::newRow("joined after this login")
-            << deniedNode("plugdev") << std::vector<doctor::UdevRule>{rule("plugdev", false)}
-            << alice({"alice"}, {"alice", "plugdev"}) << ""
-            << "PROBLEM: joined it after this session began"
-            << "newgrp plugdev";
+        QTest::newRow("no rule for a pair of KOUSB_USB_IDS") << EACCES << "root"
+                                                             << "" << plugdev << "1234:5678"
+                                                             << "PROBLEM: no udev rule"
+                                                             << "sudo /usr/share/kousb/install-udev-rule.sh 1234:5678";
+        QTest::newRow("rule newer than the node") << EACCES << "root"
+                                                  << "plugdev" << plugdev << ""
+                                                  << "PROBLEM: plugged in before the rule"
+                                                  << "udevadm trigger";
+        QTest::newRow("not in the group") << EACCES << "plugdev"
+                                          << "plugdev"
+                                          << "/"
+                                          << ""
+                                          << "PROBLEM: alice is not in it"
+                                          << "sudo usermod -aG plugdev alice, then log out and in again";
+        QTest::newRow("joined after this login") << EACCES << "plugdev"
+                                                 << "plugdev"
+                                                 << "/plugdev"
+                                                 << ""
+                                                 << "PROBLEM: joined it after this session began"
+                                                 << "newgrp plugdev";
         QTest::newRow("uaccess, not at the seat")
-            << deniedNode() << std::vector<doctor::UdevRule>{rule("", true)} << member << ""
+            << EACCES << "root"
+            << "uaccess" << plugdev << ""
             << "PROBLEM: (uaccess), and alice is not that user here"
             << "sudo /usr/share/kousb/install-udev-rule.sh --plugdev && sudo usermod -aG plugdev alice";
-        doctor::NodeFacts gone = deniedNode();
-        gone.openError = ENOENT;
-        QTest::newRow("node gone") << gone << std::vector<doctor::UdevRule>{} << member << ""
+        QTest::newRow("node gone") << ENOENT << "root"
+                                   << "" << plugdev << ""
                                    << "PROBLEM: does not exist"
                                    << "plug the board in again";
     }
     void access()
     {
-        QFETCH(doctor::NodeFacts, node);
-        QFETCH(std::vector<doctor::UdevRule>, rules);
-        QFETCH(doctor::UserFacts, user);
+        QFETCH(int, error);
+        QFETCH(QString, nodeGroup);
+        QFETCH(QString, rule);
+        QFETCH(QString, groups);
         QFETCH(QString, pair);
         QFETCH(QString, text);
         QFETCH(QString, fix);
+        const doctor::NodeFacts node{"/dev/bus/usb/001/007", error, "root", nodeGroup.toStdString(), 0660, false};
+        std::vector<doctor::UdevRule> rules;
+        if (!rule.isEmpty())
+            rules.push_back({"/etc/udev/rules.d/70-kousb.rules", 3, rule == "uaccess" ? "" : rule.toStdString(),
+                             rule == "uaccess" ? "" : "0660", rule == "uaccess"});
+        doctor::UserFacts user{"alice", false, {"alice"}, {"alice"}};
+        if (!groups.section('/', 0, 0).isEmpty())
+            user.sessionGroups.push_back(groups.section('/', 0, 0).toStdString());
+        if (!groups.section('/', 1).isEmpty())
+            user.accountGroups.push_back(groups.section('/', 1).toStdString());
         const Finding f = doctor::judgeAccess("usb 1-2 04b4:1004", node, rules, user,
                                               {"/usr/share/kousb/install-udev-rule.sh", pair.toStdString()});
         const QString line = QString::fromStdString(doctor::format(f));
