@@ -167,18 +167,15 @@ Installer installerFor(std::uint16_t vendorId, std::uint16_t productId)
         std::snprintf(pair, sizeof pair, "%04x:%04x", vendorId, productId);
         installer.pairArgument = pair;
     }
+    // Installed beside this program (PREFIX/share/kousb); run from a build
+    // tree, the one in the source tree, as the README names it.
     char exe[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string dir = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
     dir.erase(dir.rfind('/') + 1);
-    for (const std::string& candidate :
-         {dir + "../share/kousb/install-udev-rule.sh", std::string(KOUSB_SOURCE_DIR "/packaging/install-udev-rule.sh")})
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            char real[PATH_MAX];
-            installer.path = ::realpath(candidate.c_str(), real) ? real : candidate;
-            return installer;
-        }
-    installer.path = "install-udev-rule.sh";
+    const std::string installed = dir + "../share/kousb/install-udev-rule.sh";
+    char real[PATH_MAX];
+    installer.path = !dir.empty() && ::realpath(installed.c_str(), real) ? real : "packaging/install-udev-rule.sh";
     return installer;
 }
 

@@ -29,7 +29,8 @@ UserFacts currentUser();
 NodeFacts nodeFacts(const std::string& path, int openError);
 
 // How to run the installer of the udev rule for vendor:product (the copy
-// installed beside this program, else the one in the source tree).
+// installed beside this program, else the one in the source tree,
+// packaging/install-udev-rule.sh).
 Installer installerFor(std::uint16_t vendorId, std::uint16_t productId);
 
 // Every USB device with one of `ids` (usbprobe.h), judged: whether it opens
