@@ -3,10 +3,10 @@
 
 #include "arguments.h"
 #include "benchmarkrun.h"
+#include "eeprombackups.h"
 #include "eepromread.h"
 #include "errors.h"
 #include "firmwareimage.h"
-#include "formats/intelhex.h"
 #include "identityfields.h"
 #include "iovalues.h"
 #include "text.h"
@@ -186,35 +186,39 @@ std::vector<unsigned char> dumpImage(Board& board)
     return image;
 }
 
-void flashEeprom(Board& board, py::handle path, py::handle progress, py::handle backup)
+// Flashes as kousb flash-eeprom does: the boot check and a backup first
+// (into the user's backup folder, to `backup` when named, none when it is
+// False); `force` writes an image the check refuses and flashes when no
+// backup can be made. Returns the backup's path, or None.
+py::object flashEeprom(Board& board, py::handle path, py::handle progress, py::handle backup, bool force)
 {
     const std::string image = pathArgument(path);
     if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
         throw py::type_error("progress must be callable or None");
-    std::optional<std::string> saveTo;
-    if (!backup.is_none()) {
+    std::string saveTo;
+    if (py::isinstance<py::bool_>(backup)) {
+        if (backup.cast<bool>())
+            throw py::value_error("backup must be a path, None (the backup folder) or False (no backup)");
+    } else if (!backup.is_none()) {
         saveTo = pathArgument(backup);
-        if (*saveTo == image)
+        if (saveTo == image)
             throw py::value_error("the backup would overwrite the image to flash");
-    }
-    // The backup first: if it cannot be made, nothing is flashed.
-    if (saveTo) {
-        const std::vector<unsigned char> before = dumpImage(board);
-        kousb::Status saved;
-        {
-            py::gil_scoped_release release;
-            saved = kousb::formats::writeIntelHexFile(*saveTo, before.data(), before.size());
-        }
-        if (!saved)
-            raiseError(static_cast<int>(saved.code()), saved.message(), &*saveTo);
+    } else if (std::string error; !backups::newBackupPath(backups::folder(), board.m_device.GetId(),
+                                                          board.m_device.GetPlace(), saveTo, error)) {
+        if (!force)
+            raiseError(KOUSB_ERROR_FILE_UNWRITABLE,
+                       error + "; nothing was flashed (force=True flashes without a backup)", nullptr);
+        saveTo.clear();
     }
     ProgressRelay relay{py::reinterpret_borrow<py::object>(progress), std::nullopt};
     const bool reporting = !progress.is_none();
     try {
         board.run(
             [&](KoUSBDevice& d) {
-                return d.LoadHexFileToEepromWithProgress(image.c_str(), reporting ? &ProgressRelay::hook : nullptr,
-                                                         &relay);
+                return d.LoadHexFileToEepromWithBackup(
+                    image.c_str(), saveTo.empty() ? nullptr : saveTo.c_str(),
+                    force ? KoUSBDevice::FlashUnchecked | KoUSBDevice::FlashWithoutBackup : 0,
+                    reporting ? &ProgressRelay::hook : nullptr, &relay);
             },
             &image);
     } catch (py::error_already_set& failed) {
@@ -227,6 +231,8 @@ void flashEeprom(Board& board, py::handle path, py::handle progress, py::handle 
         relay.raised->restore();
         throw py::error_already_set();
     }
+    const std::string made = board.m_device.GetLastBackup();
+    return made.empty() ? py::object(py::none()) : py::object(py::str(made));
 }
 
 void setIdentity(Board& board, const std::optional<py::int_>& id, const std::optional<py::str>& name,
@@ -342,13 +348,16 @@ void defineBoard(py::module_& module)
              "Loads controller firmware from a .bix or Intel HEX file; None loads our board firmware as "
              "installed with this module (as `kousb load-controller` does).")
         .def("flash_eeprom", &flashEeprom, py::arg("path"), py::arg("progress") = py::none(),
-             py::arg("backup") = py::none(),
-             "flash_eeprom(path, progress=None, backup=None) -> None\n\n"
+             py::arg("backup") = py::none(), py::arg("force") = false,
+             "flash_eeprom(path, progress=None, backup=None, force=False) -> str | None\n\n"
              "Flashes an Intel HEX image into the EEPROM and reads it back; VerifyFailedError names the first "
-             "byte that differs. `progress(done, total)` is called as the flash goes on, on this thread; what it "
-             "raises does not stop the flash (a board half-flashed would not start) and is raised when the flash "
-             "is over. With `backup`, the EEPROM is first saved there as Intel HEX, and nothing is flashed if "
-             "that fails.")
+             "byte that differs. An image the controller would boot from is checked first and refused "
+             "(BadFileError) when it would not boot. The EEPROM is first saved as Intel HEX into the user's "
+             "backup folder, as kousb flash-eeprom does, or to `backup` when it names a file (False: no "
+             "backup); nothing is flashed if that fails. `force` writes an image the check refuses and flashes "
+             "when no backup can be made. Returns the backup's path, or None. `progress(done, total)` is called "
+             "as the flash goes on, on this thread; what it raises does not stop the flash (a board half-flashed "
+             "would not start) and is raised when the flash is over.")
         .def(
             "dump_eeprom",
             [](Board& b) {

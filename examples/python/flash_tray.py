@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
 """Flashes one EEPROM image into every attached board at once, one thread per
-board, each board's EEPROM saved first; prints a result per board and exits
+board, each board's EEPROM saved first into the backup folder; prints a result per board and exits
 non-zero if any failed.
 
-    flash_tray.py IMAGE.hex [--backups FOLDER]
+    flash_tray.py IMAGE.hex
 """
 import argparse
 import pathlib
@@ -15,16 +15,13 @@ import kousb
 
 parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
 parser.add_argument("image", type=pathlib.Path)
-parser.add_argument("--backups", type=pathlib.Path, default=pathlib.Path("."),
-                    help="where each board's EEPROM is saved before the flash")
 args = parser.parse_args()
 
 
 def flash(info):
     """Flashes one board; the board calls release the GIL, so the boards flash side by side."""
-    backup = args.backups / f"slot-{info.slot}-id-{info.id}.hex"
     try:
-        info.open().flash_eeprom(args.image, backup=backup)
+        backup = info.open().flash_eeprom(args.image)
         return f"ok (backup in {backup})"
     except kousb.Error as error:
         return f"FAILED: {type(error).__name__}: {error}"

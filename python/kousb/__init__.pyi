@@ -83,8 +83,9 @@ class Board:
         self,
         path: StrPath,
         progress: Optional[Callable[[int, int], object]] = None,
-        backup: Optional[StrPath] = None,
-    ) -> None: ...
+        backup: Union[StrPath, None, Literal[False]] = None,
+        force: bool = False,
+    ) -> Optional[str]: ...
     def dump_eeprom(self) -> builtins.bytes: ...
     def set_identity(
         self, id: Optional[int] = None, name: Optional[str] = None, board_class: Optional[int] = None

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Reading a board's whole EEPROM back, for `kousb dump-eeprom`, the backup
-// before a flash and the Python module's dump_eeprom(). Plain C++17, no Qt.
+// Reading a board's whole EEPROM back, for `kousb dump-eeprom` and the
+// Python module's dump_eeprom(). Plain C++17, no Qt.
 #include <functional>
 #include <vector>
 

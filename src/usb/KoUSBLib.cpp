@@ -58,6 +58,9 @@ struct KoUSBDevice::Private {
     ErrorCode lastCode = ErrorCode::Ok;
     std::string name;
     std::string endpointInfo;
+    std::string place;
+    std::string lastBackup;
+    std::string backupError;
 
     // Runs `op` on the bound board under its call lock and records the outcome.
     template <typename Op>
@@ -123,6 +126,18 @@ const char* KoUSBDevice::GetName()
     std::lock_guard<std::mutex> lock(d->mutex);
     d->name = std::move(name);
     return d->name.c_str();
+}
+
+const char* KoUSBDevice::GetPlace()
+{
+    std::string place;
+    d->call([&](kousb::Board& board) {
+        place = board.place();
+        return Status::ok();
+    });
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->place = std::move(place);
+    return d->place.c_str();
 }
 
 const char* KoUSBDevice::GetEndpointInfo()
@@ -317,20 +332,70 @@ bool KoUSBDevice::WriteDeviceClassToEEPROM(unsigned char deviceClass)
     return d->call([&](kousb::Board& board) { return board.writeClass(deviceClass); }).isOk();
 }
 
+namespace {
+
+kousb::Board::Progress progressOf(KoUSBDevice::ProgressHook hook, void* context)
+{
+    if (hook == nullptr)
+        return {};
+    return [hook, context](std::size_t done, std::size_t total) {
+        hook(context, static_cast<long long>(done), static_cast<long long>(total));
+    };
+}
+
+}  // namespace
+
 bool KoUSBDevice::LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context)
 {
-    kousb::Board::Progress progress;
-    if (hook != nullptr)
-        progress = [hook, context](std::size_t done, std::size_t total) {
-            hook(context, static_cast<long long>(done), static_cast<long long>(total));
-        };
+    kousb::EepromFlashOptions options;
+    options.progress = progressOf(hook, context);
+    kousb::EepromFlashReport report;
     return d
         ->call([&](kousb::Board& board) {
             if (Status s = checkedPath(path); !s)
                 return s;
-            return board.loadEepromImageWithProgress(path, progress);
+            return board.loadEepromImageWithProgress(path, options, report);
         })
         .isOk();
+}
+
+bool KoUSBDevice::LoadHexFileToEepromWithBackup(const char* path, const char* backupPath, int flags, ProgressHook hook,
+                                                void* context)
+{
+    kousb::EepromFlashOptions options;
+    options.progress = progressOf(hook, context);
+    options.checkBoot = (flags & FlashUnchecked) == 0;
+    options.flashWithoutBackup = (flags & FlashWithoutBackup) != 0;
+    kousb::EepromFlashReport report;
+    const bool ok =
+        d->call([&](kousb::Board& board) {
+             if (Status s = checkedPath(path); !s)
+                 return s;
+             if (backupPath != nullptr) {
+                 if (*backupPath == '\0')
+                     return Status::error(ErrorCode::InvalidArgument, "empty backup file name");
+                 if (std::string(path) == backupPath)
+                     return Status::error(ErrorCode::InvalidArgument, "the backup would overwrite the image");
+                 options.backupPath = backupPath;
+             }
+             return board.loadEepromImageWithProgress(path, options, report);
+         }).isOk();
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->lastBackup = report.backupMade ? options.backupPath : std::string();
+    d->backupError = report.backupError;
+    return ok;
+}
+
+const char* KoUSBDevice::GetLastBackup()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->lastBackup.c_str();
+}
+
+const char* KoUSBDevice::GetBackupError()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->backupError.c_str();
 }
 
 int KoUSBDevice::GetEEPROMSize()

@@ -135,7 +135,39 @@ public:
     // LoadHexFileToEeprom, calling `hook` (if not null) as the flash goes on.
     // Like it, the flash reads the EEPROM back afterwards and fails, naming
     // the first differing offset, when it does not hold the image.
+    //
+    // Every flash (these calls and LoadHexFileToEepromWithBackup) first
+    // refuses, writing nothing, an image after which the controller would not
+    // boot: one that leaves the EEPROM starting with 0xC2, the boot ROM's
+    // "load firmware" mark, when the records after it would not load a
+    // firmware and start it (docs/recovery.md lists the checks).
     bool LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context);
+
+    // Flags for LoadHexFileToEepromWithBackup.
+    enum FlashFlags {
+        FlashUnchecked = 1,      // write an image the boot check refuses
+        FlashWithoutBackup = 2,  // flash even when the backup cannot be made
+    };
+    // LoadHexFileToEepromWithProgress that first saves the EEPROM's present
+    // content at `backupPath` as Intel HEX (every byte, as kousb dump-eeprom
+    // writes it, replacing a file there), after the image has been read and
+    // checked and before the first write. When the backup cannot be made
+    // nothing is written and the call fails, unless `flags` has
+    // FlashWithoutBackup. A null `backupPath` makes no backup.
+    bool LoadHexFileToEepromWithBackup(const char* path, const char* backupPath, int flags, ProgressHook hook,
+                                       void* context);
+    // After LoadHexFileToEepromWithBackup: the backup's path when it was
+    // made, else empty text; and why a backup was not made (empty when it
+    // was, or when the call failed before it came to the backup).
+    const char* GetLastBackup();
+    const char* GetBackupError();
+
+    // Where the board is plugged in: for a USB board its bus and hub port
+    // path as Linux names the device ("1-2.3"), which stays the same when the
+    // board re-enumerates on that port; for a simulated board "sim-" and its
+    // slot. Empty text when unbound or gone; valid until the next call of
+    // this getter on this object.
+    const char* GetPlace();
     // Bytes of EEPROM the board can read back; 0 when unbound, gone, or the
     // board cannot read its EEPROM back, and GetLastError() then says which.
     int GetEEPROMSize();

@@ -10,6 +10,7 @@ import pytest
 
 _folder = tempfile.TemporaryDirectory(prefix="kousb-pytest-")
 os.environ["KOUSB_SIM_DIR"] = _folder.name
+os.environ["XDG_DATA_HOME"] = _folder.name + "/data"  # the flashes' backups
 os.environ.setdefault("KOUSB_USB_BACKEND", "off")
 
 import kousb  # noqa: E402  (after the folder is set)

@@ -101,8 +101,12 @@ def test_flash_backup_and_progress(board, tmp_path):
     device, _ = board
     before = device.dump_eeprom()
     backup = tmp_path / "backup.hex"
-    device.flash_eeprom(EXAMPLES / "example-identity.hex", backup=backup)
+    assert device.flash_eeprom(EXAMPLES / "example-identity.hex", backup=backup) == str(backup)
     assert "Example board" in sim("list") and device.dump_eeprom() != before
+    # Without a name the backup goes to the user's backup folder, as kousb's does.
+    kept = pathlib.Path(device.flash_eeprom(backup, backup=None))
+    assert kept.parent == pathlib.Path(os.environ["XDG_DATA_HOME"], "usb-device-manager", "backups")
+    assert kept.read_text() != backup.read_text() and device.flash_eeprom(backup, backup=False) is None
 
     # What the callback raises (here what Ctrl-C raises in it) comes after
     # the flash, which ran to its end: the backup is back in place.
@@ -211,10 +215,10 @@ SCRIPTS = pathlib.Path(__file__).resolve().parents[2] / "examples" / "python"
     ("list_boards.py", ["--board", "1", "--name", "Renamed"], "ID 1, 'Renamed', class 0"),
     # The simulated LM75 reads a steady 25.5 degrees.
     ("log_temperature.py", ["--board", "2", "--count", "2", "--every", "0"], "\t25.5 °C\n"),
-    ("flash_tray.py", [EXAMPLES / "example-identity.hex", "--backups", "{tmp}"], "ID 2 'Second': ok (backup in"),
+    ("flash_tray.py", [EXAMPLES / "example-identity.hex"], "ID 2 'Second': ok (backup in"),
 ])
-def test_examples(board, plug, tmp_path, script, args, printed):
+def test_examples(board, plug, script, args, printed):
     plug(2, "Second")
-    run = subprocess.run([sys.executable, SCRIPTS / script, *(str(a).format(tmp=tmp_path) for a in args)],
+    run = subprocess.run([sys.executable, SCRIPTS / script, *map(str, args)],
                          capture_output=True, text=True, timeout=120)
     assert run.returncode == 0 and printed in run.stdout, run.stdout + run.stderr

@@ -76,7 +76,8 @@ int infoCommand(const Args& args)
     std::cout << "id: " << device->GetId() << "\n"
               << "name: " << name << "\n"
               << "class: " << device->GetClass() << "\n"
-              << "fw: " << device->GetFWVersion() << "\n";
+              << "fw: " << device->GetFWVersion() << "\n"
+              << "place: " << device->GetPlace() << "\n";
     const std::string endpoints = latin1ToUtf8(device->GetEndpointInfo());
     if (endpoints.empty())
         failed(*device, "reading the board");

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 // load-fpga, load-controller, flash-eeprom and dump-eeprom: files to and
-// from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding
-// every byte, so a saved file flashed back restores the EEPROM exactly.
+// from the board; load-controller without a file loads our board firmware.
+// The EEPROM is saved as Intel HEX holding every byte, so a saved file
+// flashed back restores the EEPROM exactly.
 #include "commands.h"
 
+#include "bootcheck.h"
+#include "eeprombackups.h"
 #include "eepromread.h"
 #include "firmwareimage.h"
 #include "formats/intelhex.h"
 #include "progress.h"
+
+#include <iostream>
 
 #include <unistd.h>
 
@@ -77,10 +82,39 @@ int loadControllerCommand(const Args& args)
     return kExitOk;
 }
 
-// With --backup the EEPROM is saved first; if that fails nothing is flashed.
+void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
+                     bool force)
+{
+    std::string backup;
+    if (backupPath) {
+        backup = *backupPath;
+    } else if (std::string error;
+               !backups::newBackupPath(backups::folder(), device.GetId(), device.GetPlace(), backup, error)) {
+        if (!force)
+            throw Failure{error + "; nothing was flashed (--force flashes without a backup)"};
+        std::cerr << "kousb: " << error << "; flashing without a backup (--force)\n";
+        backup.clear();
+    }
+    const int flags = force ? KoUSBDevice::FlashUnchecked | KoUSBDevice::FlashWithoutBackup : 0;
+    bool ok = false;
+    {
+        ProgressBar progress("flash");
+        ok = device.LoadHexFileToEepromWithBackup(image.c_str(), backup.empty() ? nullptr : backup.c_str(), flags,
+                                                  &ProgressBar::hook, &progress);
+    }
+    if (const std::string why = device.GetBackupError(); force && !why.empty())
+        std::cerr << "kousb: no backup was made (" << latin1ToUtf8(why) << "); flashed without one (--force)\n";
+    if (!ok) {
+        const std::string reason = latin1ToUtf8(device.GetLastError());
+        const bool notBootable = reason.find(kousb::kNotBootable) != std::string::npos;
+        throw Failure{"flashing the EEPROM from " + image + " failed: " + reason
+                      + (notBootable ? " (--force writes it anyway)" : "")};
+    }
+}
+
 int flashEepromCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board", "--backup"}, {});
+    const Arguments arguments(args, {"--board", "--backup"}, {"--force"});
     const std::string path = fileArgument(arguments, "FILE");
     const std::optional<std::string> backup = arguments.value("--backup");
     if (backup && backup->empty())
@@ -88,11 +122,7 @@ int flashEepromCommand(const Args& args)
     if (backup && *backup == path)
         throw UsageError{"the backup would overwrite the image to flash"};
     auto device = chooseBoard(boardOption(arguments));
-    if (backup)
-        saveEeprom(*device, *backup, "backup");
-    ProgressBar progress("flash");
-    if (!device->LoadHexFileToEepromWithProgress(path.c_str(), &ProgressBar::hook, &progress))
-        failed(*device, "flashing the EEPROM from " + path);
+    flashWithBackup(*device, path, backup, arguments.flag("--force"));
     return kExitOk;
 }
 

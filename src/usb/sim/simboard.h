@@ -36,6 +36,7 @@ public:
 
     BoardIdentity identity() override;
     std::string endpointInfo() override;
+    std::string place() override { return "sim-" + std::to_string(m_config.slot); }
 
     Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
     Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;
@@ -60,7 +61,8 @@ public:
     Status loadEepromImage(const std::string& path) override;
 
     // EEPROM read-back, and the flash with progress (simboard_firmware.cpp).
-    Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    Status loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
+                                       EepromFlashReport& report) override;
     std::size_t eepromSize() override;
     Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
 

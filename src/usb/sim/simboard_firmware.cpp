@@ -149,9 +149,14 @@ Status SimBoard::loadFirmware(const std::string& path)
 // Then the EEPROM is read back and compared with the image. A difference
 // fails the flash naming the first differing offset; what was written stays
 // written, as on a real part, so the caller sees the EEPROM as it now is.
-Status SimBoard::loadEepromImage(const std::string& path) { return loadEepromImageWithProgress(path, {}); }
+Status SimBoard::loadEepromImage(const std::string& path)
+{
+    EepromFlashReport report;
+    return loadEepromImageWithProgress(path, {}, report);
+}
 
-Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
+Status SimBoard::loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
+                                             EepromFlashReport& report)
 {
     if (Status s = withBoard([](SharedBoardState&) { return Status::ok(); }); !s)
         return s;
@@ -187,7 +192,7 @@ Status SimBoard::loadEepromImageWithProgress(const std::string& path, const Prog
             return board.readEeprom(offset, data, length);
         }
     } access(*this);
-    return flashEepromImage(path, eeprom::kSize, access, progress);
+    return flashEepromImage(path, eeprom::kSize, access, options, report);
 }
 
 std::size_t SimBoard::eepromSize() { return eeprom::kSize; }
