@@ -47,10 +47,15 @@ void* GetUSBDevice(int id, int /*reserved*/)
 
 int GetDeviceChangeDescriptor() { return Library::instance().changeDescriptor(); }
 
+const char* KoUSBErrorName(int code) { return kousb::errorName(static_cast<ErrorCode>(code)); }
+
+const char* KoUSBErrorText(int code) { return kousb::errorText(static_cast<ErrorCode>(code)); }
+
 struct KoUSBDevice::Private {
     std::mutex mutex;  // guards the fields below, not the board call
     Registry::Token token = 0;
     std::string lastError;
+    ErrorCode lastCode = ErrorCode::Ok;
     std::string name;
     std::string endpointInfo;
     std::string place;
@@ -77,6 +82,7 @@ struct KoUSBDevice::Private {
         }
         std::lock_guard<std::mutex> lock(mutex);
         lastError = status.message();
+        lastCode = status.code();
         return status;
     }
 
@@ -155,6 +161,12 @@ const char* KoUSBDevice::GetLastError()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->lastError.c_str();
+}
+
+int KoUSBDevice::GetLastErrorCode()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return static_cast<int>(d->lastCode);
 }
 
 // Transfers: refuse what no board could take before asking the board.
@@ -391,7 +403,16 @@ int KoUSBDevice::GetEEPROMSize()
     std::size_t size = 0;
     d->call([&](kousb::Board& board) {
         size = board.eepromSize();
-        return Status::ok();
+        if (size > 0)
+            return Status::ok();
+        // A read beyond the size is refused without reading (the Board
+        // contract); its reason, when it is more than the range, is why the
+        // board has no EEPROM to read back.
+        std::uint8_t byte = 0;
+        const Status why = board.readEeprom(0, &byte, 1);
+        if (why.isOk() || why.code() == ErrorCode::OutOfRange)
+            return Status::error(ErrorCode::NotSupported, "the board cannot read its EEPROM back");
+        return why;
     });
     return static_cast<int>(size);
 }

@@ -83,7 +83,7 @@ private slots:
         QTest::newRow("timeout") << TransferError::Timeout << "timed out: ReadBlock on endpoint 0x86";
         QTest::newRow("stall") << TransferError::Stall
                                << "transfer failed: ReadBlock on endpoint 0x86: the board stalled it";
-        QTest::newRow("access") << TransferError::Access << QString("not ready: ") + kUdevAdvice;
+        QTest::newRow("access") << TransferError::Access << QString("access denied: ") + kUdevAdvice;
         QTest::newRow("overflow") << TransferError::Overflow
                                   << "transfer failed: ReadBlock on endpoint 0x86: the board sent more than asked";
         QTest::newRow("busy") << TransferError::Busy

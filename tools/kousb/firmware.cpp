@@ -7,6 +7,8 @@
 
 #include "bootcheck.h"
 #include "eeprombackups.h"
+#include "eepromread.h"
+#include "firmwareimage.h"
 #include "formats/intelhex.h"
 #include "progress.h"
 
@@ -14,15 +16,11 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace cli {
 
 namespace {
-
-// Bytes per EEPROM read, small enough for the bar to move.
-constexpr int kReadChunk = 1024;
 
 std::string fileArgument(const Arguments& arguments, const char* what)
 {
@@ -36,18 +34,11 @@ std::string fileArgument(const Arguments& arguments, const char* what)
 // Reads the whole EEPROM and saves it at `path`.
 void saveEeprom(KoUSBDevice& device, const std::string& path, const char* label)
 {
-    const int size = device.GetEEPROMSize();
-    if (size <= 0)
-        throw Failure{"reading the EEPROM failed: this board cannot read its EEPROM back"};
-    std::vector<unsigned char> image(static_cast<std::size_t>(size));
+    std::vector<unsigned char> image;
     {
         ProgressBar progress(label);
-        for (int at = 0; at < size; at += kReadChunk) {
-            progress.update(at, size);
-            if (!device.ReadEEPROM(at, image.data() + at, std::min(kReadChunk, size - at)))
-                failed(device, "reading the EEPROM");
-        }
-        progress.update(size, size);
+        if (!readWholeEeprom(device, image, [&](long long done, long long total) { progress.update(done, total); }))
+            failed(device, "reading the EEPROM");
     }
     if (kousb::Status s = kousb::formats::writeIntelHexFile(path, image.data(), image.size()); !s)
         throw Failure{"saving the EEPROM to " + path + " failed: " + s.message()};
@@ -60,14 +51,12 @@ std::string installedFirmware()
 {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
-    dir = dir.substr(0, dir.find_last_of('/') + 1);
-    const std::string candidates[] = {dir + "../share/usb-device-manager/firmware/kousb-fx2.ihx",
-                                      dir + "../../firmware/kousb-fx2.ihx"};
-    for (const std::string& path : candidates)
-        if (!dir.empty() && access(path.c_str(), R_OK) == 0)
-            return path;
-    throw Failure{"no installed board firmware found (looked for " + candidates[0] + "); name a FILE"};
+    const std::string program = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
+    const std::string path = findFirmwareImage(program);
+    if (path.empty())
+        throw Failure{std::string("no installed board firmware found (looked for PREFIX/") + kInstalledFirmware
+                      + " above " + program + "); name a FILE"};
+    return path;
 }
 
 }  // namespace

@@ -129,7 +129,7 @@ Status Fx2Board::checkPlugged() const
     if (m_gone)
         return Status::error(ErrorCode::Unplugged);
     if (m_accessDenied)
-        return Status::error(ErrorCode::NotConfigured, kUdevAdvice);
+        return Status::error(ErrorCode::AccessDenied, kUdevAdvice);
     return Status::ok();
 }
 
