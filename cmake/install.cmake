@@ -1,10 +1,13 @@
 # SPDX-License-Identifier: MIT
-# Installing like a desktop application, in two parts that CPack packs as two
-# Debian packages:
+# Installing like a desktop application, in parts that CPack packs as Debian
+# packages:
 #   kousb               the command line: kousb, kousb-sim, their manual pages,
 #                       the udev rule and its installer, the example files
 #   usb-device-manager  the window: program, manual page, menu entry, icons;
 #                       depends on kousb of the same version
+#   python3-kousb       the Python module (where it is built, python/); depends
+#                       on kousb of the same version, for the udev rule and
+#                       the board firmware
 include(GNUInstallDirs)
 
 # Manual pages are installed gzip-compressed, as Debian expects them (man
@@ -74,6 +77,10 @@ if(TARGET usb-device-manager)
   udm_package_docs(usb-device-manager window)
 endif()
 
+if(TARGET kousb_python)
+  udm_package_docs(python3-kousb python)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME usb-device-manager)
 set(CPACK_PACKAGE_VENDOR "USB Device Manager developers")
@@ -101,7 +108,20 @@ A window listing the attached lab boards, with pages for IO tests, a block
 transfer benchmark, loading FPGA and controller firmware, flashing the EEPROM
 and setting the board's identity.")
 
+if(TARGET kousb_python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-kousb)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${UDM_PYTHON_DEPENDS}")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python module for USB lab boards
+The module kousb drives lab boards with a USB controller, an FPGA and an
+EEPROM from Python, real or simulated: lists them, reads and writes in every
+IO mode, moves blocks through the buffer protocol, loads firmware, flashes
+the EEPROM, sets the identity and follows boards arriving and leaving. Errors
+raise one exception class per library error code.")
+endif()
+
 include(CPack)
 cpack_add_component(kousb DISPLAY_NAME "kousb")
 # The window opens boards through the udev rule that comes with kousb.
 cpack_add_component(window DISPLAY_NAME "usb-device-manager" DEPENDS kousb)
+cpack_add_component(python DISPLAY_NAME "python3-kousb" DEPENDS kousb)

@@ -183,12 +183,17 @@ void drive(Fx2Board& board, Input& in)
     case 19: board.downloadXilinx(fixture("bitheader/demo.bit")); break;
     case 20: board.loadFirmware(fixture(op & 0x80 ? "intelhex/sdcc.ihx" : "biximage/small.bix")); break;
     case 21: board.loadEepromImage(fixture("intelhex/objcopy.hex")); break;
-    case 22:
-        board.loadEepromImageWithProgress(fixture("intelhex/sdcc.ihx"), [](std::size_t done, std::size_t total) {
+    case 22: {
+        kousb::EepromFlashOptions options;
+        options.checkBoot = (op & 0x80) != 0;
+        options.progress = [](std::size_t done, std::size_t total) {
             if (done > total)
                 std::abort();
-        });
+        };
+        kousb::EepromFlashReport report;
+        board.loadEepromImageWithProgress(fixture("intelhex/sdcc.ihx"), options, report);
         break;
+    }
     case 23: board.eepromSize(); break;
     case 24: checkedRead(length, [&](std::uint8_t* d) { return bool(board.readEeprom(address, d, length)); }); break;
     case 25: board.writeId(std::int32_t(address << 16 | length)); break;

@@ -7,8 +7,9 @@
 #   2. test   ./scripts/test.sh (it installs the rest of the packages itself)
 #   3. run    ./scripts/run.sh under QT_QPA_PLATFORM=offscreen until the window
 #             waits in its event loop
-#   4. debs   the two Debian packages built by CPack, installed with apt into a
-#             second fresh system, and their programs started there
+#   4. debs   the three Debian packages built by CPack (kousb, the window,
+#             python3-kousb), installed with apt into a second fresh system,
+#             their programs started and the Python module imported there
 #
 #   scripts/check-fresh-debian.sh [--repo DIR] [--ref REF] [--skip-noqt] [--skip-debs] [--ccache] [--keep]
 #
@@ -234,11 +235,13 @@ runWindow() {
     echo "the window did not reach its event loop in 10 minutes"; exit 1'
 }
 
-# The two packages of the build, installed with apt into a second fresh
+# The three packages of the build, installed with apt into a second fresh
 # system (so that their dependencies must come from the archive), then the
-# programs started from /usr/bin.
+# programs started from /usr/bin and the Python module driving a simulated
+# board from Debian's Python.
 debs() {
-  inRoot "$root" bash -ec 'cd /home/udm/build && rm -f ./*.deb && cpack -G DEB >/dev/null && ls ./*.deb'
+  inRoot "$root" bash -ec 'cd /home/udm/build && rm -f ./*.deb && cpack -G DEB >/dev/null && ls ./*.deb
+    [ -f python3-kousb_*.deb ] || { echo "no python3-kousb package was built"; exit 1; }'
   newSystem "$second"
   cp "$root"/home/udm/build/*.deb "$second/tmp/"
   inRoot "$second" bash -ec '
@@ -250,6 +253,7 @@ debs() {
     export KOUSB_SIM_DIR=/tmp/sim KOUSB_USB_BACKEND=off
     kousb-sim demo
     kousb list
+    python3 -c "import kousb; b = kousb.board(1); print(kousb.__version__, b.name, b.read(\"I2C\", 0x48, 2).hex())"
     ls /usr/share/usb-device-manager/examples
     zcat /usr/share/man/man1/kousb.1.gz | head -n 1'
 }
@@ -274,7 +278,7 @@ step test "./scripts/test.sh (installs the packages, builds, runs the whole suit
 step run "QT_QPA_PLATFORM=offscreen ./scripts/run.sh until the window waits in its event loop" runWindow
 count=$(installedCount)
 if [ "$skip_debs" -eq 0 ]; then
-  step debs "build both Debian packages, apt install them into a second fresh system, start the programs" debs
+  step debs "build the three Debian packages, apt install them into a second fresh system, start the programs" debs
 else
   say "[debs] skipped (--skip-debs)"
 fi

@@ -11,7 +11,7 @@ status=0
 while IFS= read -r file; do
   case "$file" in
     fuzz/corpus/* | docs/screenshots/*) continue ;;
-    *.cpp | *.h | *.c | *.h.in | *.py | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | *.ui | *.qrc | \
+    *.cpp | *.h | *.c | *.h.in | *.py | *.pyi | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | *.ui | *.qrc | \
       *.supp | *.rules | *.desktop | *.1 | .ci/run | .gitignore | .clang-format | */.clang-format | \
       firmware/chip/fx2registers.txt) ;;
     *) continue ;;

@@ -3,7 +3,10 @@
 
 #include "KoUSBLib.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -70,6 +73,15 @@ std::optional<IoMode> ioModeFromName(const std::string& name)
 {
     for (const ModeRow& row : kModes)
         if (name == row.name)
+            return row.mode;
+    return std::nullopt;
+}
+
+std::optional<IoMode> ioModeFromAnyCase(const std::string& name)
+{
+    for (const ModeRow& row : kModes)
+        if (std::equal(name.begin(), name.end(), row.name, row.name + std::strlen(row.name),
+                       [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
             return row.mode;
     return std::nullopt;
 }

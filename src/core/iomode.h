@@ -21,6 +21,10 @@ constexpr std::array<IoMode, 10> kIoModes = {IoMode::External, IoMode::Fpga,    
 // "SPI", "UART", "EEPROM"; none for any other text.
 std::optional<IoMode> ioModeFromName(const std::string& name);
 
+// The same in any case ("i2c", "Uart"), as kousb and the Python module
+// read a mode.
+std::optional<IoMode> ioModeFromAnyCase(const std::string& name);
+
 const char* ioModeName(IoMode mode);
 
 // Whether the mode has a write call / a read call. "EEPROM" moves no data

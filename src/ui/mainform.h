@@ -62,7 +62,7 @@ private:
     void setupBenchmarkPlot();
     void setupFirmwarePages();
     void setupReadability();
-    void endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+    void endFlash(const QString& path, bool ok, const QString& reason, const QString& backup, void* boardBefore,
                   const QString& identityBefore);
     QString identityChange(void* board, const QString& before) const;
 
@@ -124,10 +124,12 @@ private:
     // Written before the worker starts, read by it; its results are read
     // after it has ended.
     QByteArray m_flashPath;
+    QByteArray m_flashBackupPath;
     // The worker's result, handed over under a lock of its own rather than
     // through Qt's thread end alone, so the hand-over is explicit (and visible
     // to ThreadSanitizer, which cannot see into Qt's own locks).
     std::mutex m_flashResultMutex;
     bool m_flashOk = false;
     QByteArray m_flashError;
+    QByteArray m_flashBackup;  // the backup's path when one was made
 };

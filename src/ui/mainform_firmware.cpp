@@ -7,10 +7,12 @@
 // while the DeviceGuard keeps every other caller away from the current
 // device. Each load or flash, good or failed, is followed by a fresh read of
 // the board's identity from the same board, since it may have rewritten it.
+// A flash saves the EEPROM first (eeprombackups.h) and names the backup.
 #include "deviceguard.h"
 #include "mainform.h"
 
 #include "KoUSBLib.h"
+#include "eeprombackups.h"
 
 #include <QFile>
 #include <QStatusBar>
@@ -95,17 +97,29 @@ void MainForm::loadController()
 
 // The flash runs on a worker thread while the window stays live (see
 // runOnWorker); the path is captured first, so editing the field meanwhile
-// changes nothing.
+// changes nothing. The library checks that the board would still boot from
+// the image and saves the EEPROM to a new backup before it writes; a flash
+// whose backup cannot be made does not start.
 void MainForm::flashEEPROM()
 {
     const QString path = eepromFileLineEdit->text();
     if (path.isEmpty() || !m_deviceGuard->begin())
         return;
+    std::string backup, problem;
+    if (!backups::newBackupPath(backups::folder(), currentDevice->GetId(), currentDevice->GetPlace(), backup,
+                                problem)) {
+        m_deviceGuard->end();
+        statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ")
+                               + QString::fromStdString(problem) + QStringLiteral("; nothing was written"));
+        return;
+    }
     m_flashPath = QFile::encodeName(path);
+    m_flashBackupPath = QByteArray::fromStdString(backup);
     {
         std::lock_guard<std::mutex> lock(m_flashResultMutex);
         m_flashOk = false;
         m_flashError.clear();
+        m_flashBackup.clear();
     }
     void* const board = m_currentHandle;
     const QString before = currentIdentity();
@@ -115,38 +129,45 @@ void MainForm::flashEEPROM()
                 [this, path, board, before](bool ran) {
                     bool ok = false;
                     QString reason = QStringLiteral("the worker thread could not be started");
+                    QString backup;
                     if (ran) {
                         std::lock_guard<std::mutex> lock(m_flashResultMutex);
                         ok = m_flashOk;
                         reason = QString::fromLatin1(m_flashError);
+                        backup = QFile::decodeName(m_flashBackup);
                     }
-                    endFlash(path, ok, reason, board, before);
+                    endFlash(path, ok, reason, backup, board, before);
                 });
 }
 
 void MainForm::flashEEPROMWorker()
 {
-    const bool ok = currentDevice->LoadHexFileToEeprom(m_flashPath.constData());
+    const bool ok = currentDevice->LoadHexFileToEepromWithBackup(m_flashPath.constData(), m_flashBackupPath.constData(),
+                                                                 0, nullptr, nullptr);
     const QByteArray error = currentDevice->GetLastError();
+    const QByteArray backup = currentDevice->GetLastBackup();
     std::lock_guard<std::mutex> lock(m_flashResultMutex);
     m_flashOk = ok;
     m_flashError = error;
+    m_flashBackup = backup;
 }
 
 // The image may have rewritten the identity block, also when the flash
 // failed half-way or its verification did, so every flash reads the list, the
 // Info page and the identification fields again from the same board and says
-// so when the board's name or ID changed.
-void MainForm::endFlash(const QString& path, bool ok, const QString& reason, void* boardBefore,
+// so when the board's name or ID changed. A backup that was made is named
+// after the image, whatever became of the flash.
+void MainForm::endFlash(const QString& path, bool ok, const QString& reason, const QString& backup, void* boardBefore,
                         const QString& identityBefore)
 {
     flashProgressBar->hide();
     refreshCurrentDevice();
+    const QString from = path + (backup.isEmpty() ? QString() : QStringLiteral(" (backup: ") + backup + ")");
     if (ok)
-        statusbar->showMessage(QStringLiteral("EEPROM flashed from ") + path
+        statusbar->showMessage(QStringLiteral("EEPROM flashed from ") + from
                                + identityChange(boardBefore, identityBefore));
     else
-        statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + path + QStringLiteral(" failed: ") + reason
+        statusbar->showMessage(QStringLiteral("Flashing the EEPROM from ") + from + QStringLiteral(" failed: ") + reason
                                + identityChange(boardBefore, identityBefore));
 }
 

@@ -44,12 +44,20 @@ void* GetUSBDevice(int id, int /*reserved*/)
 
 int GetDeviceChangeDescriptor() { return Library::instance().changeDescriptor(); }
 
+const char* KoUSBErrorName(int code) { return kousb::errorName(static_cast<ErrorCode>(code)); }
+
+const char* KoUSBErrorText(int code) { return kousb::errorText(static_cast<ErrorCode>(code)); }
+
 struct KoUSBDevice::Private {
     std::mutex mutex;  // guards the fields below, not the board call
     Registry::Token token = 0;
     std::string lastError;
+    ErrorCode lastCode = ErrorCode::Ok;
     std::string name;
     std::string endpointInfo;
+    std::string place;
+    std::string lastBackup;
+    std::string backupError;
 
     // Runs `op` on the bound board under its call lock and records the outcome.
     template <typename Op>
@@ -70,6 +78,7 @@ struct KoUSBDevice::Private {
         }
         std::lock_guard<std::mutex> lock(mutex);
         lastError = status.message();
+        lastCode = status.code();
         return status;
     }
 
@@ -115,6 +124,18 @@ const char* KoUSBDevice::GetName()
     return d->name.c_str();
 }
 
+const char* KoUSBDevice::GetPlace()
+{
+    std::string place;
+    d->call([&](kousb::Board& board) {
+        place = board.place();
+        return Status::ok();
+    });
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->place = std::move(place);
+    return d->place.c_str();
+}
+
 const char* KoUSBDevice::GetEndpointInfo()
 {
     std::string info;
@@ -136,6 +157,12 @@ const char* KoUSBDevice::GetLastError()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->lastError.c_str();
+}
+
+int KoUSBDevice::GetLastErrorCode()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return static_cast<int>(d->lastCode);
 }
 
 // Transfers: refuse what no board could take before asking the board.
@@ -301,20 +328,70 @@ bool KoUSBDevice::WriteDeviceClassToEEPROM(unsigned char deviceClass)
     return d->call([&](kousb::Board& board) { return board.writeClass(deviceClass); }).isOk();
 }
 
+namespace {
+
+kousb::Board::Progress progressOf(KoUSBDevice::ProgressHook hook, void* context)
+{
+    if (hook == nullptr)
+        return {};
+    return [hook, context](std::size_t done, std::size_t total) {
+        hook(context, static_cast<long long>(done), static_cast<long long>(total));
+    };
+}
+
+}  // namespace
+
 bool KoUSBDevice::LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context)
 {
-    kousb::Board::Progress progress;
-    if (hook != nullptr)
-        progress = [hook, context](std::size_t done, std::size_t total) {
-            hook(context, static_cast<long long>(done), static_cast<long long>(total));
-        };
+    kousb::EepromFlashOptions options;
+    options.progress = progressOf(hook, context);
+    kousb::EepromFlashReport report;
     return d
         ->call([&](kousb::Board& board) {
             if (Status s = checkedPath(path); !s)
                 return s;
-            return board.loadEepromImageWithProgress(path, progress);
+            return board.loadEepromImageWithProgress(path, options, report);
         })
         .isOk();
+}
+
+bool KoUSBDevice::LoadHexFileToEepromWithBackup(const char* path, const char* backupPath, int flags, ProgressHook hook,
+                                                void* context)
+{
+    kousb::EepromFlashOptions options;
+    options.progress = progressOf(hook, context);
+    options.checkBoot = (flags & FlashUnchecked) == 0;
+    options.flashWithoutBackup = (flags & FlashWithoutBackup) != 0;
+    kousb::EepromFlashReport report;
+    const bool ok =
+        d->call([&](kousb::Board& board) {
+             if (Status s = checkedPath(path); !s)
+                 return s;
+             if (backupPath != nullptr) {
+                 if (*backupPath == '\0')
+                     return Status::error(ErrorCode::InvalidArgument, "empty backup file name");
+                 if (std::string(path) == backupPath)
+                     return Status::error(ErrorCode::InvalidArgument, "the backup would overwrite the image");
+                 options.backupPath = backupPath;
+             }
+             return board.loadEepromImageWithProgress(path, options, report);
+         }).isOk();
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->lastBackup = report.backupMade ? options.backupPath : std::string();
+    d->backupError = report.backupError;
+    return ok;
+}
+
+const char* KoUSBDevice::GetLastBackup()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->lastBackup.c_str();
+}
+
+const char* KoUSBDevice::GetBackupError()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->backupError.c_str();
 }
 
 int KoUSBDevice::GetEEPROMSize()
@@ -322,7 +399,16 @@ int KoUSBDevice::GetEEPROMSize()
     std::size_t size = 0;
     d->call([&](kousb::Board& board) {
         size = board.eepromSize();
-        return Status::ok();
+        if (size > 0)
+            return Status::ok();
+        // A read beyond the size is refused without reading (the Board
+        // contract); its reason, when it is more than the range, is why the
+        // board has no EEPROM to read back.
+        std::uint8_t byte = 0;
+        const Status why = board.readEeprom(0, &byte, 1);
+        if (why.isOk() || why.code() == ErrorCode::OutOfRange)
+            return Status::error(ErrorCode::NotSupported, "the board cannot read its EEPROM back");
+        return why;
     });
     return static_cast<int>(size);
 }

@@ -16,6 +16,35 @@
 #define KOUSB_API
 #endif
 
+// Why a call failed, as GetLastErrorCode() gives it: one code per kind of
+// fault, so a program can act on it without reading the text. The values
+// are fixed for good; new codes only ever get new values.
+enum KoUSBError {
+    KOUSB_SUCCESS = 0,
+    KOUSB_ERROR_NO_BOARD = -1,          // the object is bound to no board, or no board has that ID
+    KOUSB_ERROR_UNPLUGGED = -2,         // the board has gone
+    KOUSB_ERROR_ACCESS_DENIED = -3,     // the board's device node cannot be opened by this user
+    KOUSB_ERROR_NOT_SUPPORTED = -4,     // the board's firmware cannot do this at all
+    KOUSB_ERROR_NOT_READY = -5,         // the board can, but not in its present state (FPGA not configured)
+    KOUSB_ERROR_NO_ACKNOWLEDGE = -6,    // nothing answered at that bus address
+    KOUSB_ERROR_BAD_ARGUMENT = -7,      // a length, address or value the operation cannot take
+    KOUSB_ERROR_OUT_OF_RANGE = -8,      // an address outside the target memory
+    KOUSB_ERROR_TIMEOUT = -9,           // the board did not answer in time
+    KOUSB_ERROR_TRANSFER_FAILED = -10,  // a transfer or storage fault
+    KOUSB_ERROR_VERIFY_FAILED = -11,    // what was written reads back different
+    KOUSB_ERROR_FILE_NOT_FOUND = -12,
+    KOUSB_ERROR_FILE_UNREADABLE = -13,
+    KOUSB_ERROR_FILE_UNWRITABLE = -14,
+    KOUSB_ERROR_BAD_FILE = -15,  // the file's content was refused
+};
+
+// The code's name as spelled above ("KOUSB_ERROR_UNPLUGGED"), and its text
+// without detail ("board unplugged"), which begins GetLastError() after a
+// failure with that code. Never null; "**UNKNOWN**" and "unknown error" for
+// a value that is no code.
+KOUSB_API const char* KoUSBErrorName(int code);
+KOUSB_API const char* KoUSBErrorText(int code);
+
 // Prepares the library and looks for boards. Call once before anything else;
 // a later call looks for boards again. Returns false when no backend could start.
 KOUSB_API bool InitUSB();
@@ -106,9 +135,41 @@ public:
     // LoadHexFileToEeprom, calling `hook` (if not null) as the flash goes on.
     // Like it, the flash reads the EEPROM back afterwards and fails, naming
     // the first differing offset, when it does not hold the image.
+    //
+    // Every flash (these calls and LoadHexFileToEepromWithBackup) first
+    // refuses, writing nothing, an image after which the controller would not
+    // boot: one that leaves the EEPROM starting with 0xC2, the boot ROM's
+    // "load firmware" mark, when the records after it would not load a
+    // firmware and start it (docs/recovery.md lists the checks).
     bool LoadHexFileToEepromWithProgress(const char* path, ProgressHook hook, void* context);
+
+    // Flags for LoadHexFileToEepromWithBackup.
+    enum FlashFlags {
+        FlashUnchecked = 1,      // write an image the boot check refuses
+        FlashWithoutBackup = 2,  // flash even when the backup cannot be made
+    };
+    // LoadHexFileToEepromWithProgress that first saves the EEPROM's present
+    // content at `backupPath` as Intel HEX (every byte, as kousb dump-eeprom
+    // writes it, replacing a file there), after the image has been read and
+    // checked and before the first write. When the backup cannot be made
+    // nothing is written and the call fails, unless `flags` has
+    // FlashWithoutBackup. A null `backupPath` makes no backup.
+    bool LoadHexFileToEepromWithBackup(const char* path, const char* backupPath, int flags, ProgressHook hook,
+                                       void* context);
+    // After LoadHexFileToEepromWithBackup: the backup's path when it was
+    // made, else empty text; and why a backup was not made (empty when it
+    // was, or when the call failed before it came to the backup).
+    const char* GetLastBackup();
+    const char* GetBackupError();
+
+    // Where the board is plugged in: for a USB board its bus and hub port
+    // path as Linux names the device ("1-2.3"), which stays the same when the
+    // board re-enumerates on that port; for a simulated board "sim-" and its
+    // slot. Empty text when unbound or gone; valid until the next call of
+    // this getter on this object.
+    const char* GetPlace();
     // Bytes of EEPROM the board can read back; 0 when unbound, gone, or the
-    // board cannot read its EEPROM back.
+    // board cannot read its EEPROM back, and GetLastError() then says which.
     int GetEEPROMSize();
     // Reads `length` bytes of EEPROM from `offset` into `buffer`; refuses a
     // negative length or a range beyond GetEEPROMSize().
@@ -123,6 +184,9 @@ public:
     // A short human-readable reason for the last failed call on this object,
     // or empty text after a call that succeeded.
     const char* GetLastError();
+    // The code of the same outcome: a KoUSBError, KOUSB_SUCCESS after a call
+    // that succeeded.
+    int GetLastErrorCode();
 
 private:
     struct Private;

@@ -17,6 +17,28 @@ struct BoardIdentity {
     int firmwareVersion = 0;
 };
 
+// What a flash does besides writing the image and verifying it.
+struct EepromFlashOptions {
+    // Hears of the bytes done so far and in all, as Board::Progress; may be empty.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+    // Refuse an image after which the controller would not boot (bootcheck.h);
+    // false writes it all the same.
+    bool checkBoot = true;
+    // Where the EEPROM's present content is saved as Intel HEX (replacing a
+    // file there), after the image has been read and checked and before the
+    // first write. Empty: no backup.
+    std::string backupPath;
+    // When the backup cannot be made: false refuses the flash (nothing is
+    // written), true flashes without it.
+    bool flashWithoutBackup = false;
+};
+
+// What became of a flash's backup.
+struct EepromFlashReport {
+    bool backupMade = false;
+    std::string backupError;  // why a backup that was asked for was not made
+};
+
 // Bytes a board's interrupt endpoint moves per report.
 constexpr std::size_t kInterruptReportSize = 16;
 
@@ -35,6 +57,11 @@ public:
     // Identity and a readable description of the endpoints and board state.
     virtual BoardIdentity identity() = 0;
     virtual std::string endpointInfo() = 0;
+    // Where the board is plugged in, the same for as long as it stays there
+    // (across re-enumeration too): for a USB board its bus and hub port path
+    // as Linux names the device ("1-2.3"), for a simulated board "sim-" and
+    // its slot. Empty once the backend cannot tell.
+    virtual std::string place() = 0;
     // Reads the identity from the board again, for a board whose identity()
     // gives what it read earlier: another program may have written it since.
     // Optional: a board whose identity() reads the board each time keeps this.
@@ -91,10 +118,13 @@ public:
     // call the library for the same board).
     using Progress = std::function<void(std::size_t done, std::size_t total)>;
 
-    // loadEepromImage that reports progress; `progress` may be empty.
-    // Backends flash through flashEepromImage (eepromflash.h), so that a
-    // verification failure reads the same on every board.
-    virtual Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) = 0;
+    // loadEepromImage with what a careful flash adds (EepromFlashOptions);
+    // `report` says what became of the backup. Backends flash through
+    // flashEepromImage (eepromflash.h), so that the boot check, the backup and
+    // a verification failure are the same on every board. loadEepromImage is
+    // this call with the default options.
+    virtual Status loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
+                                               EepromFlashReport& report) = 0;
     // Bytes of EEPROM the board has; 0 when it cannot be read back.
     virtual std::size_t eepromSize() = 0;
     // Reads `length` bytes of EEPROM from `offset`; refuses a range beyond

@@ -23,13 +23,22 @@ public:
     virtual Status read(std::size_t offset, std::uint8_t* data, std::size_t length) = 0;
 };
 
-// Reads the Intel HEX file at `path` for an EEPROM of `eepromSize` bytes,
-// writes the bytes it gives, page by page, then reads the EEPROM back up to
-// the image's end and compares. A difference fails with VerifyFailed, naming
-// the first differing offset: "the EEPROM reads 0x.. at offset 0x...., the
-// image has 0x..". What was written stays written. `progress` (may be empty)
-// hears of the writes as the first half and of the read-back as the second.
+// Reads the Intel HEX file at `path` for an EEPROM of `eepromSize` bytes
+// and, before writing anything, refuses an image after which the controller
+// would not boot (checkBootable on the EEPROM as it would then be: the
+// image's bytes, and the present content where the image gives none, read
+// from the board as far as the check needs) unless `options` waives it. An
+// image that leaves the first byte alone passes when the EEPROM does not
+// boot now either: it makes nothing worse.
+// Then saves the present content when `options` asks for a backup (Intel HEX,
+// every byte, as kousb dump-eeprom writes it; a backup that cannot be made
+// refuses the flash unless `options` allows flashing without it), writes the
+// bytes the image gives, page by page, reads the EEPROM back up to the
+// image's end and compares. A difference fails with VerifyFailed, naming the
+// first differing offset: "the EEPROM reads 0x.. at offset 0x...., the image
+// has 0x..". What was written stays written. `options.progress` hears of the
+// backup's reading, the writes and the read-back in turn.
 Status flashEepromImage(const std::string& path, std::size_t eepromSize, EepromAccess& access,
-                        const Board::Progress& progress);
+                        const EepromFlashOptions& options, EepromFlashReport& report);
 
 }  // namespace kousb

@@ -1,27 +1,32 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+#include "KoUSBLib.h"
+
 #include <string>
 
 namespace kousb {
 
-// Why a board operation failed. The text for each code lives in one place
-// (status.cpp) so every backend reports the same words for the same fault.
-enum class ErrorCode {
-    Ok,
-    NoBoard,          // the object is bound to no board
-    Unplugged,        // the board has gone
-    InvalidArgument,  // a length, address or value the operation cannot take
-    NotSupported,     // the board cannot do this at all
-    NotConfigured,    // the board can, but not in its present state
-    NoAcknowledge,    // nothing answered at that bus address
-    OutOfRange,       // an address outside the target memory
-    FileNotFound,
-    FileUnreadable,
-    FileUnwritable,
-    BadFile,  // the file's content was refused
-    Io,       // a transfer or storage fault
-    Timeout,
-    VerifyFailed,  // what was written reads back different
+// Why a board operation failed: the public codes of KoUSBLib.h, spelled as
+// the library's own code spells them. The name and text of each live in one
+// table (status.cpp) so every backend reports the same words for the same
+// fault.
+enum class ErrorCode : int {
+    Ok = KOUSB_SUCCESS,
+    NoBoard = KOUSB_ERROR_NO_BOARD,
+    Unplugged = KOUSB_ERROR_UNPLUGGED,
+    AccessDenied = KOUSB_ERROR_ACCESS_DENIED,
+    NotSupported = KOUSB_ERROR_NOT_SUPPORTED,
+    NotConfigured = KOUSB_ERROR_NOT_READY,
+    NoAcknowledge = KOUSB_ERROR_NO_ACKNOWLEDGE,
+    InvalidArgument = KOUSB_ERROR_BAD_ARGUMENT,
+    OutOfRange = KOUSB_ERROR_OUT_OF_RANGE,
+    Timeout = KOUSB_ERROR_TIMEOUT,
+    Io = KOUSB_ERROR_TRANSFER_FAILED,
+    VerifyFailed = KOUSB_ERROR_VERIFY_FAILED,
+    FileNotFound = KOUSB_ERROR_FILE_NOT_FOUND,
+    FileUnreadable = KOUSB_ERROR_FILE_UNREADABLE,
+    FileUnwritable = KOUSB_ERROR_FILE_UNWRITABLE,
+    BadFile = KOUSB_ERROR_BAD_FILE,
 };
 
 class Status {
@@ -44,7 +49,10 @@ private:
     std::string m_detail;
 };
 
-// The fixed text for a code, without detail.
+// The fixed text for a code, without detail; "unknown error" for a value
+// that is no code.
 const char* errorText(ErrorCode code);
+// The code's public name, "KOUSB_ERROR_UNPLUGGED"; "**UNKNOWN**" as above.
+const char* errorName(ErrorCode code);
 
 }  // namespace kousb

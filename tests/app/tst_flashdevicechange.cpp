@@ -5,6 +5,7 @@
 // change is handled once after the flash, and the GUI thread does not spin.
 #include "KoUSBLib.h"
 #include "devicechangewatch.h"
+#include "eeprombackups.h"
 #include "eepromlayout.h"
 #include "firmwarefiles.h"
 #include "deviceguard.h"
@@ -18,6 +19,13 @@
 #include <ctime>
 
 namespace {
+
+// " (backup: FILE)" for the newest EEPROM backup, as the status bar names it after a flash.
+QString newestBackup()
+{
+    const std::vector<backups::Backup> all = backups::list(backups::folder());
+    return all.empty() ? QString() : " (backup: " + QString::fromStdString(all.back().path) + ")";
+}
 
 double processCpuSeconds()
 {
@@ -103,7 +111,7 @@ private slots:
         // Handled once the flash ended, before its result was shown.
         QCOMPARE(form.devListTree->topLevelItemCount(), 2);
         QCOMPARE(form.statusbar->currentMessage(),
-                 "EEPROM flashed from " + path + "; the board is now Reflashed with ID 9");
+                 "EEPROM flashed from " + path + newestBackup() + "; the board is now Reflashed with ID 9");
         // The image rewrote the identity block, and the list shows it.
         QCOMPARE(form.devListTree->topLevelItem(0)->text(0), QStringLiteral("9"));
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Reflashed"));
@@ -136,7 +144,7 @@ private slots:
         QCOMPARE(form.devListTree->topLevelItemCount(), 2);
         QCOMPARE(form.devListTree->topLevelItem(0)->text(1), QStringLiteral("Via the app"));
         QCOMPARE(form.statusbar->currentMessage(),
-                 "EEPROM flashed from " + path + "; the board is now Via the app with ID 3");
+                 "EEPROM flashed from " + path + newestBackup() + "; the board is now Via the app with ID 3");
         // Waiting costs no processor: a busy wait would use all of the flash's time.
         QVERIFY2(cpu < wall / 2, qPrintable(QString("cpu %1 s in %2 s").arg(cpu).arg(wall)));
     }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Installing: the files `cmake --install` puts into a fresh prefix, what the
 // installed programs answer, the menu entry as desktop-file-validate judges
-// it, and (label slow) the two Debian packages that CPack builds from the same
-// rules.
+// it, and (label slow) the Debian packages that CPack builds from the same
+// rules: two, and a third with the Python module where it is built.
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
@@ -51,9 +51,22 @@ class TestInstall : public QObject {
             files << QStringLiteral("share/icons/hicolor/%1x%1/apps/usb-device-manager.png").arg(size);
         return files;
     }
+    static QStringList pythonFiles()
+    {
+#ifdef UDM_PYTHON_MODULE
+        QStringList files{"share/doc/python3-kousb/copyright", "share/doc/python3-kousb/changelog.gz"};
+        for (const char* example : {"list_boards.py", "log_temperature.py", "flash_tray.py"})
+            files << QStringLiteral("share/doc/python3-kousb/examples/") + example;
+        for (const char* file : {UDM_PYTHON_MODULE, "__init__.py", "__init__.pyi", "py.typed"})
+            files << QStringLiteral(UDM_PYTHON_DIR "/kousb/") + file;
+        return files;
+#else
+        return {};
+#endif
+    }
     static QStringList expectedFiles()
     {
-        QStringList files = kousbFiles() + windowFiles();
+        QStringList files = kousbFiles() + windowFiles() + pythonFiles();
         files.sort();
         return files;
     }
@@ -141,6 +154,23 @@ private slots:
             QCOMPARE(out, expected[0]);
     }
 
+    // The installed package imports in Debian's Python and is the one installed.
+    void pythonModuleImports()
+    {
+        if (pythonFiles().isEmpty())
+            QSKIP("the Python module is not built here");
+        const QString packages = prefix.filePath(pythonFiles().last().section('/', 0, -3));
+        int rc = -1;
+        const QString out = runTool(
+            env("UDM_PYTHON"),
+            {"-c",
+             "import sys; sys.path.insert(0, sys.argv[1]); import kousb; print(kousb.__version__, kousb.__file__)",
+             packages},
+            rc);
+        QVERIFY2(rc == 0, qPrintable(out));
+        QCOMPARE(out.trimmed(), env("UDM_VERSION") + " " + packages + "/kousb/__init__.py");
+    }
+
     void desktopEntryIsValid()
     {
         const QString entry = prefix.filePath("share/applications/usb-device-manager.desktop");
@@ -168,9 +198,10 @@ private slots:
     }
 
     // Two packages: kousb on its own, and the window depending on kousb of
-    // the same version; each holds its files only, depends on the runtime
-    // packages of what it links, and passes lintian (Debian's package
-    // checker) without an error or a warning.
+    // the same version; and the Python module's, depending on kousb of the
+    // same version and on the Python it was built for. Each holds its files
+    // only, depends on the runtime packages of what it links, and passes
+    // lintian (Debian's package checker) without an error or a warning.
     void debianPackage()
     {
         if (env("UDM_PACKAGE_TEST") != "1")
@@ -187,11 +218,15 @@ private slots:
             QStringList files;
             QStringList depends;
         };
-        const Package packages[] = {
+        QList<Package> packages = {
             {"kousb", kousbFiles(), {"libc6", "libstdc++6", "libusb-1.0-0"}},
             {"usb-device-manager", windowFiles(), {"kousb (= " + version + ")", "libqt5widgets5", "libqwt-qt5-6"}},
         };
-        QCOMPARE(QDir(out.path()).entryList({"*.deb"}).size(), 2);
+        if (!pythonFiles().isEmpty())
+            packages.append({"python3-kousb",
+                             pythonFiles(),
+                             {"kousb (= " + version + ")", "python3 (>= 3.", "python3 (<< 3.", "libusb-1.0-0"}});
+        QCOMPARE(QDir(out.path()).entryList({"*.deb"}).size(), packages.size());
         for (const Package& package : packages) {
             const QStringList debs = QDir(out.path()).entryList({package.name + "_" + version + "_*.deb"});
             QCOMPARE(debs.size(), 1);

@@ -274,7 +274,7 @@ private slots:
         const std::string image =
             QFile::encodeName(firmwarefiles::writeFile(
                                   m_files.filePath("e.hex"),
-                                  firmwarefiles::intelHex({{0x0000, "\xC2\xB4\x04"}, {0x1030, QByteArray(90, 'q')}})))
+                                  firmwarefiles::intelHex({{0x0000, "\xC0\xB4\x04"}, {0x1030, QByteArray(90, 'q')}})))
                 .toStdString();
         QVERIFY2(board.loadEepromImage(image), message(board.loadEepromImage(image)).toLatin1());
         QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.cells + 0x1030, chips.eeprom.cells + 0x108A),

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "s51console.h"
 
+#include "formats/hexdigit.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -116,16 +118,7 @@ std::string hexNumber(unsigned value)
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+int hexValue(char c) { return kousb::formats::hexDigitValue(static_cast<unsigned char>(c)); }
 
 bool isGap(char c) { return c == ' ' || c == '\t'; }
 

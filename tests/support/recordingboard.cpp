@@ -149,8 +149,10 @@ Status RecordingBoard::loadEepromImage(const std::string& path)
 {
     return record(RecordedCall{"loadEepromImage", -1, {}, 0, path, 0});
 }
-Status RecordingBoard::loadEepromImageWithProgress(const std::string& path, const Progress&)
+Status RecordingBoard::loadEepromImageWithProgress(const std::string& path, const kousb::EepromFlashOptions&,
+                                                   kousb::EepromFlashReport& report)
 {
+    report = kousb::EepromFlashReport{};
     return loadEepromImage(path);
 }
 Status RecordingBoard::readEeprom(std::size_t, std::uint8_t*, std::size_t)

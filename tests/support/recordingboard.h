@@ -37,6 +37,7 @@ public:
 
     kousb::BoardIdentity identity() override;
     std::string endpointInfo() override;
+    std::string place() override { return "recording"; }
     kousb::Status readExternal(std::uint16_t a, std::uint8_t* d, std::size_t n) override;
     kousb::Status writeExternal(std::uint16_t a, const std::uint8_t* d, std::size_t n) override;
     kousb::Status readXilinx(std::uint16_t a, std::uint8_t* d, std::size_t n) override;
@@ -57,8 +58,9 @@ public:
     kousb::Status downloadXilinx(const std::string& path) override;
     kousb::Status loadFirmware(const std::string& path) override;
     kousb::Status loadEepromImage(const std::string& path) override;
-    // Recorded as loadEepromImage; no progress, no read-back.
-    kousb::Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    // Recorded as loadEepromImage; no progress, no boot check, no backup, no read-back.
+    kousb::Status loadEepromImageWithProgress(const std::string& path, const kousb::EepromFlashOptions& options,
+                                              kousb::EepromFlashReport& report) override;
     std::size_t eepromSize() override { return 0; }
     kousb::Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
     kousb::Status writeId(std::int32_t id) override;

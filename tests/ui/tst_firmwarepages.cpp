@@ -6,6 +6,7 @@
 #include "eepromlayout.h"
 #include "firmwarefiles.h"
 #include "deviceguard.h"
+#include "eeprombackups.h"
 #include "mainform.h"
 #include "recordingboard.h"
 #include "simboards.h"
@@ -136,6 +137,13 @@ private:
     bool m_timedOut = false;
     std::thread::id m_thread;
 };
+
+// " (backup: FILE)" for the newest EEPROM backup, as the status bar names it after a flash.
+QString newestBackup()
+{
+    const std::vector<backups::Backup> all = backups::list(backups::folder());
+    return all.empty() ? QString() : " (backup: " + QString::fromStdString(all.back().path) + ")";
+}
 
 // Processes events until `done` or five seconds have passed.
 bool waitFor(const std::function<bool()>& done)
@@ -576,7 +584,8 @@ private slots:
         const QString hex = writeFile(files.filePath("id.hex"), intelHex(chunks, "\r\n"));
         form.eepromFileLineEdit->setText(hex);
         form.flashEEPROMBtn->click();
-        QCOMPARE(status(form), "EEPROM flashed from " + hex + "; the board is now Renamed by flash with ID 6");
+        QCOMPARE(status(form),
+                 "EEPROM flashed from " + hex + newestBackup() + "; the board is now Renamed by flash with ID 6");
         QCOMPARE(form.devListTree->topLevelItem(1)->text(0), QStringLiteral("6"));
         QCOMPARE(form.devListTree->topLevelItem(1)->text(1), QStringLiteral("Renamed by flash"));
         // The fields follow the same board (still current and marked), so

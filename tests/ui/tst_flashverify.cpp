@@ -2,6 +2,7 @@
 // The window's EEPROM flash on a simulated board whose EEPROM loses a page
 // write: the library's read-back catches it and the status bar says the
 // flash failed verification, and where.
+#include "eeprombackups.h"
 #include "firmwarefiles.h"
 #include "mainform.h"
 #include "simboards.h"
@@ -9,6 +10,17 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+// " (backup: FILE)" for the newest EEPROM backup, as the status bar names it after a flash.
+QString newestBackup()
+{
+    const std::vector<backups::Backup> all = backups::list(backups::folder());
+    return all.empty() ? QString() : " (backup: " + QString::fromStdString(all.back().path) + ")";
+}
+
+}  // namespace
 
 class TestFlashVerify : public QObject {
     Q_OBJECT
@@ -34,7 +46,7 @@ private slots:
         QTest::mouseClick(form.flashEEPROMBtn, Qt::LeftButton);
         QTRY_VERIFY(!form.flashProgressBar->isVisible());
         QCOMPARE(form.statusbar->currentMessage(),
-                 "Flashing the EEPROM from " + path
+                 "Flashing the EEPROM from " + path + newestBackup()
                      + " failed: verification failed: the EEPROM reads 0xFF at offset 0x0080, the image has 0x42");
 
         // The same board plugged in again without the fault: the image
@@ -45,7 +57,8 @@ private slots:
         boards.writeRaw("slot-00.board", kousb::sim::formatBoardFile(state));
         form.handleDeviceChange();
         QTest::mouseClick(form.flashEEPROMBtn, Qt::LeftButton);
-        QTRY_COMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path);
+        QTRY_VERIFY(form.statusbar->currentMessage().startsWith("EEPROM flashed from "));
+        QCOMPARE(form.statusbar->currentMessage(), "EEPROM flashed from " + path + newestBackup());
         QCOMPARE(int(boards.read(0).eeprom[0x80]), 0x42);
     }
 };

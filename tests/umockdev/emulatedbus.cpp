@@ -257,3 +257,10 @@ std::vector<std::string> EmulatedBus::environment() const
     g_free(root);
     return env;
 }
+
+void EmulatedBus::setKernelDriver(int port, const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (auto it = m_ports.find(port); it != m_ports.end())
+        it->second.node->setKernelDriver(name);
+}

@@ -55,6 +55,8 @@ public:
     // The environment a child program needs to see this bus and reach its
     // boards (umockdev's preload library and the testbed), as NAME=VALUE.
     std::vector<std::string> environment() const;
+    // A kernel driver the board at `port` shows as bound to interface 0.
+    void setKernelDriver(int port, const std::string& name);
 
 private:
     struct Slot {

@@ -46,6 +46,12 @@ void UsbfsNode::unplug()
     m_waiting.clear();
 }
 
+void UsbfsNode::setKernelDriver(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_driver = name;
+}
+
 int UsbfsNode::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self)
 {
     return static_cast<UsbfsNode*>(self)->handle(client);
@@ -212,8 +218,15 @@ bool UsbfsNode::handle(UMockdevIoctlClient* client)
     case USBDEVFS_RESETEP:
     case USBDEVFS_IOCTL:  // USBDEVFS_CONNECT on release, with auto-detach
         return succeed();
-    case USBDEVFS_GETDRIVER:  // no kernel driver bound
-        return fail(ENODATA);
+    case USBDEVFS_GETDRIVER: {
+        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_getdriver), nullptr);
+        auto* request = reinterpret_cast<usbdevfs_getdriver*>(data->data);
+        const bool bound = request->interface == 0 && !m_driver.empty();
+        if (bound)
+            request->driver[m_driver.copy(request->driver, sizeof request->driver - 1)] = '\0';
+        umockdev_ioctl_data_unref(data);
+        return bound ? succeed() : fail(ENODATA);
+    }
     case USBDEVFS_CLEAR_HALT: {
         UMockdevIoctlData* endpoint = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), nullptr);
         const bool cleared = m_model->clearHalt(std::uint8_t(*reinterpret_cast<unsigned*>(endpoint->data)));

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
@@ -34,6 +35,8 @@ public:
 
     // The device has gone: waiting URBs end with ESHUTDOWN, later ioctls fail with ENODEV.
     void unplug();
+    // The kernel driver usbfs names as bound to interface 0 (GETDRIVER); empty: none.
+    void setKernelDriver(const std::string& name);
 
 private:
     static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
@@ -58,6 +61,7 @@ private:
     UMockdevIoctlBase* m_handler = nullptr;
     std::mutex m_mutex;
     bool m_gone = false;
+    std::string m_driver;        // the kernel driver bound to interface 0, if any
     std::vector<Urb> m_waiting;  // NAKed URBs, oldest first
     std::vector<Urb> m_done;     // finished URBs for their clients' next reap
 };

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The vendor:product list of KOUSB_USB_IDS, and how transfer faults and the
-// board's error codes become the library's reasons.
+// The vendor:product list of KOUSB_USB_IDS, a device's place, and how
+// transfer faults and the board's error codes become the library's reasons.
 #include "libusb/protocol.h"
 #include "libusb/transferstatus.h"
 #include "libusb/usbids.h"
@@ -51,6 +51,24 @@ private slots:
         QCOMPARE(error.empty(), ok);
     }
 
+    // Linux names a USB device by its bus and the hub ports from the root
+    // (/sys/bus/usb/devices/1-2.3); a root hub is usbN.
+    void place_data()
+    {
+        QTest::addColumn<int>("bus");
+        QTest::addColumn<QByteArray>("ports");
+        QTest::addColumn<QString>("place");
+        QTest::newRow("root port") << 1 << QByteArray("\x02") << "1-2";
+        QTest::newRow("behind two hubs") << 3 << QByteArray("\x01\x04\x0b") << "3-1.4.11";
+        QTest::newRow("root hub") << 2 << QByteArray() << "usb2";
+    }
+    void place()
+    {
+        QFETCH(int, bus);
+        QFETCH(QByteArray, ports);
+        QTEST(QString::fromStdString(usbPlace(bus, std::vector<std::uint8_t>(ports.begin(), ports.end()))), "place");
+    }
+
     void defaultsHoldTheBootState()
     {
         const auto ids = defaultUsbIds();
@@ -65,7 +83,7 @@ private slots:
         QTest::newRow("timeout") << TransferError::Timeout << "timed out: ReadBlock on endpoint 0x86";
         QTest::newRow("stall") << TransferError::Stall
                                << "transfer failed: ReadBlock on endpoint 0x86: the board stalled it";
-        QTest::newRow("access") << TransferError::Access << QString("not ready: ") + kUdevAdvice;
+        QTest::newRow("access") << TransferError::Access << QString("access denied: ") + kUdevAdvice;
         QTest::newRow("overflow") << TransferError::Overflow
                                   << "transfer failed: ReadBlock on endpoint 0x86: the board sent more than asked";
         QTest::newRow("busy") << TransferError::Busy

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <poll.h>
 
 namespace cli {
@@ -77,7 +76,8 @@ int infoCommand(const Args& args)
     std::cout << "id: " << device->GetId() << "\n"
               << "name: " << name << "\n"
               << "class: " << device->GetClass() << "\n"
-              << "fw: " << device->GetFWVersion() << "\n";
+              << "fw: " << device->GetFWVersion() << "\n"
+              << "place: " << device->GetPlace() << "\n";
     const std::string endpoints = latin1ToUtf8(device->GetEndpointInfo());
     if (endpoints.empty())
         failed(*device, "reading the board");
@@ -100,13 +100,8 @@ int watchCommand(const Args& args)
     sigaction(SIGINT, &action, nullptr);  // no SA_RESTART: poll returns EINTR
     sigaction(SIGTERM, &action, nullptr);
 
-    auto look = []() {
-        std::map<int, BoardEntry> bySlot;
-        for (const BoardEntry& board : attachedBoards())
-            bySlot[board.slot] = board;
-        return bySlot;
-    };
-    std::map<int, BoardEntry> seen = look();
+    attachedBoards();
+    boards::Watch watch;
     const int descriptor = GetDeviceChangeDescriptor();
     std::cerr << "kousb: watching for boards; Ctrl-C stops" << std::endl;
     while (!g_interrupted) {
@@ -114,18 +109,8 @@ int watchCommand(const Args& args)
         // Without a descriptor, ask the library twice a second.
         if (::poll(&watched, descriptor >= 0 ? 1 : 0, 500) < 0 || g_interrupted || !OnDeviceChange())
             continue;
-        std::map<int, BoardEntry> now = look();
-        for (const auto& [slot, board] : seen) {
-            auto it = now.find(slot);
-            if (it == now.end() || it->second.handle != board.handle)
-                std::cout << "removed " << describe(board) << std::endl;
-        }
-        for (const auto& [slot, board] : now) {
-            auto it = seen.find(slot);
-            if (it == seen.end() || it->second.handle != board.handle)
-                std::cout << "arrived " << describe(board) << std::endl;
-        }
-        seen = std::move(now);
+        for (const boards::Change& change : watch.look())
+            std::cout << (change.arrived ? "arrived " : "removed ") << describe(change.board) << std::endl;
     }
     return kExitOk;
 }

@@ -14,16 +14,7 @@ std::vector<BoardEntry> attachedBoards()
     std::string folderProblem;
     if (!kousb::sim::BoardStore::standard().check(folderProblem, false))
         throw Failure{""};
-    std::vector<BoardEntry> boards;
-    KoUSBDevice device(nullptr);
-    for (int slot = 0; slot < GetMaxNumberOfUSBBoards(); ++slot) {
-        void* handle = GetUSBDeviceIndexed(slot);
-        if (handle == nullptr)
-            continue;
-        device.SetDeviceHandle(handle);
-        boards.push_back({slot, handle, device.GetId(), device.GetName(), device.GetClass(), device.GetFWVersion()});
-    }
-    return boards;
+    return boards::attached();
 }
 
 std::string describe(const BoardEntry& board)

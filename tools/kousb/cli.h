@@ -4,6 +4,7 @@
 // conversions; arguments, errors and exit codes come from arguments.h.
 #include "KoUSBLib.h"
 #include "arguments.h"
+#include "boardlist.h"
 #include "latin1.h"
 
 #include <memory>
@@ -13,15 +14,7 @@
 
 namespace cli {
 
-// One attached board as the list shows it.
-struct BoardEntry {
-    int slot = 0;
-    void* handle = nullptr;
-    int id = 0;
-    std::string name;  // Latin-1, as the board gives it
-    int deviceClass = 0;
-    int firmwareVersion = 0;
-};
+using BoardEntry = boards::Entry;
 
 // Starts the library and lists the attached boards in slot order.
 std::vector<BoardEntry> attachedBoards();

@@ -29,6 +29,11 @@ int loadFpgaCommand(const Args& args);
 int loadControllerCommand(const Args& args);
 int flashEepromCommand(const Args& args);
 int dumpEepromCommand(const Args& args);
+// backups.cpp
+int restoreCommand(const Args& args);
+int backupsCommand(const Args& args);
+// doctor.cpp
+int doctorCommand(const Args& args);
 // bootimage.cpp
 int makeBootImageCommand(const Args& args);
 // identity.cpp
@@ -42,6 +47,14 @@ struct IdentityOptions {
     std::optional<std::uint8_t> deviceClass;
 };
 IdentityOptions identityOptions(const Arguments& arguments);
+
+// Flashes `image` as flash-eeprom and restore do: the boot check, then the
+// EEPROM's present content saved at `backupPath` (or under a new name in the
+// backup folder), then the flash and its verification. `force` writes an
+// image the check refuses and flashes when no backup can be made, saying so
+// on stderr. Throws Failure with the reason.
+void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
+                     bool force);
 
 // The board named by --board, if any.
 std::optional<int> boardOption(const Arguments& arguments);

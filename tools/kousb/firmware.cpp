@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: MIT
 // load-fpga, load-controller, flash-eeprom and dump-eeprom: files to and
-// from the board; load-controller without a file loads our board firmware. The EEPROM is saved as Intel HEX holding
-// every byte, so a saved file flashed back restores the EEPROM exactly.
+// from the board; load-controller without a file loads our board firmware.
+// The EEPROM is saved as Intel HEX holding every byte, so a saved file
+// flashed back restores the EEPROM exactly.
 #include "commands.h"
 
+#include "bootcheck.h"
+#include "eeprombackups.h"
+#include "eepromread.h"
+#include "firmwareimage.h"
 #include "formats/intelhex.h"
 #include "progress.h"
 
+#include <iostream>
+
 #include <unistd.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace cli {
 
 namespace {
-
-// Bytes per EEPROM read, small enough for the bar to move.
-constexpr int kReadChunk = 1024;
 
 std::string fileArgument(const Arguments& arguments, const char* what)
 {
@@ -31,18 +34,11 @@ std::string fileArgument(const Arguments& arguments, const char* what)
 // Reads the whole EEPROM and saves it at `path`.
 void saveEeprom(KoUSBDevice& device, const std::string& path, const char* label)
 {
-    const int size = device.GetEEPROMSize();
-    if (size <= 0)
-        throw Failure{"reading the EEPROM failed: this board cannot read its EEPROM back"};
-    std::vector<unsigned char> image(static_cast<std::size_t>(size));
+    std::vector<unsigned char> image;
     {
         ProgressBar progress(label);
-        for (int at = 0; at < size; at += kReadChunk) {
-            progress.update(at, size);
-            if (!device.ReadEEPROM(at, image.data() + at, std::min(kReadChunk, size - at)))
-                failed(device, "reading the EEPROM");
-        }
-        progress.update(size, size);
+        if (!readWholeEeprom(device, image, [&](long long done, long long total) { progress.update(done, total); }))
+            failed(device, "reading the EEPROM");
     }
     if (kousb::Status s = kousb::formats::writeIntelHexFile(path, image.data(), image.size()); !s)
         throw Failure{"saving the EEPROM to " + path + " failed: " + s.message()};
@@ -55,14 +51,12 @@ std::string installedFirmware()
 {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
-    dir = dir.substr(0, dir.find_last_of('/') + 1);
-    const std::string candidates[] = {dir + "../share/usb-device-manager/firmware/kousb-fx2.ihx",
-                                      dir + "../../firmware/kousb-fx2.ihx"};
-    for (const std::string& path : candidates)
-        if (!dir.empty() && access(path.c_str(), R_OK) == 0)
-            return path;
-    throw Failure{"no installed board firmware found (looked for " + candidates[0] + "); name a FILE"};
+    const std::string program = n > 0 ? std::string(exe, std::size_t(n)) : std::string();
+    const std::string path = findFirmwareImage(program);
+    if (path.empty())
+        throw Failure{std::string("no installed board firmware found (looked for PREFIX/") + kInstalledFirmware
+                      + " above " + program + "); name a FILE"};
+    return path;
 }
 
 }  // namespace
@@ -88,10 +82,39 @@ int loadControllerCommand(const Args& args)
     return kExitOk;
 }
 
-// With --backup the EEPROM is saved first; if that fails nothing is flashed.
+void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
+                     bool force)
+{
+    std::string backup;
+    if (backupPath) {
+        backup = *backupPath;
+    } else if (std::string error;
+               !backups::newBackupPath(backups::folder(), device.GetId(), device.GetPlace(), backup, error)) {
+        if (!force)
+            throw Failure{error + "; nothing was flashed (--force flashes without a backup)"};
+        std::cerr << "kousb: " << error << "; flashing without a backup (--force)\n";
+        backup.clear();
+    }
+    const int flags = force ? KoUSBDevice::FlashUnchecked | KoUSBDevice::FlashWithoutBackup : 0;
+    bool ok = false;
+    {
+        ProgressBar progress("flash");
+        ok = device.LoadHexFileToEepromWithBackup(image.c_str(), backup.empty() ? nullptr : backup.c_str(), flags,
+                                                  &ProgressBar::hook, &progress);
+    }
+    if (const std::string why = device.GetBackupError(); force && !why.empty())
+        std::cerr << "kousb: no backup was made (" << latin1ToUtf8(why) << "); flashed without one (--force)\n";
+    if (!ok) {
+        const std::string reason = latin1ToUtf8(device.GetLastError());
+        const bool notBootable = reason.find(kousb::kNotBootable) != std::string::npos;
+        throw Failure{"flashing the EEPROM from " + image + " failed: " + reason
+                      + (notBootable ? " (--force writes it anyway)" : "")};
+    }
+}
+
 int flashEepromCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board", "--backup"}, {});
+    const Arguments arguments(args, {"--board", "--backup"}, {"--force"});
     const std::string path = fileArgument(arguments, "FILE");
     const std::optional<std::string> backup = arguments.value("--backup");
     if (backup && backup->empty())
@@ -99,11 +122,7 @@ int flashEepromCommand(const Args& args)
     if (backup && *backup == path)
         throw UsageError{"the backup would overwrite the image to flash"};
     auto device = chooseBoard(boardOption(arguments));
-    if (backup)
-        saveEeprom(*device, *backup, "backup");
-    ProgressBar progress("flash");
-    if (!device->LoadHexFileToEepromWithProgress(path.c_str(), &ProgressBar::hook, &progress))
-        failed(*device, "flashing the EEPROM from " + path);
+    flashWithBackup(*device, path, backup, arguments.flag("--force"));
     return kExitOk;
 }
 

@@ -6,32 +6,23 @@
 #include "iomode.h"
 #include "iovalues.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
 namespace cli {
 
 namespace {
 
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 IoMode modeArgument(const std::string& text)
 {
     // The window's modes but the EEPROM's expert entry, which moves no data
     // (dump-eeprom and flash-eeprom do that).
+    const std::optional<IoMode> mode = ioModeFromAnyCase(text);
+    if (mode && ioModeCanWrite(*mode))
+        return *mode;
     std::string names;
-    for (IoMode mode : kIoModes) {
-        if (!ioModeCanWrite(mode))
-            continue;
-        if (lowerCase(ioModeName(mode)) == lowerCase(text))
-            return mode;
-        names += std::string(names.empty() ? "" : ", ") + ioModeName(mode);
-    }
+    for (IoMode m : kIoModes)
+        if (ioModeCanWrite(m))
+            names += std::string(names.empty() ? "" : ", ") + ioModeName(m);
     throw UsageError{"unknown mode '" + text + "'; the modes are " + names};
 }
 

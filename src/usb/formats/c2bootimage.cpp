@@ -19,11 +19,18 @@ void put16be(std::vector<std::uint8_t>& out, std::size_t value)
     out.push_back(std::uint8_t(value));
 }
 
-Status refused(const char* what, std::size_t offset)
+std::string hex(std::size_t value, int digits = 4)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "C2 image: %s at offset 0x%04zX", what, offset);
-    return Status::error(ErrorCode::BadFile, text);
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*zX", digits, value);
+    return text;
+}
+
+Status refused(const std::string& what) { return Status::error(ErrorCode::BadFile, what); }
+
+std::string recordAt(std::size_t number, std::size_t offset)
+{
+    return "record " + std::to_string(number) + " at EEPROM offset " + hex(offset);
 }
 
 }  // namespace
@@ -69,42 +76,85 @@ Status encodeC2BootImage(const C2Header& header, const std::vector<std::uint8_t>
     return Status::ok();
 }
 
+Status walkC2Image(const EepromBytes& read, std::size_t size, C2Header& header, std::size_t& length,
+                   const C2RecordSink& onRecord)
+{
+    std::uint8_t head[8];
+    if (size < sizeof head)
+        return refused("the 8-byte header does not fit the " + std::to_string(size) + "-byte EEPROM");
+    if (Status s = read(0, head, sizeof head); !s)
+        return s;
+    if (head[0] != 0xC2)
+        return refused("the first byte is " + hex(head[0], 2) + ", not 0xC2");
+    header.vendorId = std::uint16_t(head[1] | head[2] << 8);
+    header.productId = std::uint16_t(head[3] | head[4] << 8);
+    header.deviceId = std::uint16_t(head[5] | head[6] << 8);
+    header.config = head[7];
+    std::vector<std::uint8_t> data;
+    std::size_t at = sizeof head;
+    for (std::size_t number = 1;; ++number) {
+        if (at + 4 > size)
+            return refused("no closing record (80 01 E6 00 00) before the end of the " + std::to_string(size)
+                           + "-byte EEPROM, after " + std::to_string(number - 1) + " records");
+        std::uint8_t fields[4];
+        if (Status s = read(at, fields, sizeof fields); !s)
+            return s;
+        const std::size_t word = std::size_t(fields[0]) << 8 | fields[1];
+        const std::size_t count = word & 0x3FF;
+        const std::uint16_t address = std::uint16_t(fields[2] << 8 | fields[3]);
+        const std::string where = recordAt(number, at);
+        // Bits 14-10 of the length word are not part of any length the boot ROM takes.
+        if (count == 0 || (word & 0x7C00) != 0)
+            return refused(where + ": length word " + hex(word)
+                           + ", a record holds 1 to 1023 bytes (bit 15 marks the last)");
+        if (at + 4 + count > size)
+            return refused(where + " (" + std::to_string(count) + " bytes) runs past the end of the "
+                           + std::to_string(size) + "-byte EEPROM");
+        if (word & kLastRecord) {
+            std::uint8_t value = 0;
+            if (count == 1) {
+                if (Status s = read(at + 4, &value, 1); !s)
+                    return s;
+            }
+            if (count != 1 || address != kCpucs)
+                return refused(where + " is marked last but loads " + std::to_string(count) + " bytes to "
+                               + hex(address) + "; the closing record writes 0x00 to CPUCS (0xE600)");
+            if (value != 0x00)
+                return refused(where + " writes " + hex(value, 2)
+                               + " to CPUCS, which keeps the CPU in reset; the closing record writes 0x00");
+            length = at + 5;
+            return Status::ok();
+        }
+        if (!internal(address) || !internal(address + count - 1))
+            return refused(where + " loads " + hex(address) + "-" + hex(address + count - 1)
+                           + ", outside the controller's RAM (0x0000-0x3FFF, 0xE000-0xE1FF)");
+        if (onRecord) {
+            data.resize(count);
+            if (Status s = read(at + 4, data.data(), count); !s)
+                return s;
+            if (Status s = onRecord(C2Record{number, at, count, address}, data.data()); !s)
+                return s;
+        }
+        at += 4 + count;
+    }
+}
+
 Status decodeC2BootImage(const std::uint8_t* data, std::size_t size, C2Image& out)
 {
     C2Image image;
-    if (size < 8 || data[0] != 0xC2)
-        return refused("no 0xC2 header", 0);
-    image.header.vendorId = std::uint16_t(data[1] | data[2] << 8);
-    image.header.productId = std::uint16_t(data[3] | data[4] << 8);
-    image.header.deviceId = std::uint16_t(data[5] | data[6] << 8);
-    image.header.config = data[7];
-    std::size_t at = 8;
-    for (;;) {
-        if (at + 4 > size)
-            return refused("no last record", at);
-        const std::size_t word = std::size_t(data[at]) << 8 | data[at + 1];
-        const std::size_t length = word & 0x3FF;
-        const std::size_t address = std::size_t(data[at + 2]) << 8 | data[at + 3];
-        const bool last = (word & kLastRecord) != 0;
-        if (at + 4 + length > size)
-            return refused("a record running past the end", at);
-        if (last) {
-            if (length != 1 || address != kCpucs || data[at + 4] != 0x00)
-                return refused("a last record that does not start the CPU", at);
-            image.length = at + 5;
-            out = std::move(image);
-            return Status::ok();
-        }
-        if (length == 0 || (word & 0x7C00) != 0)
-            return refused("a record length outside 1-1023", at);
-        if (!internal(address) || !internal(address + length - 1))
-            return refused("a record outside internal memory", at);
-        for (std::size_t i = 0; i < length; ++i) {
-            image.bytes[address + i] = data[at + 4 + i];
-            image.present[address + i] = true;
-        }
-        at += 4 + length;
-    }
+    const EepromBytes read = [data](std::size_t offset, std::uint8_t* bytes, std::size_t length) {
+        std::copy_n(data + offset, length, bytes);
+        return Status::ok();
+    };
+    const C2RecordSink keep = [&image](const C2Record& record, const std::uint8_t* bytes) {
+        std::copy_n(bytes, record.length, image.bytes.begin() + record.address);
+        std::fill_n(image.present.begin() + record.address, record.length, true);
+        return Status::ok();
+    };
+    if (Status s = walkC2Image(read, size, image.header, image.length, keep); !s)
+        return Status::error(s.code(), "C2 image: " + s.detail());
+    out = std::move(image);
+    return Status::ok();
 }
 
 }  // namespace kousb::formats

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kousb::formats {
@@ -40,10 +41,34 @@ struct C2Image {
     std::size_t length = 0;  // EEPROM bytes the image takes, the last record included
 };
 
-// Reads a C2 image from the start of `data`. Refuses (BadFile, with the
-// offset) another first byte, a record that runs past the data, a length of
-// 0 or above 1023, an address outside internal memory, a missing last
-// record and a last record that is not the CPUCS run write.
+// Reads `length` bytes of EEPROM from `offset` into `out`; the walk below
+// asks only for bytes inside the EEPROM.
+using EepromBytes = std::function<Status(std::size_t offset, std::uint8_t* out, std::size_t length)>;
+
+// One data record of a C2 image: its number (from 1), the EEPROM offset of
+// its 4-byte header, how many bytes it loads and where to.
+struct C2Record {
+    std::size_t number = 0;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::uint16_t address = 0;
+};
+using C2RecordSink = std::function<Status(const C2Record& record, const std::uint8_t* data)>;
+
+// Walks the C2 image at the start of an EEPROM of `size` bytes, read through
+// `read`, as the boot ROM would: the header into `header`, each data record
+// to `onRecord` (may be empty, and then the data is not read), and the EEPROM
+// bytes the image takes, closing record included, into `length`. Refuses
+// (BadFile) another first byte, a record length of 0 or above 1023, a record
+// outside internal memory, a record running past the end of the EEPROM, a
+// missing closing record and a closing record that does not write 0x00 to
+// CPUCS; the reason names the record, its EEPROM offset and its addresses.
+// A failing `read` or `onRecord` ends the walk with its status.
+Status walkC2Image(const EepromBytes& read, std::size_t size, C2Header& header, std::size_t& length,
+                   const C2RecordSink& onRecord = {});
+
+// Reads a C2 image from the start of `data` (walkC2Image's refusals, with
+// "C2 image: " before the reason).
 Status decodeC2BootImage(const std::uint8_t* data, std::size_t size, C2Image& out);
 
 }  // namespace kousb::formats

@@ -4,8 +4,10 @@
 // requests of the board protocol for the other access paths.
 #include "fx2board.h"
 
+#include "firmwareprobe.h"
 #include "protocol.h"
 #include "transferstatus.h"
+#include "usbids.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -80,35 +82,28 @@ void Fx2Board::probe(bool firmwareLoaded)
         m_identity.name = "No access (udev rule missing)";
         return;
     }
-    // The boot state answers only 0xA0; other requests would sit unanswered
-    // until their timeout, so it is not asked, unless firmware has just been
-    // loaded that runs without re-enumerating (and so keeps the boot pair).
-    if (!firmwareLoaded && m_description.vendorId == KOUSB_BOOT_VID && m_description.productId == KOUSB_BOOT_PID) {
-        m_identity.name = "No firmware (boot state)";
-        return;
-    }
-    std::uint8_t reply[kVersionReplySize] = {};
-    const TransferResult r =
-        m_transport->control(kVendorIn, kGetVersion, 0, 0, reply, sizeof reply, requestInfo(kGetVersion, true).timeout);
-    if (r.error == TransferError::NoDevice) {
-        m_gone = true;
-        return;
-    }
-    if (!r.ok() || r.transferred != sizeof reply || reply[0] != kMagic0 || reply[1] != kMagic1) {
+    const FirmwareProbe firmware = probeFirmware(*m_transport, m_description, firmwareLoaded);
+    switch (firmware.kind) {
+    case FirmwareProbe::Kind::BootState: m_identity.name = "No firmware (boot state)"; return;
+    case FirmwareProbe::Kind::Gone: m_gone = true; return;
+    case FirmwareProbe::Kind::Other:
+    case FirmwareProbe::Kind::Silent:
         m_identity.name = firmwareLoaded ? "Firmware loaded, not answering"
                                          : "Unknown firmware (" + hex4(m_description.vendorId) + ":"
                                                + hex4(m_description.productId) + ")";
         return;
-    }
-    m_protocolMajor = reply[2];
-    m_protocolMinor = reply[3];
-    if (m_protocolMajor != kSupportedMajor) {
+    case FirmwareProbe::Kind::OtherProtocol:
+        m_protocolMajor = firmware.major;
+        m_protocolMinor = firmware.minor;
         m_identity.name = "Firmware of protocol " + std::to_string(m_protocolMajor) + " (needs "
                           + std::to_string(kSupportedMajor) + ")";
         return;
+    case FirmwareProbe::Kind::Ours: break;
     }
+    m_protocolMajor = firmware.major;
+    m_protocolMinor = firmware.minor;
     m_ourFirmware = true;
-    m_capabilities = le16(reply + 4);
+    m_capabilities = firmware.capabilities;
     readIdentity();
     std::uint8_t part[32] = {};
     std::size_t got = 0;
@@ -136,7 +131,7 @@ Status Fx2Board::checkPlugged() const
     if (m_gone)
         return Status::error(ErrorCode::Unplugged);
     if (m_accessDenied)
-        return Status::error(ErrorCode::NotConfigured, kUdevAdvice);
+        return Status::error(ErrorCode::AccessDenied, kUdevAdvice);
     return Status::ok();
 }
 
@@ -270,6 +265,8 @@ Status Fx2Board::reloadIdentity()
     }
     return m_ourFirmware ? readIdentity() : Status::ok();
 }
+
+std::string Fx2Board::place() { return usbPlace(m_description.bus, m_description.portPath); }
 
 std::string Fx2Board::endpointInfo()
 {

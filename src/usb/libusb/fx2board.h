@@ -34,6 +34,7 @@ public:
 
     BoardIdentity identity() override;
     std::string endpointInfo() override;
+    std::string place() override;
     Status reloadIdentity() override;
 
     Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
@@ -57,7 +58,8 @@ public:
     Status downloadXilinx(const std::string& path) override;
     Status loadFirmware(const std::string& path) override;
     Status loadEepromImage(const std::string& path) override;
-    Status loadEepromImageWithProgress(const std::string& path, const Progress& progress) override;
+    Status loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
+                                       EepromFlashReport& report) override;
     std::size_t eepromSize() override;
     Status readEeprom(std::size_t offset, std::uint8_t* data, std::size_t length) override;
 

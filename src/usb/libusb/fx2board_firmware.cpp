@@ -82,10 +82,15 @@ Status Fx2Board::downloadXilinx(const std::string& path)
     return vendorOut(kFpgaConfig, kConfigEnd, 0, nullptr, 0, kFpgaConfigEndTimeout);
 }
 
-Status Fx2Board::loadEepromImage(const std::string& path) { return loadEepromImageWithProgress(path, {}); }
+Status Fx2Board::loadEepromImage(const std::string& path)
+{
+    EepromFlashReport report;
+    return loadEepromImageWithProgress(path, {}, report);
+}
 
 // The shared flash-and-verify routine over the EEPROM request.
-Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Progress& progress)
+Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
+                                             EepromFlashReport& report)
 {
     if (Status s = checkPlugged(); !s)
         return s;
@@ -103,7 +108,7 @@ Status Fx2Board::loadEepromImageWithProgress(const std::string& path, const Prog
             return board.readEeprom(offset, data, length);
         }
     } access(*this);
-    if (Status s = flashEepromImage(path, kEepromSize, access, progress); !s)
+    if (Status s = flashEepromImage(path, kEepromSize, access, options, report); !s)
         return s;
     // The identity lives in the EEPROM too; the image may have changed it.
     const BoardIdentity before = m_identity;

@@ -32,16 +32,6 @@ TransferError errorOf(int code)
     }
 }
 
-TransferResult resultOf(int code, int transferred)
-{
-    TransferResult r;
-    r.error = errorOf(code < 0 ? code : 0);
-    r.transferred = transferred > 0 ? std::size_t(transferred) : 0;
-    if (code < 0)
-        r.detail = libusb_error_name(code);
-    return r;
-}
-
 const char* speedName(int speed)
 {
     switch (speed) {
@@ -111,6 +101,16 @@ DeviceDescription describe(libusb_device* device, libusb_device_handle* handle)
 }
 
 }  // namespace
+
+TransferResult libusbResult(int code, int transferred)
+{
+    TransferResult r;
+    r.error = errorOf(code < 0 ? code : 0);
+    r.transferred = transferred > 0 ? std::size_t(transferred) : 0;
+    if (code < 0)
+        r.detail = libusb_error_name(code);
+    return r;
+}
 
 std::shared_ptr<LibusbContext> LibusbContext::create(std::string& error)
 {
@@ -225,7 +225,7 @@ TransferResult LibusbTransport::control(std::uint8_t requestType, std::uint8_t r
                                            unsigned(timeout.count()));
     if (startsCpu && rc < 0)
         m_cpuStartedAt = 0;
-    return resultOf(rc, rc);
+    return libusbResult(rc, rc);
 }
 
 TransferResult LibusbTransport::endpointTransfer(EndpointTransfer transfer, std::uint8_t endpoint, std::uint8_t* data,
@@ -237,7 +237,7 @@ TransferResult LibusbTransport::endpointTransfer(EndpointTransfer transfer, std:
         return {TransferError::Busy, 0, "interface 0 is held by another program"};
     int transferred = 0;
     const int rc = transfer(m_handle, endpoint, data, int(length), &transferred, unsigned(timeout.count()));
-    return resultOf(rc, transferred);
+    return libusbResult(rc, transferred);
 }
 
 TransferResult LibusbTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
@@ -256,7 +256,7 @@ TransferResult LibusbTransport::clearHalt(std::uint8_t endpoint)
 {
     if (!m_handle)
         return notOpen();
-    return resultOf(libusb_clear_halt(m_handle, endpoint), 0);
+    return libusbResult(libusb_clear_halt(m_handle, endpoint), 0);
 }
 
 TransferResult LibusbTransport::awaitReenumeration(Milliseconds leaveWithin, Milliseconds backWithin)

@@ -28,6 +28,10 @@ private:
     libusb_context* m_context;
 };
 
+// A libusb result (0 or more: done; below 0: a libusb error code) and the
+// bytes moved, as a TransferResult.
+TransferResult libusbResult(int code, int transferred);
+
 // The board's bus position: bus number, then the hub ports from the root.
 std::vector<std::uint8_t> portKey(libusb_device* device);
 

@@ -17,7 +17,7 @@ Status transferStatus(const TransferResult& result, const std::string& context)
     case TransferError::NoDevice: return Status::error(ErrorCode::Unplugged);
     case TransferError::Timeout: return Status::error(ErrorCode::Timeout, context);
     case TransferError::Stall: return Status::error(ErrorCode::Io, context + ": the board stalled it");
-    case TransferError::Access: return Status::error(ErrorCode::NotConfigured, kUdevAdvice);
+    case TransferError::Access: return Status::error(ErrorCode::AccessDenied, kUdevAdvice);
     case TransferError::Overflow: return Status::error(ErrorCode::Io, context + ": the board sent more than asked");
     case TransferError::Busy:
         return Status::error(ErrorCode::NotConfigured, context + ": another program holds the board");

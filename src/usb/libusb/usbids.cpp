@@ -64,4 +64,14 @@ bool parseUsbIds(const std::string& text, std::vector<UsbId>& out, std::string& 
     return allGood;
 }
 
+std::string usbPlace(int bus, const std::vector<std::uint8_t>& ports)
+{
+    if (ports.empty())
+        return "usb" + std::to_string(bus);
+    std::string place = std::to_string(bus) + "-";
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        place += (i ? "." : "") + std::to_string(ports[i]);
+    return place;
+}
+
 }  // namespace kousb::usb

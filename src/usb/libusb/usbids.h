@@ -22,4 +22,8 @@ std::vector<UsbId> defaultUsbIds();
 // appended all the same.
 bool parseUsbIds(const std::string& text, std::vector<UsbId>& out, std::string& error);
 
+// A device's place as Linux names it: the bus, then the hub ports from the
+// root joined by dots ("1-2.3"); "usb1" for bus 1's root hub itself.
+std::string usbPlace(int bus, const std::vector<std::uint8_t>& ports);
+
 }  // namespace kousb::usb

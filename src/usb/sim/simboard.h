@@ -32,6 +32,7 @@ public:
 
     void beginCall() override { m_transport->beginCall(); }
     void endCall() override { m_transport->endCall(); }
+    std::string place() override { return "sim-" + std::to_string(m_transport->config().slot); }
     Status readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length) override;
     Status writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length) override;
     Status downloadXilinx(const std::string& path) override;
