@@ -63,7 +63,7 @@ static uint8_t bus_of_request(void)
 static uint8_t begin(void)
 {
     uint16_t cap = needed_capability();
-    uint8_t i;
+    uint8_t i, c;
     if (cap && !(fw_capabilities & cap))
         return KOUSB_ERR_UNKNOWN_REQUEST;
     switch (fw_req.request) {
@@ -93,8 +93,10 @@ static uint8_t begin(void)
     case KOUSB_REQ_FPGA_PART:
         if (!fw_req.in)
             return KOUSB_ERR_UNKNOWN_REQUEST;
-        for (i = 0; FW.part[i]; ++i)
-            fw_req.buffer[i] = (uint8_t)FW.part[i];
+        /* Each character read once: the name and the reply are in one struct,
+         * so SDCC would read it again after the store. */
+        for (i = 0; (c = (uint8_t)FW.part[i]) != 0; ++i)
+            fw_req.buffer[i] = c;
         fw_req.buffer[i] = 0;
         fw_req.reply = i + 1u;
         return 0;
