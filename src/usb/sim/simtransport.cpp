@@ -81,8 +81,17 @@ void SimTransport::unlockBoard() const
 {
     if (!m_shared || --m_depth > 0)
         return;
+    finishWrite();
     m_shared->callEnded(m_changesAtLock, m_shared->board().changes);
     m_lock.reset();
+}
+
+void SimTransport::finishWrite() const
+{
+    if (m_writeEnds == timing::Clock::time_point{})
+        return;
+    timing::waitUntil(m_writeEnds);
+    m_writeEnds = {};
 }
 
 void SimTransport::beginCall() { lockBoard(); }
@@ -189,7 +198,7 @@ std::uint64_t SimTransport::changeCount() const { return m_shared ? m_shared->ch
 TransferResult SimTransport::control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                      std::uint16_t index, std::uint8_t* data, std::size_t length, Milliseconds timeout)
 {
-    const auto start = timing::Clock::now();
+    const auto called = timing::Clock::now();
     TransferResult result;
     {
         Held held(*this);
@@ -197,6 +206,8 @@ TransferResult SimTransport::control(std::uint8_t requestType, std::uint8_t requ
             return {TransferError::Other, 0, m_openError};
         if (!pluggedLocked())
             return gone();
+        const auto start = std::max(called, m_writeEnds);
+        finishWrite();
         fwmodel::Board& board = m_shared->board();
         const std::uint8_t setup[8] = {requestType,          request,
                                        std::uint8_t(value),  std::uint8_t(value >> 8),
@@ -218,39 +229,50 @@ TransferResult SimTransport::control(std::uint8_t requestType, std::uint8_t requ
 
 TransferResult SimTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, Milliseconds timeout)
 {
-    const auto start = timing::Clock::now();
+    const auto called = timing::Clock::now();
     Held held(*this);
     if (!m_shared)
         return {TransferError::Other, 0, m_openError};
     if (!pluggedLocked())
         return gone();
+    // A zero-length packet that ends a write of whole packets belongs to that
+    // write: the model counts it in the write's own time, which is waited out
+    // once it has been taken.
+    const bool ending = endpoint == 0x02 && length == 0 && m_blockWriteOpen;
+    const auto start = std::max(called, m_writeEnds);
+    if (!ending)
+        finishWrite();
     const fwmodel::Reply reply = fwmodel::transfer(m_shared->board(), endpoint, false, data, length);
     const TransferResult result = resultOf(reply);
-    // A zero-length packet that ends a write of whole packets belongs to that
-    // write: the model counts it in the write's own time.
-    const bool ending = endpoint == 0x02 && length == 0 && m_blockWriteOpen;
     if (result.ok() && endpoint == 0x02) {
         m_blockWriteOpen = length > 0 && length % FW_BULK_PACKET == 0;
         if (!ending)
             record(0, endpoint, data, length);
     }
-    if (!ending)
-        timing::waitUntil(start
-                          + (reply.outcome == fwmodel::Reply::Nak
-                                 ? std::chrono::nanoseconds(timeout)
-                                 : timing::bulkTransferTime(reply.actual, m_config.bulkRateMBps)));
+    const auto ends =
+        start
+        + (reply.outcome == fwmodel::Reply::Nak ? std::chrono::nanoseconds(timeout)
+                                                : timing::bulkTransferTime(reply.actual, m_config.bulkRateMBps));
+    if (ending)
+        finishWrite();
+    else if (result.ok() && m_blockWriteOpen)
+        m_writeEnds = ends;
+    else
+        timing::waitUntil(ends);
     return result;
 }
 
 TransferResult SimTransport::interrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length,
                                        Milliseconds timeout)
 {
-    const auto start = timing::Clock::now();
+    const auto called = timing::Clock::now();
     Held held(*this);
     if (!m_shared)
         return {TransferError::Other, 0, m_openError};
     if (!pluggedLocked())
         return gone();
+    const auto start = std::max(called, m_writeEnds);
+    finishWrite();
     fwmodel::Board& board = m_shared->board();
     const fwmodel::Reply reply = fwmodel::transfer(board, endpoint, true, data, length);
     const TransferResult result = resultOf(reply);

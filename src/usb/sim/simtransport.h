@@ -6,18 +6,22 @@
 // every process using the board (sharedboard.h), so that they all see one
 // board. What the transport adds to the board is what its place on a bus
 // would: each transfer takes the time the timing model gives it
-// (simtiming.h), counted from its start; the board's lock is held for the
-// transfer, or for a whole library call (beginCall/endCall), so that calls
-// from different processes interleave whole; and when a call ends, an
-// EEPROM that changed is written through to the board file and the change
-// is made known to the other processes. The last bytes written in each IO
-// mode are recorded for `kousb-sim show`.
+// (simtiming.h), counted from its start, which is when it is made or when
+// the transfer before it ends (a Block write of whole packets and the
+// zero-length packet that ends it take the write's time together, as the
+// model says); the board's lock is held for the transfer, or for a whole
+// library call (beginCall/endCall), so that calls from different processes
+// interleave whole; and when a call ends, an EEPROM that changed is written
+// through to the board file and the change is made known to the other
+// processes. The last bytes written in each IO mode are recorded for
+// `kousb-sim show`.
 //
 // A board whose file has gone, or been replugged, is unplugged: every
 // transfer fails at once as from a device that has gone.
 #include "../libusb/transport.h"
 #include "boardfile.h"
 #include "sharedboard.h"
+#include "simtiming.h"
 
 #include <memory>
 #include <string>
@@ -69,6 +73,8 @@ private:
     void lockBoard() const;
     void unlockBoard() const;
     void record(std::uint8_t request, std::uint8_t endpoint, const std::uint8_t* data, std::size_t length);
+    // Waits out the time of a Block write of whole packets, if one is owed.
+    void finishWrite() const;
 
     std::string m_path;
     BoardState m_config;
@@ -80,6 +86,9 @@ private:
     mutable std::unique_ptr<SharedBoard::Lock> m_lock;
     mutable std::uint32_t m_changesAtLock = 0;
     bool m_blockWriteOpen = false;  // the last Block write was of whole packets: a zero-length one ends it
+    // When that write's time is up: waited for at its zero-length packet, at
+    // the next transfer, or when the lock is let go, whichever comes first.
+    mutable timing::Clock::time_point m_writeEnds{};
 };
 
 // The state file of a board file: DIR/slot-NN.board -> DIR/powered/slot-NN.state.
