@@ -98,7 +98,7 @@ private slots:
         QVERIFY(run({"--board", "9", "info"}).out.startsWith("id: 9\n"));
         QVERIFY(run({"info", "--board", "4"}).out.startsWith("id: 4\n"));
         r = run({"--board", "5", "info"});
-        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.startsWith("kousb: no board with ID 5"));
     }
 

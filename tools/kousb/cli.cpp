@@ -105,8 +105,8 @@ Targets chooseTargets(const Arguments& arguments)
             if (boards::matches(selectors[i], board))
                 matching.push_back(board);
         if (matching.empty() && selectors[i].kind == boards::Selector::Kind::Id)
-            throw Failure{"no board with ID " + std::to_string(selectors[i].id)
-                          + "; attached:" + listing(attached, attached)};
+            throw UsageError{"no board with ID " + std::to_string(selectors[i].id)
+                             + "; attached:" + listing(attached, attached)};
         if (matching.empty())
             throw UsageError{"no board is " + named[i] + "; attached:" + listing(attached, attached)};
         if (matching.size() > 1)
