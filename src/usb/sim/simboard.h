@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include "../board.h"
+#include "../boardserial.h"
 #include "boardfile.h"
 #include "i2cbus.h"
 #include "sharedboard.h"
@@ -37,6 +38,8 @@ public:
     BoardIdentity identity() override;
     std::string endpointInfo() override;
     std::string place() override { return "sim-" + std::to_string(m_config.slot); }
+    // As the firmware makes it, from the ID the board holds now.
+    std::string serial() override { return firmwareSerial(identity().id); }
 
     Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
     Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) override;
