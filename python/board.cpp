@@ -164,8 +164,10 @@ void writeBlock(Board& board, py::handle data)
     board.run([&](KoUSBDevice& d) { return d.WriteBlock(view.data(), length); });
 }
 
-void loadController(Board& board, py::handle path)
+void loadController(Board& board, py::handle path, double wait)
 {
+    if (!(wait > 0) || wait > 3600)
+        throw py::value_error("wait takes seconds above 0 and at most 3600");
     std::string file;
     if (path.is_none()) {
         const std::string module = modulePath();
@@ -176,7 +178,7 @@ void loadController(Board& board, py::handle path)
     } else {
         file = pathArgument(path);
     }
-    board.run([&](KoUSBDevice& d) { return d.LoadFirmwareFromFile(file.c_str()); }, &file);
+    board.run([&](KoUSBDevice& d) { return d.LoadFirmwareFromFileAndWait(file.c_str(), int(wait * 1000)); }, &file);
 }
 
 std::vector<unsigned char> dumpImage(Board& board)
@@ -343,10 +345,12 @@ void defineBoard(py::module_& module)
                 b.run([&](KoUSBDevice& d) { return d.DownloadXilinx(file.c_str()); }, &file);
             },
             py::arg("path"), "load_fpga(path) -> None\n\nConfigures the FPGA from a Xilinx .bit file.")
-        .def("load_controller", &loadController, py::arg("path") = py::none(),
-             "load_controller(path=None) -> None\n\n"
+        .def("load_controller", &loadController, py::arg("path") = py::none(), py::arg("wait") = 10.0,
+             "load_controller(path=None, wait=10.0) -> None\n\n"
              "Loads controller firmware from a .bix or Intel HEX file; None loads our board firmware as "
-             "installed with this module (as `kousb load-controller` does).")
+             "installed with this module (as `kousb load-controller` does). A USB board leaves the bus when "
+             "the firmware starts; the call waits up to `wait` seconds for it to come back at its place "
+             "(TimeoutError naming the place when it does not).")
         .def("flash_eeprom", &flashEeprom, py::arg("path"), py::arg("progress") = py::none(),
              py::arg("backup") = py::none(), py::arg("force") = false,
              "flash_eeprom(path, progress=None, backup=None, force=False) -> str | None\n\n"

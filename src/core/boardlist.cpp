@@ -10,7 +10,14 @@ namespace {
 Entry entryOf(int slot, void* handle)
 {
     KoUSBDevice device(handle);
-    return {slot, handle, device.GetId(), device.GetName(), device.GetClass(), device.GetFWVersion()};
+    return {slot,
+            handle,
+            device.GetId(),
+            device.GetName(),
+            device.GetClass(),
+            device.GetFWVersion(),
+            device.GetPlace(),
+            device.GetSerial()};
 }
 
 }  // namespace

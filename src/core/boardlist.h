@@ -18,6 +18,8 @@ struct Entry {
     std::string name;  // Latin-1, as the board gives it
     int deviceClass = 0;
     int firmwareVersion = 0;
+    std::string place;   // KoUSBDevice::GetPlace
+    std::string serial;  // KoUSBDevice::GetSerial
 };
 
 // The boards in the library's slots now, in slot order. Call InitUSB first;

@@ -72,6 +72,20 @@ QStringList rowTexts(KoUSBDevice& board)
             QString::number(board.GetFWVersion())};
 }
 
+// The "Info" page: where the board is plugged in and its serial number, so
+// that two boards with one ID can be told apart, then the board's own
+// description. A board that has gone shows nothing.
+QString infoText(KoUSBDevice& board)
+{
+    const QString info = QString::fromLatin1(board.GetEndpointInfo());
+    const QString place = QString::fromLatin1(board.GetPlace());
+    if (info.isEmpty() || place.isEmpty())
+        return info;
+    const QString serial = QString::fromLatin1(board.GetSerial());
+    return QStringLiteral("Place: ") + place + (serial.isEmpty() ? QString() : QStringLiteral(", serial ") + serial)
+           + QLatin1Char('\n') + info;
+}
+
 QStringList rowTexts(const QTreeWidgetItem* item)
 {
     QStringList texts;
@@ -114,7 +128,7 @@ void MainForm::chooseBoard(void* handle, FieldFill fill)
     currentDevice->SetDeviceHandle(handle);
     if (handle) {
         statusbar->showMessage(QStringLiteral("Current device: ") + currentIdentity());
-        infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
+        infoWindow->setText(infoText(*currentDevice));
         fillIdentityFields(fill);
     } else {
         statusbar->showMessage(QStringLiteral("No USB device found or selected."));
@@ -160,7 +174,7 @@ void MainForm::refreshCurrentDevice()
     markCurrentRow();
     if (!m_currentHandle)
         return;
-    infoWindow->setText(QString::fromLatin1(currentDevice->GetEndpointInfo()));
+    infoWindow->setText(infoText(*currentDevice));
     fillIdentityFields(FieldFill::KeepEdits);
     const QString now = currentIdentity();
     if (now != shownBefore)

@@ -3,6 +3,7 @@
 
 #include "library.h"
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -56,6 +57,7 @@ struct KoUSBDevice::Private {
     std::string name;
     std::string endpointInfo;
     std::string place;
+    std::string serial;
     std::string lastBackup;
     std::string backupError;
 
@@ -80,6 +82,19 @@ struct KoUSBDevice::Private {
         lastError = status.message();
         lastCode = status.code();
         return status;
+    }
+
+    // A text the board gives, kept in `kept` for the caller to read.
+    const char* text(std::string& kept, std::string (kousb::Board::*get)())
+    {
+        std::string value;
+        call([&](kousb::Board& board) {
+            value = (board.*get)();
+            return Status::ok();
+        });
+        std::lock_guard<std::mutex> lock(mutex);
+        kept = std::move(value);
+        return kept.c_str();
     }
 
     kousb::BoardIdentity identity()
@@ -124,29 +139,11 @@ const char* KoUSBDevice::GetName()
     return d->name.c_str();
 }
 
-const char* KoUSBDevice::GetPlace()
-{
-    std::string place;
-    d->call([&](kousb::Board& board) {
-        place = board.place();
-        return Status::ok();
-    });
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->place = std::move(place);
-    return d->place.c_str();
-}
+const char* KoUSBDevice::GetPlace() { return d->text(d->place, &kousb::Board::place); }
 
-const char* KoUSBDevice::GetEndpointInfo()
-{
-    std::string info;
-    d->call([&](kousb::Board& board) {
-        info = board.endpointInfo();
-        return Status::ok();
-    });
-    std::lock_guard<std::mutex> lock(d->mutex);
-    d->endpointInfo = std::move(info);
-    return d->endpointInfo.c_str();
-}
+const char* KoUSBDevice::GetSerial() { return d->text(d->serial, &kousb::Board::serial); }
+
+const char* KoUSBDevice::GetEndpointInfo() { return d->text(d->endpointInfo, &kousb::Board::endpointInfo); }
 
 bool KoUSBDevice::ReloadIdentity()
 {
@@ -292,6 +289,19 @@ bool KoUSBDevice::LoadFirmwareFromFile(const char* path)
             if (Status s = checkedPath(path); !s)
                 return s;
             return board.loadFirmware(path);
+        })
+        .isOk();
+}
+
+bool KoUSBDevice::LoadFirmwareFromFileAndWait(const char* path, int waitMilliseconds)
+{
+    return d
+        ->call([&](kousb::Board& board) {
+            if (Status s = checkedPath(path); !s)
+                return s;
+            if (waitMilliseconds < 0)
+                return Status::error(ErrorCode::InvalidArgument, "negative wait");
+            return board.loadFirmwareWaiting(path, std::chrono::milliseconds(waitMilliseconds));
         })
         .isOk();
 }

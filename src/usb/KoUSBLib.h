@@ -125,6 +125,14 @@ public:
     bool WriteNameToEEPROM(const char* name);
     bool WriteDeviceClassToEEPROM(unsigned char deviceClass);
 
+    // LoadFirmwareFromFile for a board that leaves the bus when the new
+    // firmware starts and comes back under a new address (a USB board):
+    // waits up to `waitMilliseconds` (LoadFirmwareFromFile: 5 s) for it to
+    // come back at the same place, woken by the bus's hot-plug events. Fails
+    // with KOUSB_ERROR_TIMEOUT, naming the place, when it does not; the
+    // board is then gone, and found again as a new board if it comes later.
+    bool LoadFirmwareFromFileAndWait(const char* path, int waitMilliseconds);
+
     // --- EEPROM read-back and progress (beside the calls above) ---
 
     // Called with the bytes done so far and in all while a long call runs, on
@@ -168,6 +176,12 @@ public:
     // slot. Empty text when unbound or gone; valid until the next call of
     // this getter on this object.
     const char* GetPlace();
+    // The board's serial number: a USB board's serial string (our firmware
+    // gives "KO" and its ID as eight hexadecimal digits, made when it
+    // starts), a simulated board's made the same way from the ID it holds.
+    // Empty text when unbound, gone or the board has none; valid until the
+    // next call of this getter on this object.
+    const char* GetSerial();
     // Bytes of EEPROM the board can read back; 0 when unbound, gone, or the
     // board cannot read its EEPROM back, and GetLastError() then says which.
     int GetEEPROMSize();

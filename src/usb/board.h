@@ -2,6 +2,7 @@
 #pragma once
 #include "status.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -62,6 +63,10 @@ public:
     // as Linux names the device ("1-2.3"), for a simulated board "sim-" and
     // its slot. Empty once the backend cannot tell.
     virtual std::string place() = 0;
+    // The board's serial number: a USB board's serial string as its device
+    // descriptor names it, a simulated board's as our firmware makes it
+    // (boardserial.h). Empty when the board has none or it cannot be read.
+    virtual std::string serial() { return {}; }
     // Reads the identity from the board again, for a board whose identity()
     // gives what it read earlier: another program may have written it since.
     // Optional: a board whose identity() reads the board each time keeps this.
@@ -104,6 +109,14 @@ public:
     // A refused file changes nothing on the board.
     virtual Status downloadXilinx(const std::string& path) = 0;
     virtual Status loadFirmware(const std::string& path) = 0;
+    // loadFirmware for a board that leaves the bus when its new firmware
+    // starts: waits up to `backWithin` for it to come back at its place.
+    // Optional: a board that stays on the bus keeps this (loadFirmware).
+    virtual Status loadFirmwareWaiting(const std::string& path, std::chrono::milliseconds backWithin)
+    {
+        (void)backWithin;
+        return loadFirmware(path);
+    }
     virtual Status loadEepromImage(const std::string& path) = 0;
 
     // Identity writes into the EEPROM's identity block.

@@ -413,6 +413,41 @@ private slots:
         QCOMPARE(text(m_device->GetName()), QStringLiteral("Booted"));
     }
 
+    // Two boards in their boot state loaded by one kousb: each is waited for
+    // at its place, so that when kousb ends, both run our firmware there and
+    // give our serial string ("KO" and the ID in hex, firmware/chip/descriptors.c).
+    void batchLoadWaitsForEachPlace()
+    {
+        m_device.reset();
+        if (m_chip)
+            m_bus->unplug(m_port);
+        m_chip.reset();
+        std::vector<std::shared_ptr<Fx2Emulator>> chips;
+        QStringList args;
+        for (int i = 0; i < 2; ++i) {
+            chips.push_back(std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga, Speed::High));
+            m_bus->plug(++m_port, chips.back());
+            QVERIFY(fx2emu::waitForBoard(m_port, "04b4:8613") >= 0);
+            args << "--board" << QString("@1-%1").arg(m_port);
+        }
+        const ToolResult load = kousb(args + QStringList{"load-controller", fx2emu::image("kousb-fx2.ihx"), "--json"});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.out + load.err));
+        for (int port : {m_port - 1, m_port}) {
+            const QString place = QString("1-%1").arg(port);
+            QVERIFY2(load.out.contains("{\"place\": \"" + place + "\", "), qPrintable(load.out));
+            QVERIFY2(load.out.contains("running at " + place + "\""), qPrintable(load.out));
+            const ToolResult info = kousb({"--board", "@" + place, "info"});
+            QVERIFY2(info.exitCode == 0 && info.out.contains("USB board 04b4:1004"), qPrintable(info.out + info.err));
+            const QString id = QRegularExpression("^id: (-?\\d+)\n").match(info.out).captured(1);
+            const QString serial = QString("KO%1").arg(quint32(id.toInt()), 8, 16, QChar('0')).toUpper();
+            QVERIFY2(info.out.contains("\nserial: " + serial + "\n"), qPrintable(info.out));
+        }
+        for (int port : {m_port - 1, m_port})
+            m_bus->unplug(port);
+        for (const auto& chip : chips)
+            QCOMPARE(fx2emu::takeFaults(*chip), QString());
+    }
+
     // The generic profile's image on a board with the boot EEPROM, the
     // sensor and an SPI flash only: it serves what that board has.
     void genericProfile()

@@ -23,6 +23,9 @@ def test_lists_opens_and_identifies(plug):
     listed = {b.id: b for b in kousb.boards()}
     assert (listed[6].slot, listed[6].name, listed[6].board_class, listed[6].firmware_version) == (slot, "Right", 0, 1)
     assert kousb.board(6).slot == slot and kousb.board().id in listed
+    # By place, and the serial as the firmware makes it: "KO" and the ID in eight hex digits.
+    assert (listed[6].place, listed[6].serial) == (f"sim-{slot}", "KO00000006")
+    assert kousb.board(f"@sim-{slot}").slot == kousb.board("serial:ko00000006").slot == slot
     board = listed[5].open()
     board.set_identity(id=-7, name="Größe", board_class=200)
     assert (board.id, board.name, board.board_class) == (-7, "Größe", 200)
@@ -189,7 +192,9 @@ BAD = [
     (lambda b: b.set_identity(name="€"), ValueError),
     (lambda b: b.set_identity(board_class=256), ValueError),
     (lambda b: b.set_identity(board_class="1"), TypeError),
-    (lambda b: kousb.board("1"), TypeError),
+    (lambda b: kousb.board(1.0), TypeError),
+    (lambda b: kousb.board("@"), ValueError),
+    (lambda b: kousb.board("board 1"), ValueError),
     (lambda b: kousb.watch(timeout=-1), ValueError),
 ]
 

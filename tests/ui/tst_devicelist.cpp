@@ -74,6 +74,9 @@ private slots:
         QCOMPARE(status(form), QStringLiteral("Current device: Beta with ID 22"));
         QCOMPARE(form.IdLineEdit->text(), QStringLiteral("22"));
         QVERIFY(form.infoWindow->toPlainText().contains("slot 1"));
+        // Its place and serial first: "KO" and the ID in hex (the firmware's descriptors.c).
+        QVERIFY2(form.infoWindow->toPlainText().startsWith("Place: sim-1, serial KO00000016\n"),
+                 qPrintable(form.infoWindow->toPlainText()));
         // The current board's row is marked.
         QCOMPARE(form.devListTree->selectedItems(), QList<QTreeWidgetItem*>{first});
     }
@@ -112,8 +115,10 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         click(form, 1);
-        // Both rows say ID 6; the library answers with the first board of that ID.
+        // Both rows say ID 6; the library answers with the first board of that ID,
+        // and the Info page says which one that is.
         QCOMPARE(status(form), QStringLiteral("Current device: first six with ID 6"));
+        QVERIFY(form.infoWindow->toPlainText().startsWith("Place: sim-0, serial KO00000006\n"));
     }
 
     void keyboardSelectionDoesNotChangeCurrentDevice()

@@ -51,11 +51,13 @@ private slots:
 
     void listsBoardsAsTextAndJson()
     {
-        QCOMPARE(run({"list"}).out, QStringLiteral("slot\tid\tname\tclass\tfw\n"));
+        QCOMPARE(run({"list"}).out, QStringLiteral("slot\tid\tname\tclass\tfw\tplace\tserial\n"));
         plugTwo();
         Result r = run({"list"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral("slot\tid\tname\tclass\tfw\n0\t1\tBoard one\t0\t1\n1\t2\tBoard two\t5\t7\n"));
+        QCOMPARE(r.out,
+                 QStringLiteral("slot\tid\tname\tclass\tfw\tplace\tserial\n0\t1\tBoard one\t0\t1\tsim-0\tKO00000001\n1"
+                                "\t2\tBoard two\t5\t7\tsim-1\tKO00000002\n"));
         QCOMPARE(r.err, QString());
 
         r = run({"list", "--json"});
@@ -70,6 +72,8 @@ private slots:
         QCOMPARE(list[1].toObject()["name"].toString(), QStringLiteral("Board two"));
         QCOMPARE(list[1].toObject()["class"].toInt(), 5);
         QCOMPARE(list[1].toObject()["fw"].toInt(), 7);
+        QCOMPARE(list[1].toObject()["place"].toString(), QStringLiteral("sim-1"));
+        QCOMPARE(list[1].toObject()["serial"].toString(), QStringLiteral("KO00000002"));
     }
 
     void boardChoice()
@@ -94,7 +98,7 @@ private slots:
         QVERIFY(run({"--board", "9", "info"}).out.startsWith("id: 9\n"));
         QVERIFY(run({"info", "--board", "4"}).out.startsWith("id: 4\n"));
         r = run({"--board", "5", "info"});
-        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.startsWith("kousb: no board with ID 5"));
     }
 

@@ -63,10 +63,15 @@ void Arguments::expectPositional(std::size_t min, std::size_t max, const char* w
         throw UsageError{"unexpected argument '" + m_positional[max] + "'"};
 }
 
-std::vector<std::string> takeLeadingOptions(std::vector<std::string>& args, const std::set<std::string>& valueOptions)
+std::vector<std::string> takeLeadingOptions(std::vector<std::string>& args, const std::set<std::string>& valueOptions,
+                                            const std::set<std::string>& flagOptions)
 {
     std::size_t taken = 0;
-    while (taken < args.size() && valueOptions.count(args[taken])) {
+    while (taken < args.size() && (valueOptions.count(args[taken]) || flagOptions.count(args[taken]))) {
+        if (flagOptions.count(args[taken])) {
+            ++taken;
+            continue;
+        }
         if (taken + 1 >= args.size())
             throw UsageError{args[taken] + " needs a value"};
         taken += 2;

@@ -51,10 +51,12 @@ private:
     std::vector<std::string> m_positional;
 };
 
-// Takes the `--name value` pairs of `valueOptions` off the front of `args`,
-// up to the first other argument (the command), and returns them in order.
-// A name at the very end, without its value, is a UsageError.
-std::vector<std::string> takeLeadingOptions(std::vector<std::string>& args, const std::set<std::string>& valueOptions);
+// Takes the `--name value` pairs of `valueOptions` and the `--name` flags of
+// `flagOptions` off the front of `args`, up to the first other argument (the
+// command), and returns them in order. A value option at the very end,
+// without its value, is a UsageError.
+std::vector<std::string> takeLeadingOptions(std::vector<std::string>& args, const std::set<std::string>& valueOptions,
+                                            const std::set<std::string>& flagOptions = {});
 
 // A whole number given in decimal or with a 0x prefix in hexadecimal, from
 // `min` to `max`; anything else (blanks included) is a UsageError naming

@@ -47,11 +47,11 @@ std::string newestBackupOf(KoUSBDevice& device)
 // EEPROM holds now (so a restore can itself be undone).
 int restoreCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board"}, {"--force"});
+    const Arguments arguments(args, {}, {"--force"}, {"--board"});
     arguments.expectPositional(0, 1, "FILE");
     if (!arguments.positional().empty() && arguments.positional()[0].empty())
         throw UsageError{"FILE is empty"};
-    auto device = chooseBoard(boardOption(arguments));
+    auto device = chooseBoard(arguments);
     const std::string file = arguments.positional().empty() ? newestBackupOf(*device) : arguments.positional()[0];
     flashWithBackup(*device, file, std::nullopt, arguments.flag("--force"));
     std::cout << "restored " << file << "\n";

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // list, info and watch: which boards there are, and what each says.
+#include "batch.h"
 #include "commands.h"
 
 #include <csignal>
@@ -11,36 +12,11 @@ namespace cli {
 
 namespace {
 
-std::string jsonString(const std::string& utf8)
-{
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 volatile std::sig_atomic_t g_interrupted = 0;
 
 void onInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
-
-std::optional<int> boardOption(const Arguments& arguments)
-{
-    if (auto text = arguments.value("--board"))
-        return static_cast<int>(integerArgument("--board", *text, INT32_MIN, INT32_MAX));
-    return std::nullopt;
-}
 
 int listCommand(const Args& args)
 {
@@ -53,36 +29,41 @@ int listCommand(const Args& args)
             const BoardEntry& b = boards[i];
             std::cout << (i ? "," : "") << "\n  {\"slot\": " << b.slot << ", \"id\": " << b.id
                       << ", \"name\": " << jsonString(latin1ToUtf8(b.name)) << ", \"class\": " << b.deviceClass
-                      << ", \"fw\": " << b.firmwareVersion << "}";
+                      << ", \"fw\": " << b.firmwareVersion << ", \"place\": " << jsonString(b.place)
+                      << ", \"serial\": " << jsonString(b.serial) << "}";
         }
         std::cout << (boards.empty() ? "]\n" : "\n]\n");
         return kExitOk;
     }
-    std::cout << "slot\tid\tname\tclass\tfw\n";
+    std::cout << "slot\tid\tname\tclass\tfw\tplace\tserial\n";
     for (const BoardEntry& b : boards)
         std::cout << b.slot << '\t' << b.id << '\t' << printableBoardText(b.name) << '\t' << b.deviceClass << '\t'
-                  << b.firmwareVersion << '\n';
+                  << b.firmwareVersion << '\t' << b.place << '\t' << b.serial << '\n';
     return kExitOk;
 }
 
 // What the window's device page shows: the identity, then the board's own
-// description of its endpoints and state.
+// description of its endpoints and state. In a batch, a board's line holds
+// its identity and serial.
 int infoCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board"}, {});
+    const Arguments arguments(args, {}, {"--all", "--json"}, {"--board"});
     arguments.expectPositional(0, 0, "");
-    auto device = chooseBoard(boardOption(arguments));
-    const std::string name = printableBoardText(device->GetName());
-    std::cout << "id: " << device->GetId() << "\n"
-              << "name: " << name << "\n"
-              << "class: " << device->GetClass() << "\n"
-              << "fw: " << device->GetFWVersion() << "\n"
-              << "place: " << device->GetPlace() << "\n";
-    const std::string endpoints = latin1ToUtf8(device->GetEndpointInfo());
-    if (endpoints.empty())
-        failed(*device, "reading the board");
-    std::cout << endpoints << (endpoints.back() == '\n' ? "" : "\n");
-    return kExitOk;
+    return runOnBoards(chooseTargets(arguments), arguments.flag("--json"), [](const BoardJob& job) {
+        KoUSBDevice& device = job.device;
+        const std::string name = printableBoardText(device.GetName());
+        const std::string endpoints = latin1ToUtf8(device.GetEndpointInfo());
+        if (endpoints.empty())
+            failed(device, "reading the board");
+        BoardResult result;
+        result.output = "id: " + std::to_string(device.GetId()) + "\nname: " + name
+                        + "\nclass: " + std::to_string(device.GetClass())
+                        + "\nfw: " + std::to_string(device.GetFWVersion()) + "\nplace: " + device.GetPlace()
+                        + "\nserial: " + device.GetSerial() + "\n" + endpoints + (endpoints.back() == '\n' ? "" : "\n");
+        result.summary = "\"" + name + "\", class " + std::to_string(device.GetClass()) + ", FW "
+                         + std::to_string(device.GetFWVersion()) + ", serial " + device.GetSerial();
+        return result;
+    });
 }
 
 // Prints "arrived slot N: ..." and "removed slot N: ..." as boards come and

@@ -43,8 +43,8 @@ int makeBootImageCommand(const Args& args)
     // The identity: the board's, when one is named, with the options over it.
     std::vector<std::uint8_t> image(kousb::eeprom::kSize, kousb::eeprom::kErased);
     std::copy(records.begin(), records.end(), image.begin());
-    if (const std::optional<int> board = boardOption(arguments)) {
-        auto device = chooseBoard(board);
+    if (arguments.value("--board")) {
+        auto device = chooseBoard(arguments);
         kousb::eeprom::writeId(image, device->GetId());
         kousb::eeprom::writeName(image, device->GetName());
         kousb::eeprom::writeClass(image, std::uint8_t(device->GetClass()));

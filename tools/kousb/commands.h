@@ -52,11 +52,9 @@ IdentityOptions identityOptions(const Arguments& arguments);
 // EEPROM's present content saved at `backupPath` (or under a new name in the
 // backup folder), then the flash and its verification. `force` writes an
 // image the check refuses and flashes when no backup can be made, saying so
-// on stderr. Throws Failure with the reason.
-void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
-                     bool force);
-
-// The board named by --board, if any.
-std::optional<int> boardOption(const Arguments& arguments);
+// on stderr after `prefix`; `quiet` draws no progress bar. Returns the
+// backup's path (empty when none was made); throws Failure with the reason.
+std::string flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
+                            bool force, const std::string& prefix = {}, bool quiet = false);
 
 }  // namespace cli

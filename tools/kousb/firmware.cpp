@@ -3,6 +3,7 @@
 // from the board; load-controller without a file loads our board firmware.
 // The EEPROM is saved as Intel HEX holding every byte, so a saved file
 // flashed back restores the EEPROM exactly.
+#include "batch.h"
 #include "commands.h"
 
 #include "bootcheck.h"
@@ -32,11 +33,11 @@ std::string fileArgument(const Arguments& arguments, const char* what)
 }
 
 // Reads the whole EEPROM and saves it at `path`.
-void saveEeprom(KoUSBDevice& device, const std::string& path, const char* label)
+void saveEeprom(KoUSBDevice& device, const std::string& path, const char* label, bool quiet)
 {
     std::vector<unsigned char> image;
     {
-        ProgressBar progress(label);
+        ProgressBar progress(label, quiet);
         if (!readWholeEeprom(device, image, [&](long long done, long long total) { progress.update(done, total); }))
             failed(device, "reading the EEPROM");
     }
@@ -63,27 +64,34 @@ std::string installedFirmware()
 
 int loadFpgaCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board"}, {});
+    const Arguments arguments(args, {}, {"--all", "--json"}, {"--board"});
     const std::string path = fileArgument(arguments, "FILE");
-    auto device = chooseBoard(boardOption(arguments));
-    if (!device->DownloadXilinx(path.c_str()))
-        failed(*device, "loading the FPGA from " + path);
-    return kExitOk;
+    return runOnBoards(chooseTargets(arguments), arguments.flag("--json"), [&](const BoardJob& job) {
+        if (!job.device.DownloadXilinx(path.c_str()))
+            failed(job.device, "loading the FPGA from " + path);
+        return BoardResult{"", "configured from " + path};
+    });
 }
 
+// A board that re-enumerates when its new firmware starts is waited for at
+// its place (--wait seconds, 10 by default); in a batch every board's wait
+// runs at once, on its own thread.
 int loadControllerCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board"}, {});
+    const Arguments arguments(args, {"--wait"}, {"--all", "--json"}, {"--board"});
     arguments.expectPositional(0, 1, "FILE");
+    const double wait =
+        arguments.value("--wait") ? positiveArgument("--wait", "seconds", *arguments.value("--wait"), 3600) : 10;
     const std::string path = arguments.positional().empty() ? installedFirmware() : fileArgument(arguments, "FILE");
-    auto device = chooseBoard(boardOption(arguments));
-    if (!device->LoadFirmwareFromFile(path.c_str()))
-        failed(*device, "loading the controller firmware from " + path);
-    return kExitOk;
+    return runOnBoards(chooseTargets(arguments), arguments.flag("--json"), [&](const BoardJob& job) {
+        if (!job.device.LoadFirmwareFromFileAndWait(path.c_str(), static_cast<int>(wait * 1000)))
+            failed(job.device, "loading the controller firmware from " + path);
+        return BoardResult{"", "loaded " + path + ", running at " + job.device.GetPlace()};
+    });
 }
 
-void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
-                     bool force)
+std::string flashWithBackup(KoUSBDevice& device, const std::string& image, const std::optional<std::string>& backupPath,
+                            bool force, const std::string& prefix, bool quiet)
 {
     std::string backup;
     if (backupPath) {
@@ -92,47 +100,62 @@ void flashWithBackup(KoUSBDevice& device, const std::string& image, const std::o
                !backups::newBackupPath(backups::folder(), device.GetId(), device.GetPlace(), backup, error)) {
         if (!force)
             throw Failure{error + "; nothing was flashed (--force flashes without a backup)"};
-        std::cerr << "kousb: " << error << "; flashing without a backup (--force)\n";
+        std::cerr << "kousb: " << prefix << error << "; flashing without a backup (--force)\n";
         backup.clear();
     }
     const int flags = force ? KoUSBDevice::FlashUnchecked | KoUSBDevice::FlashWithoutBackup : 0;
     bool ok = false;
     {
-        ProgressBar progress("flash");
+        ProgressBar progress("flash", quiet);
         ok = device.LoadHexFileToEepromWithBackup(image.c_str(), backup.empty() ? nullptr : backup.c_str(), flags,
                                                   &ProgressBar::hook, &progress);
     }
     if (const std::string why = device.GetBackupError(); force && !why.empty())
-        std::cerr << "kousb: no backup was made (" << latin1ToUtf8(why) << "); flashed without one (--force)\n";
+        std::cerr << "kousb: " << prefix << "no backup was made (" << latin1ToUtf8(why)
+                  << "); flashed without one (--force)\n";
     if (!ok) {
         const std::string reason = latin1ToUtf8(device.GetLastError());
         const bool notBootable = reason.find(kousb::kNotBootable) != std::string::npos;
         throw Failure{"flashing the EEPROM from " + image + " failed: " + reason
                       + (notBootable ? " (--force writes it anyway)" : "")};
     }
+    return device.GetLastBackup();
 }
 
 int flashEepromCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board", "--backup"}, {"--force"});
+    const Arguments arguments(args, {"--backup"}, {"--force", "--all", "--json"}, {"--board"});
     const std::string path = fileArgument(arguments, "FILE");
     const std::optional<std::string> backup = arguments.value("--backup");
     if (backup && backup->empty())
         throw UsageError{"--backup needs a file name"};
     if (backup && *backup == path)
         throw UsageError{"the backup would overwrite the image to flash"};
-    auto device = chooseBoard(boardOption(arguments));
-    flashWithBackup(*device, path, backup, arguments.flag("--force"));
-    return kExitOk;
+    const Targets targets = chooseTargets(arguments);
+    if (backup)
+        checkFilePattern("--backup", *backup, targets);
+    return runOnBoards(targets, arguments.flag("--json"), [&](const BoardJob& job) {
+        const std::optional<std::string> to =
+            backup ? std::optional<std::string>(expandFilePattern(*backup, job.board)) : std::nullopt;
+        if (to && *to == path)
+            throw Failure{"the backup would overwrite the image to flash"};
+        const std::string made =
+            flashWithBackup(job.device, path, to, arguments.flag("--force"), boardPrefix(job), job.batch);
+        return BoardResult{"", "flashed " + path + (made.empty() ? ", no backup" : ", backup " + made)};
+    });
 }
 
 int dumpEepromCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board"}, {});
-    const std::string path = fileArgument(arguments, "OUT.hex");
-    auto device = chooseBoard(boardOption(arguments));
-    saveEeprom(*device, path, "dump");
-    return kExitOk;
+    const Arguments arguments(args, {}, {"--all", "--json"}, {"--board"});
+    const std::string pattern = fileArgument(arguments, "OUT.hex");
+    const Targets targets = chooseTargets(arguments);
+    checkFilePattern("OUT.hex", pattern, targets);
+    return runOnBoards(targets, arguments.flag("--json"), [&](const BoardJob& job) {
+        const std::string path = expandFilePattern(pattern, job.board);
+        saveEeprom(job.device, path, "dump", job.batch);
+        return BoardResult{"", "saved " + path};
+    });
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // read and write: a few bytes through one IO mode, as the "IO Tests" page
 // moves them, with the page's text codec for the bytes.
+#include "batch.h"
 #include "commands.h"
 
 #include "iomode.h"
@@ -47,7 +48,7 @@ iovalues::Base baseOf(const Arguments& arguments)
 
 int readCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board", "--addr", "--size"}, {"--hex"});
+    const Arguments arguments(args, {"--addr", "--size"}, {"--hex", "--all", "--json"}, {"--board"});
     arguments.expectPositional(1, 1, "MODE");
     const IoMode mode = modeArgument(arguments.positional()[0]);
     if (!ioModeCanRead(mode))
@@ -56,18 +57,19 @@ int readCommand(const Args& args)
     const int size = arguments.value("--size") ? static_cast<int>(integerArgument(
                          "--size", *arguments.value("--size"), 0, static_cast<long long>(iovalues::kMaxBytes)))
                                                : 1;
-    auto device = chooseBoard(boardOption(arguments));
-
-    unsigned char buffer[iovalues::kMaxBytes] = {};
-    if (!ioRead(*device, mode, address, buffer, size).value_or(false))
-        failed(*device, std::string(ioModeName(mode)) + " read");
-    std::cout << iovalues::formatBytes(buffer, static_cast<std::size_t>(size), baseOf(arguments)) << "\n";
-    return kExitOk;
+    const iovalues::Base base = baseOf(arguments);
+    return runOnBoards(chooseTargets(arguments), arguments.flag("--json"), [&](const BoardJob& job) {
+        unsigned char buffer[iovalues::kMaxBytes] = {};
+        if (!ioRead(job.device, mode, address, buffer, size).value_or(false))
+            failed(job.device, std::string(ioModeName(mode)) + " read");
+        const std::string bytes = iovalues::formatBytes(buffer, static_cast<std::size_t>(size), base);
+        return BoardResult{bytes + "\n", bytes.substr(0, bytes.find_last_not_of(' ') + 1)};
+    });
 }
 
 int writeCommand(const Args& args)
 {
-    const Arguments arguments(args, {"--board", "--addr"}, {"--hex"});
+    const Arguments arguments(args, {"--addr"}, {"--hex", "--all", "--json"}, {"--board"});
     arguments.expectPositional(2, 1 + iovalues::kMaxBytes, "MODE and at least one VALUE");
     const IoMode mode = modeArgument(arguments.positional()[0]);
     const int address = addressArgument(arguments, mode);
@@ -84,11 +86,13 @@ int writeCommand(const Args& args)
         text += value + " ";
     }
     iovalues::Transmit tx = iovalues::transmitBuffer(text, base);
-    auto device = chooseBoard(boardOption(arguments));
-
-    if (!ioWrite(*device, mode, address, tx.bytes.data(), tx.count).value_or(false))
-        failed(*device, std::string(ioModeName(mode)) + " write");
-    return kExitOk;
+    return runOnBoards(chooseTargets(arguments), arguments.flag("--json"), [&](const BoardJob& job) {
+        // Each board gets its own copy: a board call may change the buffer it is given.
+        iovalues::Transmit bytes = tx;
+        if (!ioWrite(job.device, mode, address, bytes.bytes.data(), bytes.count).value_or(false))
+            failed(job.device, std::string(ioModeName(mode)) + " write");
+        return BoardResult{"", "wrote " + std::to_string(bytes.count) + (bytes.count == 1 ? " byte" : " bytes")};
+    });
 }
 
 }  // namespace cli

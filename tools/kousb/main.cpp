@@ -16,15 +16,17 @@ namespace {
 
 void usage(std::ostream& out)
 {
-    out << "usage: kousb [--board ID] COMMAND [ARGS]\n"
+    out << "usage: kousb [--board BOARD]... [--all] COMMAND [ARGS]\n"
            "\n"
-           "  list [--json]                          the attached boards\n"
-           "  info                                   identity, place, endpoints and state of a board\n"
+           "  list [--json]                          the attached boards, with place and serial\n"
+           "  info                                   identity, place, serial, endpoints and state\n"
            "  read MODE [--addr N] [--size N] [--hex]\n"
            "  write MODE [--addr N] [--hex] VALUE... up to 16 bytes\n"
            "  bench [--csv]                          block write and read rates, MB/s\n"
            "  load-fpga FILE                         configure the FPGA from a .bit file\n"
-           "  load-controller [FILE]                 load controller firmware (.bix or .hex; no FILE: ours)\n"
+           "  load-controller [FILE] [--wait S]      load controller firmware (.bix or .hex; no FILE:\n"
+           "                                         ours) and wait up to S seconds (10) for the\n"
+           "                                         board to come back at its place\n"
            "  flash-eeprom FILE [--backup OUT.hex] [--force]\n"
            "                                         flash and verify an Intel HEX image, after\n"
            "                                         checking it boots and saving the EEPROM\n"
@@ -34,22 +36,30 @@ void usage(std::ostream& out)
            "  backups                                the EEPROM backups kept before each flash\n"
            "  make-boot-image FIRMWARE.ihx OUT.hex [--id N] [--name TEXT] [--class N]\n"
            "                                         an EEPROM image that boots the firmware\n"
-           "  set-id [--id N] [--name TEXT] [--class N]\n"
+           "  set-id [--id N | --id-from N] [--name TEXT] [--class N]\n"
            "  watch                                  one line per arrival or removal\n"
            "  doctor                                 can each board be used from here; what fixes it\n"
            "  --version                              print the version\n"
            "\n"
+           "BOARD: an ID (42 or 0x2A), a place (@1-2.3: bus 1, port path 2.3; @sim-2: simulated\n"
+           "slot 2) or a serial (serial:KO0000002A). It may be left out when one board is attached.\n"
+           "Several --board, or --all, work on the boards in parallel (info, read, write, bench,\n"
+           "load-fpga, load-controller, flash-eeprom, dump-eeprom, set-id): a line per board as each\n"
+           "finishes, then a summary; --json prints one object per board instead. In a batch,\n"
+           "OUT.hex and --backup need a pattern with {id}, {place} or {serial}, and set-id takes\n"
+           "--id-from N for consecutive IDs in place order.\n"
            "MODE: External, FPGA, Block, I2C, Command, Controller, Interrupt, SPI, UART\n"
-           "(any case). --board ID may be left out when one board is attached.\n"
+           "(any case).\n"
            "--force writes an image the boot check refuses and flashes without a backup when\n"
            "none can be made. Backups: $XDG_DATA_HOME/usb-device-manager/backups.\n"
-           "Exit codes: 0 done, 1 the board refused or failed, 2 bad usage.\n";
+           "Exit codes: 0 done (every board), 1 the board (or a board) refused or failed,\n"
+           "2 bad usage, or a BOARD that names no board or several.\n";
 }
 
 int run(std::vector<std::string> args)
 {
-    // A --board before the command moves after it, where each command takes it.
-    const std::vector<std::string> global = takeLeadingOptions(args, {"--board"});
+    // --board and --all before the command move after it, where each command takes them.
+    const std::vector<std::string> global = takeLeadingOptions(args, {"--board"}, {"--all"});
     if (args.empty())
         throw UsageError{"no command"};
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -92,6 +102,6 @@ int main(int argc, char** argv)
     return runTool(
         "kousb", [&] { return run(std::vector<std::string>(argv + 1, argv + argc)); },
         [](std::ostream& err) {
-            err << "usage: kousb [--board ID] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
+            err << "usage: kousb [--board BOARD]... [--all] COMMAND [ARGS]; 'kousb --help' lists the commands\n";
         });
 }

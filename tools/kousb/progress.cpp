@@ -37,7 +37,10 @@ std::string progressLine(const std::string& label, long long done, long long tot
     return line;
 }
 
-ProgressBar::ProgressBar(std::string label) : m_label(std::move(label)), m_enabled(::isatty(STDERR_FILENO) == 1) {}
+ProgressBar::ProgressBar(std::string label, bool quiet)
+    : m_label(std::move(label)), m_enabled(!quiet && ::isatty(STDERR_FILENO) == 1)
+{
+}
 
 ProgressBar::~ProgressBar()
 {

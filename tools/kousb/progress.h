@@ -14,7 +14,8 @@ std::string progressLine(const std::string& label, long long done, long long tot
 
 class ProgressBar {
 public:
-    explicit ProgressBar(std::string label);
+    // A `quiet` bar draws nothing (a board's work among others in a batch).
+    explicit ProgressBar(std::string label, bool quiet = false);
     ~ProgressBar();  // clears the bar's line
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;

@@ -268,6 +268,8 @@ Status Fx2Board::reloadIdentity()
 
 std::string Fx2Board::place() { return usbPlace(m_description.bus, m_description.portPath); }
 
+std::string Fx2Board::serial() { return m_description.serial; }
+
 std::string Fx2Board::endpointInfo()
 {
     const DeviceDescription& d = m_description;
@@ -437,7 +439,7 @@ Status Fx2Board::write8051(std::uint16_t address, const std::uint8_t* data, std:
             return s;
         if (inReset) {
             bool gone = false;
-            Status started = m_loader.startCpu(gone);
+            Status started = m_loader.startCpu(gone, kBackWithin);
             return followRestart(std::move(started), gone);
         }
     }

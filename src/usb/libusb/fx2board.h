@@ -35,6 +35,7 @@ public:
     BoardIdentity identity() override;
     std::string endpointInfo() override;
     std::string place() override;
+    std::string serial() override;
     Status reloadIdentity() override;
 
     Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) override;
@@ -57,6 +58,7 @@ public:
 
     Status downloadXilinx(const std::string& path) override;
     Status loadFirmware(const std::string& path) override;
+    Status loadFirmwareWaiting(const std::string& path, std::chrono::milliseconds backWithin) override;
     Status loadEepromImage(const std::string& path) override;
     Status loadEepromImageWithProgress(const std::string& path, const EepromFlashOptions& options,
                                        EepromFlashReport& report) override;

@@ -20,7 +20,9 @@ using namespace protocol;
 
 // The whole image is checked against the internal memory before the CPU is
 // touched (fx2loader.h).
-Status Fx2Board::loadFirmware(const std::string& path)
+Status Fx2Board::loadFirmware(const std::string& path) { return loadFirmwareWaiting(path, kBackWithin); }
+
+Status Fx2Board::loadFirmwareWaiting(const std::string& path, std::chrono::milliseconds backWithin)
 {
     if (Status s = checkPlugged(); !s)
         return s;
@@ -28,7 +30,7 @@ Status Fx2Board::loadFirmware(const std::string& path)
     if (Status s = Fx2Loader::readImage(path, image); !s)
         return s;
     bool gone = false;
-    Status loaded = m_loader.load(image, gone);
+    Status loaded = m_loader.load(image, gone, backWithin);
     return followRestart(std::move(loaded), gone);
 }
 

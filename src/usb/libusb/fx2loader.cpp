@@ -5,6 +5,7 @@
 #include "../formats/intelhex.h"
 #include "protocol.h"
 #include "transferstatus.h"
+#include "usbids.h"
 
 #include <algorithm>
 #include <cctype>
@@ -111,7 +112,7 @@ Status Fx2Loader::setCpuReset(bool reset)
     return write(kCpucs, &value, 1);
 }
 
-Status Fx2Loader::load(const FirmwareImage& image, bool& gone)
+Status Fx2Loader::load(const FirmwareImage& image, bool& gone, Milliseconds backWithin)
 {
     if (Status s = setCpuReset(true); !s)
         return s;
@@ -131,20 +132,24 @@ Status Fx2Loader::load(const FirmwareImage& image, bool& gone)
         }
         a = end;
     }
-    return startCpu(gone);
+    return startCpu(gone, backWithin);
 }
 
-Status Fx2Loader::startCpu(bool& gone)
+Status Fx2Loader::startCpu(bool& gone, Milliseconds backWithin)
 {
     gone = false;
     if (Status s = setCpuReset(false); !s)
         return s;
-    const TransferResult back = m_transport.awaitReenumeration(kLeaveWithin, kBackWithin);
+    const DeviceDescription before = m_transport.description();
+    const TransferResult back = m_transport.awaitReenumeration(kLeaveWithin, backWithin);
     gone = !back.ok();
-    if (gone)
-        return Status::error(ErrorCode::Timeout, "the board did not come back within "
-                                                     + std::to_string(kBackWithin.count() / 1000)
+    if (gone) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", double(backWithin.count()) / 1000);
+        return Status::error(ErrorCode::Timeout, "the board at " + usbPlace(before.bus, before.portPath)
+                                                     + " did not come back within " + seconds
                                                      + " s after the firmware started");
+    }
     return Status::ok();
 }
 

@@ -41,11 +41,12 @@ public:
 
     // CPU into reset, the image, then the CPU let run (startCpu). A transfer
     // that fails part-way leaves the CPU in reset, so a half image never runs.
-    Status load(const FirmwareImage& image, bool& gone);
+    Status load(const FirmwareImage& image, bool& gone, Milliseconds backWithin);
     // Lets the CPU run and waits for the device to leave and come back at its
-    // port (or to keep running where it is). If it left and did not come
-    // back, the call fails with Timeout and sets `gone`.
-    Status startCpu(bool& gone);
+    // port within `backWithin` (or to keep running where it is). If it left
+    // and did not come back, the call fails with Timeout, naming the port,
+    // and sets `gone`.
+    Status startCpu(bool& gone, Milliseconds backWithin);
 
 private:
     Status setCpuReset(bool reset);

@@ -22,7 +22,7 @@ constexpr int kFirstSlot = 8;
 
 int LIBUSB_CALL onHotplug(libusb_context*, libusb_device*, libusb_hotplug_event, void* user)
 {
-    static_cast<const LibusbBackend*>(user)->signal();
+    static_cast<const LibusbBackend*>(user)->busChanged();
     return 0;  // stay registered
 }
 
@@ -65,6 +65,12 @@ bool LibusbBackend::wanted(std::uint16_t vendor, std::uint16_t product) const
     return false;
 }
 
+void LibusbBackend::busChanged() const
+{
+    m_context->noteBusChange();
+    signal();
+}
+
 void LibusbBackend::signal() const
 {
     const std::uint64_t one = 1;
@@ -99,6 +105,7 @@ bool LibusbBackend::start()
         return true;
     }
     m_hotplug = true;
+    m_context->setHotplug(true);
     // libusb delivers hot-plug callbacks from whoever handles its events.
     m_events = std::thread([this] {
         libusb_context* context = m_context->get();

@@ -39,6 +39,9 @@ public:
 
     // Makes the descriptor readable; safe from any thread.
     void signal() const;
+    // A hot-plug event: wakes whatever waits on the bus (a board followed
+    // through re-enumeration) and makes the descriptor readable.
+    void busChanged() const;
 
 private:
     struct Tracked {

@@ -7,16 +7,18 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace kousb::usb {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// How often the device list is looked at while a board re-enumerates.
-constexpr Milliseconds kPollInterval{20};
+// How often the device list is looked at again while a board re-enumerates
+// when nothing else wakes the wait: without hot-plug, and while a node that
+// has come back waits for udev to give it its permissions (no bus event).
+constexpr Milliseconds kRelookInterval{20};
 
 TransferError errorOf(int code)
 {
@@ -54,8 +56,17 @@ EndpointType typeOf(std::uint8_t attributes)
     }
 }
 
+// A string descriptor as ASCII; empty for index 0, without a handle, or unreadable.
+std::string stringDescriptor(libusb_device_handle* handle, std::uint8_t index)
+{
+    unsigned char text[128] = {};
+    if (!handle || index == 0 || libusb_get_string_descriptor_ascii(handle, index, text, sizeof text) <= 0)
+        return {};
+    return reinterpret_cast<const char*>(text);
+}
+
 // Descriptors come from the kernel's cache, so they need no open handle;
-// only the product string does.
+// only the product and serial strings do.
 DeviceDescription describe(libusb_device* device, libusb_device_handle* handle)
 {
     DeviceDescription d;
@@ -64,11 +75,8 @@ DeviceDescription describe(libusb_device* device, libusb_device_handle* handle)
         d.vendorId = dev.idVendor;
         d.productId = dev.idProduct;
         d.deviceRelease = dev.bcdDevice;
-        if (handle && dev.iProduct) {
-            unsigned char text[128] = {};
-            if (libusb_get_string_descriptor_ascii(handle, dev.iProduct, text, sizeof text) > 0)
-                d.product = reinterpret_cast<const char*>(text);
-        }
+        d.product = stringDescriptor(handle, dev.iProduct);
+        d.serial = stringDescriptor(handle, dev.iSerialNumber);
     }
     d.speed = speedName(libusb_get_device_speed(device));
     d.bus = libusb_get_bus_number(device);
@@ -124,6 +132,28 @@ std::shared_ptr<LibusbContext> LibusbContext::create(std::string& error)
 }
 
 LibusbContext::~LibusbContext() { libusb_exit(m_context); }
+
+void LibusbContext::noteBusChange()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_changeMutex);
+        ++m_changes;
+    }
+    m_changed.notify_all();
+}
+
+std::uint64_t LibusbContext::busChanges() const
+{
+    std::lock_guard<std::mutex> lock(m_changeMutex);
+    return m_changes;
+}
+
+std::uint64_t LibusbContext::waitForBusChange(std::uint64_t seen, Clock::time_point until) const
+{
+    std::unique_lock<std::mutex> lock(m_changeMutex);
+    m_changed.wait_until(lock, until, [&] { return m_changes != seen; });
+    return m_changes;
+}
 
 std::vector<std::uint8_t> portKey(libusb_device* device)
 {
@@ -295,17 +325,23 @@ TransferResult LibusbTransport::awaitReenumeration(Milliseconds leaveWithin, Mil
         return found;
     };
 
+    // The device list is looked at again on each hot-plug event, so the
+    // board is followed as soon as it is back.
     const auto leaveBy = Clock::now() + leaveWithin;
+    const auto backBy = leaveBy + backWithin;
     bool left = false;
-    while (Clock::now() < leaveBy + backWithin) {
+    std::uint64_t changes = m_context->busChanges();
+    while (Clock::now() < backBy) {
         bool oldSeen = false;
+        bool relook = !m_context->hotplug();
         libusb_device* fresh = atPort(oldSeen);
         if (fresh) {
             adopt(fresh);
             libusb_unref_device(fresh);
             // udev may not yet have given the new node its permissions.
-            if (m_openError != TransferError::Access || Clock::now() >= leaveBy + backWithin)
+            if (m_openError != TransferError::Access || Clock::now() >= backBy)
                 return {};
+            relook = true;
         } else if (!oldSeen) {
             left = true;
         } else if (!left && Clock::now() >= leaveBy) {
@@ -313,7 +349,8 @@ TransferResult LibusbTransport::awaitReenumeration(Milliseconds leaveWithin, Mil
             adopt(old);
             return {};
         }
-        std::this_thread::sleep_for(kPollInterval);
+        const auto until = relook ? Clock::now() + kRelookInterval : left ? backBy : leaveBy;
+        changes = m_context->waitForBusChange(changes, std::min(until, backBy));
     }
     return {TransferError::Timeout, 0, "the device did not come back"};
 }

@@ -3,6 +3,8 @@
 #include "transport.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -23,9 +25,23 @@ public:
     LibusbContext& operator=(const LibusbContext&) = delete;
     libusb_context* get() const { return m_context; }
 
+    // Hot-plug: the backend says whether libusb reports arrivals and removals
+    // here, and calls noteBusChange() on each (from its event thread).
+    void setHotplug(bool on) { m_hotplug = on; }
+    bool hotplug() const { return m_hotplug; }
+    void noteBusChange();
+    // The number of bus changes noted so far.
+    std::uint64_t busChanges() const;
+    // Blocks until the count passes `seen` or `until` comes; returns the count.
+    std::uint64_t waitForBusChange(std::uint64_t seen, std::chrono::steady_clock::time_point until) const;
+
 private:
     explicit LibusbContext(libusb_context* context) : m_context(context) {}
     libusb_context* m_context;
+    std::atomic<bool> m_hotplug{false};
+    mutable std::mutex m_changeMutex;
+    mutable std::condition_variable m_changed;
+    std::uint64_t m_changes = 0;
 };
 
 // A libusb result (0 or more: done; below 0: a libusb error code) and the

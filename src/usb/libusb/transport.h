@@ -59,6 +59,7 @@ struct DeviceDescription {
     int configuration = 0;  // bConfigurationValue of the active configuration; 0 if unconfigured
     std::vector<AltSettingDescription> altSettings;  // of the active configuration
     std::string product;                             // iProduct string, empty if none or unreadable
+    std::string serial;                              // iSerialNumber string, empty if none or unreadable
     TransferError openError = TransferError::None;   // why the device could not be opened, if it could not
 };
 

@@ -60,11 +60,12 @@ Status SimBoard::downloadXilinx(const std::string& path)
     return Fx2Board::downloadXilinx(path);
 }
 
-Status SimBoard::loadFirmware(const std::string& path)
+// loadFirmware comes here too.
+Status SimBoard::loadFirmwareWaiting(const std::string& path, std::chrono::milliseconds backWithin)
 {
     const auto slash = path.find_last_of('/');
     m_transport->nameFirmware(printableText(slash == std::string::npos ? path : path.substr(slash + 1)));
-    return Fx2Board::loadFirmware(path);
+    return Fx2Board::loadFirmwareWaiting(path, backWithin);
 }
 
 }  // namespace kousb::sim

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+#include "../boardserial.h"
 #include "../libusb/fx2board.h"
 #include "boardfile.h"
 #include "simtransport.h"
@@ -33,10 +34,12 @@ public:
     void beginCall() override { m_transport->beginCall(); }
     void endCall() override { m_transport->endCall(); }
     std::string place() override { return "sim-" + std::to_string(m_transport->config().slot); }
+    // As our firmware makes it, from the ID the board holds now; none in the boot state.
+    std::string serial() override { return runsOurFirmware() ? firmwareSerial(identity().id) : std::string(); }
     Status readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length) override;
     Status writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length) override;
     Status downloadXilinx(const std::string& path) override;
-    Status loadFirmware(const std::string& path) override;
+    Status loadFirmwareWaiting(const std::string& path, std::chrono::milliseconds backWithin) override;
 
 private:
     explicit SimBoard(std::shared_ptr<SimTransport> transport);
