@@ -4,11 +4,8 @@
 #include "emulatedcost.h"
 
 #include "KoUSBLib.h"
-#include "backend.h"
-#include "fakecontroller.h"
-#include "library.h"
-#include "libusb/fx2board.h"
-#include "registry.h"
+#include "firmwaremodel.h"
+#include "modeltransport.h"
 #include "schedulemedians.h"
 
 #include <chrono>
@@ -26,30 +23,31 @@ using kousb::usb::TransferResult;
 
 std::int64_t ns(Clock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
 
-// Forwards to the fake and adds up the time spent inside it.
+// Forwards to a board running our firmware's host-compiled core and adds up
+// the time spent inside it.
 class TimedTransport : public kousb::usb::Transport {
 public:
-    explicit TimedTransport(std::shared_ptr<FakeController> fake) : m_fake(std::move(fake)) {}
+    explicit TimedTransport(std::shared_ptr<ModelTransport> board) : m_board(std::move(board)) {}
     std::int64_t inside = 0;
 
-    kousb::usb::DeviceDescription description() const override { return m_fake->description(); }
+    kousb::usb::DeviceDescription description() const override { return m_board->description(); }
     TransferResult control(std::uint8_t t, std::uint8_t r, std::uint16_t v, std::uint16_t i, std::uint8_t* d,
                            std::size_t n, Milliseconds to) override
     {
-        return timed([&] { return m_fake->control(t, r, v, i, d, n, to); });
+        return timed([&] { return m_board->control(t, r, v, i, d, n, to); });
     }
     TransferResult bulk(std::uint8_t e, std::uint8_t* d, std::size_t n, Milliseconds to) override
     {
-        return timed([&] { return m_fake->bulk(e, d, n, to); });
+        return timed([&] { return m_board->bulk(e, d, n, to); });
     }
     TransferResult interrupt(std::uint8_t e, std::uint8_t* d, std::size_t n, Milliseconds to) override
     {
-        return timed([&] { return m_fake->interrupt(e, d, n, to); });
+        return timed([&] { return m_board->interrupt(e, d, n, to); });
     }
-    TransferResult clearHalt(std::uint8_t e) override { return m_fake->clearHalt(e); }
+    TransferResult clearHalt(std::uint8_t e) override { return m_board->clearHalt(e); }
     TransferResult awaitReenumeration(Milliseconds a, Milliseconds b) override
     {
-        return m_fake->awaitReenumeration(a, b);
+        return m_board->awaitReenumeration(a, b);
     }
 
 private:
@@ -61,32 +59,16 @@ private:
         inside += ns(Clock::now() - start);
         return r;
     }
-    std::shared_ptr<FakeController> m_fake;
-};
-
-class OneBoardBackend : public kousb::Backend {
-public:
-    explicit OneBoardBackend(std::shared_ptr<kousb::Board> board) : m_board(std::move(board)) {}
-    bool start() override { return true; }
-    int descriptor() const override { return -1; }
-    void rescan(kousb::Registry& registry) override
-    {
-        if (m_board)
-            registry.attach(std::move(m_board), 0);
-    }
-
-private:
-    std::shared_ptr<kousb::Board> m_board;
+    std::shared_ptr<ModelTransport> m_board;
 };
 
 }  // namespace
 
 int benchBackendCost(int runs)
 {
-    auto transport =
-        std::make_shared<TimedTransport>(std::make_shared<FakeController>(FakeController::Runs::OurFirmware));
-    kousb::Library::instance().addBackend(
-        std::make_unique<OneBoardBackend>(std::make_shared<kousb::usb::Fx2Board>(transport)));
+    auto transport = std::make_shared<TimedTransport>(
+        std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)));
+    installBoard(transport, 0);
     ::setenv("KOUSB_USB_BACKEND", "off", 1);
     EmulatedCost emulated;  // turns real boards on for its emulated one
     // An empty folder of simulated boards, so that none takes slot 0.
@@ -108,25 +90,23 @@ int benchBackendCost(int runs)
             transport->inside = 0;
             const auto start = Clock::now();
             for (int i = 0; i < kTransfers; ++i) {
-                // Each read takes back what the write before it looped in.
-                const bool ok = write
-                                    ? device.WriteBlock(buffer.data(), 65536)
-                                    : (device.WriteBlock(buffer.data(), 65536), device.ReadBlock(buffer.data(), 65536));
+                const bool ok =
+                    write ? device.WriteBlock(buffer.data(), 65536) : device.ReadBlock(buffer.data(), 65536);
                 if (!ok) {
                     std::fprintf(stderr, "udm-bench: transfer failed: %s\n", device.GetLastError());
                     return 1;
                 }
             }
             const double total = double(ns(Clock::now() - start)), inside = double(transport->inside);
-            // A read pass also runs a write each time: count its cost out with the write's.
             (write ? writeCost : readCost).push_back((total - inside) / kTransfers);
         }
     }
-    const double w = median(writeCost), rw = median(readCost);
-    const double r = rw - w;
+    const double w = median(writeCost), r = median(readCost);
     const double transferNs = 65536 / 40e6 * 1e9;  // 64 KiB at 40 Mbyte/s
-    std::printf("Backend's own cost per 64 KiB block transfer on the scripted fake (median of %d runs of %d):\n", runs,
-                kTransfers);
+    std::printf(
+        "Backend's own cost per 64 KiB block transfer on a board running our firmware core (median of %d runs of "
+        "%d):\n",
+        runs, kTransfers);
     std::printf("  WriteBlock %7.2f us   ReadBlock %7.2f us   (a 64 KiB transfer at 40 Mbyte/s: %.0f us)\n", w / 1e3,
                 r / 1e3, transferNs / 1e3);
     std::printf("  that is %.3f %% and %.3f %% of the transfer's time\n", 100 * w / transferNs, 100 * r / transferNs);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The board firmware's core, compiled for the host, on the chip models,
+// The board firmware's core, compiled for the host, on the board models,
 // fed what a host (or a broken one) can send: SETUP packets of every
 // request with any wValue, wIndex and wLength, data stages cut into packets
 // of any size up to the EP0 packet, requests given up half-way, and Block
@@ -8,11 +8,8 @@
 // buffer the core gets is exactly as long as the packet) or hang, and every
 // request the core refuses is stalled with a reason: the error request
 // (0xB1) then answers with a non-zero code.
-#include "hostchips.h"
-
-extern "C" {
-#include "fw_core.h"
-}
+#include "boardmodel.h"
+#include "controller.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -149,13 +146,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in{data, size};
     const std::uint16_t capabilities = in.word();
     const std::uint8_t fitted = in.byte();
-    fwhost::resetBoard(capabilities, fitted & 0x01 ? "3s500e" : "");
-    fwhost::Chips& chips = fwhost::chips();
-    chips.eepromFitted = fitted & 0x02;
-    chips.flashFitted = fitted & 0x04;
-    chips.fpgaFitted = fitted & 0x08;
-    chips.writeCyclePolls = fitted >> 6;
-    chips.i2cBytesBeforeBusError = fitted & 0x10 ? long(in.byte()) : -1;
+    // The board is made anew for every input, filled where it is.
+    static auto board = std::make_unique<fwmodel::Board>();
+    std::memset(static_cast<void*>(board.get()), 0, sizeof *board);
+    fwmodel::PowerOn how;
+    how.profile = {"fuzzed", capabilities, fitted & 0x01 ? "3s500e" : ""};
+    fwmodel::powerOn(*board, how);
+    board->eeprom.absent = !(fitted & 0x02);
+    board->flash.absent = !(fitted & 0x04);
+    board->fpga.absent = !(fitted & 0x08);
+    board->eeprom.cyclePolls = fitted >> 6;
+    board->i2c.bytesBeforeBusError = fitted & 0x10 ? in.byte() : -1;
+    fwmodel::Bind bind(*board);
     while (!in.empty()) {
         switch (in.byte() % 4) {
         case 0:

@@ -11,22 +11,10 @@
 #error "a loopback write must fit into one IN packet"
 #endif
 
-FW_XDATA uint16_t fw_bulk_packet;
-FW_XDATA uint8_t fw_bulk_dirty;
-FW_XDATA uint8_t fw_bulk_dropping;
-/* Bytes waiting for the next IN packet. */
-static FW_XDATA uint8_t queue[FW_LOOPBACK_BYTES];
-static FW_XDATA uint8_t queued;
-/* The write in progress: its bytes so far, unless it is being dropped. */
-static FW_XDATA uint8_t incoming[FW_LOOPBACK_BYTES];
-static FW_XDATA uint8_t received;
-/* Bytes at the start of each IN buffer that are not the pattern. */
-static FW_XDATA uint16_t stale[2];
-
 void fw_bulk_reset(uint16_t packet)
 {
     fw_bulk_packet = packet;
-    queued = received = fw_bulk_dropping = 0;
+    FW.bulk.queued = FW.bulk.received = fw_bulk_dropping = 0;
     fw_bulk_forget_in();
 }
 
@@ -34,43 +22,43 @@ uint8_t fw_bulk_out(const uint8_t *packet, uint16_t n)
 {
     uint8_t i;
     if (!fw_bulk_dropping) {
-        if (n > (uint16_t)(FW_LOOPBACK_BYTES - received)) {
+        if (n > (uint16_t)(FW_LOOPBACK_BYTES - FW.bulk.received)) {
             fw_bulk_dropping = 1;
         } else {
             for (i = 0; i < (uint8_t)n; ++i)
-                incoming[received + i] = packet[i];
-            received += (uint8_t)n;
+                FW.bulk.incoming[FW.bulk.received + i] = packet[i];
+            FW.bulk.received += (uint8_t)n;
         }
     }
     if (n >= fw_bulk_packet)
         return 0;  /* a whole packet: the write goes on */
     /* A short packet ends the write. Without room for all of it, it is
      * drained into nothing, as the host must never wait. */
-    n = fw_bulk_dropping || received > (uint8_t)(FW_LOOPBACK_BYTES - queued) ? 0 : received;
-    received = fw_bulk_dropping = 0;
+    n = fw_bulk_dropping || FW.bulk.received > (uint8_t)(FW_LOOPBACK_BYTES - FW.bulk.queued) ? 0 : FW.bulk.received;
+    FW.bulk.received = fw_bulk_dropping = 0;
     if (!n)
         return 0;
     for (i = 0; i < (uint8_t)n; ++i)
-        queue[queued + i] = incoming[i];
-    queued += (uint8_t)n;
+        FW.bulk.queue[FW.bulk.queued + i] = FW.bulk.incoming[i];
+    FW.bulk.queued += (uint8_t)n;
     fw_bulk_dirty = 1;
     return 1;
 }
 
 void fw_bulk_forget_in(void)
 {
-    stale[0] = stale[1] = FW_BULK_PACKET;
+    FW.bulk.stale[0] = FW.bulk.stale[1] = FW_BULK_PACKET;
     fw_bulk_dirty = 1;
 }
 
 void fw_bulk_in_fill(FW_XDATA uint8_t *buffer, uint8_t slot)
 {
-    uint16_t i, end = stale[slot] < fw_bulk_packet ? stale[slot] : fw_bulk_packet;
-    for (i = queued; i < end; ++i)
+    uint16_t i, end = FW.bulk.stale[slot] < fw_bulk_packet ? FW.bulk.stale[slot] : fw_bulk_packet;
+    for (i = FW.bulk.queued; i < end; ++i)
         buffer[i] = (uint8_t)i;
-    for (i = 0; i < queued; ++i)
-        buffer[i] = queue[i];
-    stale[slot] = queued;
-    queued = 0;
-    fw_bulk_dirty = stale[0] || stale[1];
+    for (i = 0; i < FW.bulk.queued; ++i)
+        buffer[i] = FW.bulk.queue[i];
+    FW.bulk.stale[slot] = FW.bulk.queued;
+    FW.bulk.queued = 0;
+    fw_bulk_dirty = FW.bulk.stale[0] || FW.bulk.stale[1];
 }

@@ -1,11 +1,9 @@
 /* SPDX-License-Identifier: MIT */
 /* The board logic of the bus requests: I2C transactions, the SPI flash, the
- * FPGA configuration and the temperature sensor. */
+ * UART's receive queue, the FPGA configuration and the temperature sensor. */
 #include "fw_internal.h"
 
 /* ---- I2C: one transaction per request ---------------------------------- */
-
-FW_XDATA uint8_t fw_i2c_open;
 
 uint8_t fw_i2c_begin(void)
 {
@@ -13,14 +11,14 @@ uint8_t fw_i2c_begin(void)
     if (fw_req.value > 0x7Fu || fw_req.length > KOUSB_MAX_REQUEST_DATA)
         return KOUSB_ERR_BAD_ARGUMENT;
     code = hw_i2c_start((uint8_t)(fw_req.value << 1) | (fw_req.in ? 1u : 0u));
-    fw_i2c_open = 1;
+    FW.i2c_open = 1;
     if (code)
         return code;
     fw_req.reply = fw_req.length;
     if (fw_req.in && !fw_req.length) {
         /* an address probe (wLength 0): no data stage, so the read ends here */
         hw_i2c_stop();
-        fw_i2c_open = 0;
+        FW.i2c_open = 0;
     }
     return 0;
 }
@@ -30,7 +28,7 @@ uint8_t fw_i2c_in(uint8_t *packet, uint8_t n)
     uint16_t left = fw_req.reply - fw_req.done - n;
     uint8_t code = hw_i2c_read(packet, n, left);
     if (!code && !left)
-        fw_i2c_open = 0;  /* the last byte came with the STOP; a failure is stopped by fw_abort_bus */
+        FW.i2c_open = 0;  /* the last byte came with the STOP; a failure is stopped by fw_abort_bus */
     return code;
 }
 
@@ -41,9 +39,9 @@ uint8_t fw_i2c_out(const uint8_t *packet, uint8_t n)
 
 uint8_t fw_i2c_end(void)
 {
-    if (fw_i2c_open)
+    if (FW.i2c_open)
         hw_i2c_stop();
-    fw_i2c_open = 0;
+    FW.i2c_open = 0;
     return 0;
 }
 
@@ -58,9 +56,6 @@ uint8_t fw_i2c_end(void)
 /* Status polls while a page programs (typ. 0.6 ms, max 5 ms). */
 #define SPI_BUSY_POLLS 20000u
 
-static FW_XDATA uint32_t spi_address;
-static FW_XDATA uint8_t spi_selected;
-
 static void spi_command(uint8_t command, uint32_t address)
 {
     uint8_t bytes[4];
@@ -69,14 +64,14 @@ static void spi_command(uint8_t command, uint32_t address)
     bytes[2] = (uint8_t)(address >> 8);
     bytes[3] = (uint8_t)address;
     hw_spi_select(1);
-    spi_selected = 1;
+    FW.spi.selected = 1;
     hw_spi_write(bytes, 4);
 }
 
 static void spi_deselect(void)
 {
     hw_spi_select(0);
-    spi_selected = 0;
+    FW.spi.selected = 0;
 }
 
 static uint8_t spi_wait_ready(void)
@@ -100,7 +95,7 @@ uint8_t fw_spi_begin(void)
     uint32_t size;
     if (fw_req.length > KOUSB_MAX_REQUEST_DATA)
         return KOUSB_ERR_BAD_ARGUMENT;
-    spi_address = (uint32_t)fw_req.value | ((uint32_t)fw_req.index << 16);
+    FW.spi.address = (uint32_t)fw_req.value | ((uint32_t)fw_req.index << 16);
     /* Is there a flash, and how large is it? */
     hw_spi_select(1);
     hw_spi_write(&command, 1);
@@ -109,11 +104,13 @@ uint8_t fw_spi_begin(void)
     if (id[0] == 0x00u || id[0] == 0xFFu || id[2] < 10u || id[2] > 31u)
         return KOUSB_ERR_NO_ACKNOWLEDGE;
     size = 1ul << id[2];
-    if (spi_address >= size || size - spi_address < fw_req.length)
+    if (FW.spi.address >= size || size - FW.spi.address < fw_req.length) {
+        FW.error_detail = id[2];  /* the host names the flash's size */
         return KOUSB_ERR_OUT_OF_RANGE;
+    }
     fw_req.reply = fw_req.length;
     if (fw_req.in && fw_req.length)
-        spi_command(SPI_READ, spi_address);
+        spi_command(SPI_READ, FW.spi.address);
     return 0;
 }
 
@@ -129,19 +126,19 @@ uint8_t fw_spi_out(const uint8_t *packet, uint8_t n)
     uint8_t command = SPI_WRITE_ENABLE, chunk, code;
     uint16_t room;
     while (n) {
-        if (!spi_selected) {
+        if (!FW.spi.selected) {
             hw_spi_select(1);
             hw_spi_write(&command, 1);
             hw_spi_select(0);
-            spi_command(SPI_PROGRAM, spi_address);
+            spi_command(SPI_PROGRAM, FW.spi.address);
         }
-        room = SPI_PAGE - (uint16_t)(spi_address & (SPI_PAGE - 1u));
+        room = SPI_PAGE - (uint16_t)(FW.spi.address & (SPI_PAGE - 1u));
         chunk = room < n ? (uint8_t)room : n;
         hw_spi_write(packet, chunk);
         packet += chunk;
         n -= chunk;
-        spi_address += chunk;
-        if (!(spi_address & (SPI_PAGE - 1u))) {
+        FW.spi.address += chunk;
+        if (!(FW.spi.address & (SPI_PAGE - 1u))) {
             spi_deselect();
             code = spi_wait_ready();
             if (code)
@@ -153,7 +150,7 @@ uint8_t fw_spi_out(const uint8_t *packet, uint8_t n)
 
 uint8_t fw_spi_end(void)
 {
-    if (!spi_selected)
+    if (!FW.spi.selected)
         return 0;
     spi_deselect();
     return fw_req.in ? 0 : spi_wait_ready();
@@ -161,17 +158,61 @@ uint8_t fw_spi_end(void)
 
 void fw_abort_bus(void)
 {
-    if (fw_i2c_open)
+    if (FW.i2c_open)
         hw_i2c_stop();
-    fw_i2c_open = 0;
-    if (spi_selected)
+    FW.i2c_open = 0;
+    if (FW.spi.selected)
         spi_deselect();
 }
 
-/* ---- FPGA configuration: begin (length), data, end ---------------------- */
+/* ---- UART receive queue ------------------------------------------------- */
 
-static FW_XDATA uint32_t config_expected, config_received;
-static FW_XDATA uint8_t config_running;
+#if FW_BUILDS(KOUSB_CAP_UART)
+void fw_uart_received(uint8_t byte)
+{
+    if ((uint8_t)(FW.uart.head + 1u) == FW.uart.tail) {
+        FW.uart.overrun = 1;
+        return;
+    }
+    FW.uart.queue[FW.uart.head] = byte;
+    ++FW.uart.head;
+}
+
+uint16_t fw_uart_waiting(void)
+{
+    return (uint8_t)(FW.uart.head - FW.uart.tail);
+}
+
+uint8_t fw_uart_take_overrun(void)
+{
+    uint8_t overrun = FW.uart.overrun;
+    FW.uart.overrun = 0;
+    return overrun;
+}
+
+/* A read answers with what is queued, at most the length asked: a short
+ * reply is normal. */
+uint8_t fw_uart_begin(void)
+{
+    uint16_t waiting = fw_uart_waiting();
+    if (fw_req.length > KOUSB_MAX_REQUEST_DATA)
+        return KOUSB_ERR_BAD_ARGUMENT;
+    fw_req.reply = fw_req.in && waiting < fw_req.length ? waiting : fw_req.length;
+    return 0;
+}
+
+uint8_t fw_uart_in(uint8_t *packet, uint8_t n)
+{
+    uint8_t i;
+    for (i = 0; i < n; ++i) {
+        packet[i] = FW.uart.queue[FW.uart.tail];
+        ++FW.uart.tail;
+    }
+    return 0;
+}
+#endif
+
+/* ---- FPGA configuration: begin (length), data, end ---------------------- */
 
 uint8_t fw_fpga_config_begin(void)
 {
@@ -180,9 +221,9 @@ uint8_t fw_fpga_config_begin(void)
     switch (fw_req.value) {
     case KOUSB_CONFIG_BEGIN: return fw_req.length == 4 ? 0 : KOUSB_ERR_BAD_ARGUMENT;
     case KOUSB_CONFIG_DATA:
-        return config_running && fw_req.length <= KOUSB_MAX_REQUEST_DATA ? 0 : KOUSB_ERR_BAD_ARGUMENT;
+        return FW.config.running && fw_req.length <= KOUSB_MAX_REQUEST_DATA ? 0 : KOUSB_ERR_BAD_ARGUMENT;
     case KOUSB_CONFIG_END:
-        if (!config_running || fw_req.length)
+        if (!FW.config.running || fw_req.length)
             return KOUSB_ERR_BAD_ARGUMENT;
         return 0;
     default: return KOUSB_ERR_BAD_ARGUMENT;
@@ -197,12 +238,12 @@ uint8_t fw_fpga_config_out(const uint8_t *packet, uint8_t n)
             fw_req.buffer[fw_req.done + i] = packet[i];
         return 0;
     }
-    if (config_expected - config_received < n) {
-        config_running = 0;
+    if (FW.config.expected - FW.config.received < n) {
+        FW.config.running = 0;
         return KOUSB_ERR_BAD_ARGUMENT;  /* more than announced */
     }
     hw_fpga_shift(packet, n);
-    config_received += n;
+    FW.config.received += n;
     return 0;
 }
 
@@ -210,19 +251,19 @@ uint8_t fw_fpga_config_end(void)
 {
     uint8_t code;
     if (fw_req.value == KOUSB_CONFIG_BEGIN) {
-        config_expected = (uint32_t)fw_req.buffer[0] | ((uint32_t)fw_req.buffer[1] << 8)
+        FW.config.expected = (uint32_t)fw_req.buffer[0] | ((uint32_t)fw_req.buffer[1] << 8)
             | ((uint32_t)fw_req.buffer[2] << 16) | ((uint32_t)fw_req.buffer[3] << 24);
-        config_received = 0;
-        config_running = 0;
+        FW.config.received = 0;
+        FW.config.running = 0;
         code = hw_fpga_begin();
         if (code)
             return code;
-        config_running = 1;
+        FW.config.running = 1;
         return 0;
     }
     if (fw_req.value == KOUSB_CONFIG_END) {
-        config_running = 0;
-        if (config_received != config_expected)
+        FW.config.running = 0;
+        if (FW.config.received != FW.config.expected)
             return KOUSB_ERR_BAD_ARGUMENT;
         return hw_fpga_finish() ? 0 : KOUSB_ERR_DEVICE;
     }

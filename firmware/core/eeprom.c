@@ -75,7 +75,7 @@ uint8_t fw_eeprom_begin(void)
     if (!fw_req.length)
         return 0;
     code = start_read(fw_req.value);  /* ends the transaction itself on failure */
-    fw_i2c_open = !code;  /* the data stage reads it like an I2C request's */
+    FW.i2c_open = !code;  /* the data stage reads it like an I2C request's */
     return code;
 }
 
@@ -96,7 +96,6 @@ static uint8_t has_block(const uint8_t *block)
 
 uint8_t fw_identity_begin(void)
 {
-    static FW_XDATA uint8_t block[KOUSB_ID_BLOCK_SIZE];
     uint8_t i, code;
     if (!fw_req.in) {
         switch (fw_req.value) {
@@ -106,60 +105,70 @@ uint8_t fw_identity_begin(void)
         default: return KOUSB_ERR_BAD_ARGUMENT;
         }
     }
-    code = fw_eeprom_read(KOUSB_ID_OFFSET, block, KOUSB_ID_BLOCK_SIZE);
+    code = fw_eeprom_read(KOUSB_ID_OFFSET, FW.identity_block, KOUSB_ID_BLOCK_SIZE);
     if (code)
         return code;
     for (i = 0; i < KOUSB_IDENTITY_SIZE; ++i)
         fw_req.buffer[i] = 0;
-    if (has_block(block)) {
+    if (has_block(FW.identity_block)) {
         for (i = 0; i < 4; ++i)
-            fw_req.buffer[i] = block[KOUSB_ID_ID_OFFSET - KOUSB_ID_OFFSET + i];
-        fw_req.buffer[4] = block[KOUSB_ID_CLASS_OFFSET - KOUSB_ID_OFFSET];
+            fw_req.buffer[i] = FW.identity_block[KOUSB_ID_ID_OFFSET - KOUSB_ID_OFFSET + i];
+        fw_req.buffer[4] = FW.identity_block[KOUSB_ID_CLASS_OFFSET - KOUSB_ID_OFFSET];
         for (i = 0; i < KOUSB_ID_NAME_FIELD_SIZE - 1; ++i)
-            fw_req.buffer[KOUSB_IDENTITY_NAME_OFFSET + i] = block[KOUSB_ID_NAME_OFFSET - KOUSB_ID_OFFSET + i];
+            fw_req.buffer[KOUSB_IDENTITY_NAME_OFFSET + i] = FW.identity_block[KOUSB_ID_NAME_OFFSET - KOUSB_ID_OFFSET + i];
     }
     fw_req.buffer[5] = (uint8_t)FW_VERSION;
     fw_req.buffer[6] = (uint8_t)(FW_VERSION >> 8);
+#ifndef __SDCC
+    if (FW.version_from_eeprom)  /* the block's, 0 without one */
+        for (i = 0; i < 2; ++i)
+            fw_req.buffer[5 + i] = has_block(FW.identity_block)
+                ? FW.identity_block[KOUSB_ID_FIRMWARE_VERSION_OFFSET - KOUSB_ID_OFFSET + i] : 0;
+#endif
     fw_req.reply = KOUSB_IDENTITY_SIZE;
     return 0;
 }
 
 uint8_t fw_identity_end(void)
 {
-    static FW_XDATA uint8_t block[KOUSB_ID_BLOCK_SIZE];
     uint8_t i, at, code;
-    code = fw_eeprom_read(KOUSB_ID_OFFSET, block, KOUSB_ID_BLOCK_SIZE);
+    code = fw_eeprom_read(KOUSB_ID_OFFSET, FW.identity_block, KOUSB_ID_BLOCK_SIZE);
     if (code)
         return code;
-    if (!has_block(block)) {
+    if (!has_block(FW.identity_block)) {
         for (i = 0; i < KOUSB_ID_BLOCK_SIZE; ++i)
-            block[i] = 0;
-        block[0] = KOUSB_ID_MAGIC0;
-        block[1] = KOUSB_ID_MAGIC1;
-        block[2] = KOUSB_ID_MAGIC2;
-        block[3] = KOUSB_ID_MAGIC3;
-        block[KOUSB_ID_VERSION_OFFSET - KOUSB_ID_OFFSET] = KOUSB_ID_LAYOUT_VERSION;
+            FW.identity_block[i] = 0;
+        FW.identity_block[0] = KOUSB_ID_MAGIC0;
+        FW.identity_block[1] = KOUSB_ID_MAGIC1;
+        FW.identity_block[2] = KOUSB_ID_MAGIC2;
+        FW.identity_block[3] = KOUSB_ID_MAGIC3;
+        FW.identity_block[KOUSB_ID_VERSION_OFFSET - KOUSB_ID_OFFSET] = KOUSB_ID_LAYOUT_VERSION;
     }
-    block[KOUSB_ID_FIRMWARE_VERSION_OFFSET - KOUSB_ID_OFFSET] = (uint8_t)FW_VERSION;
-    block[KOUSB_ID_FIRMWARE_VERSION_OFFSET - KOUSB_ID_OFFSET + 1] = (uint8_t)(FW_VERSION >> 8);
+#ifndef __SDCC
+    if (!FW.version_from_eeprom)
+#endif
+    {
+        FW.identity_block[KOUSB_ID_FIRMWARE_VERSION_OFFSET - KOUSB_ID_OFFSET] = (uint8_t)FW_VERSION;
+        FW.identity_block[KOUSB_ID_FIRMWARE_VERSION_OFFSET - KOUSB_ID_OFFSET + 1] = (uint8_t)(FW_VERSION >> 8);
+    }
     switch (fw_req.value) {
     case KOUSB_FIELD_ID:
         for (i = 0; i < 4; ++i)
-            block[KOUSB_ID_ID_OFFSET - KOUSB_ID_OFFSET + i] = fw_req.buffer[i];
+            FW.identity_block[KOUSB_ID_ID_OFFSET - KOUSB_ID_OFFSET + i] = fw_req.buffer[i];
         break;
     case KOUSB_FIELD_CLASS:
-        block[KOUSB_ID_CLASS_OFFSET - KOUSB_ID_OFFSET] = fw_req.buffer[0];
+        FW.identity_block[KOUSB_ID_CLASS_OFFSET - KOUSB_ID_OFFSET] = fw_req.buffer[0];
         break;
     default:
         at = KOUSB_ID_NAME_OFFSET - KOUSB_ID_OFFSET;
         for (i = 0; i < KOUSB_ID_NAME_FIELD_SIZE; ++i) {
             if (i < fw_req.length && !fw_req.buffer[i])
                 return KOUSB_ERR_BAD_ARGUMENT;  /* a name holds no NUL */
-            block[at + i] = i < fw_req.length ? fw_req.buffer[i] : 0;
+            FW.identity_block[at + i] = i < fw_req.length ? fw_req.buffer[i] : 0;
         }
         break;
     }
-    return fw_eeprom_write_page(KOUSB_ID_OFFSET, block, KOUSB_ID_BLOCK_SIZE);
+    return fw_eeprom_write_page(KOUSB_ID_OFFSET, FW.identity_block, KOUSB_ID_BLOCK_SIZE);
 }
 
 uint8_t fw_identity_id(uint8_t *id)

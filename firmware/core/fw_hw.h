@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 /* The hardware layer the core drives. The board implements it on the
- * controller's registers and pins (chip/), the host tests with models of the
- * chips (host/). Calls that can fail return 0 or a KOUSB_ERR_ code. */
+ * controller's registers and pins (chip/), the host with models of the chips
+ * (models/). Calls that can fail return 0 or a KOUSB_ERR_ code. */
 #ifndef FW_HW_H
 #define FW_HW_H
 
 #include "fw_port.h"
+#include "kousb_protocol.h"
 
 /* I2C controller. hw_i2c_start sends a START (a repeated START when the bus
  * is held) and the address byte (7-bit address << 1, bit 0 set to read);
@@ -23,6 +24,11 @@ void hw_i2c_stop(void);
 void hw_spi_select(uint8_t on);
 void hw_spi_write(const uint8_t *data, uint8_t n);
 void hw_spi_read(uint8_t *data, uint8_t n);
+
+/* UART transmit; received bytes arrive through fw_uart_received(). */
+#if FW_BUILDS(KOUSB_CAP_UART)
+void hw_uart_send(const uint8_t *data, uint8_t n);
+#endif
 
 /* FPGA slave-serial configuration: hw_fpga_begin pulses PROG_B and waits for
  * INIT_B (KOUSB_ERR_DEVICE when it does not rise); hw_fpga_shift clocks bytes

@@ -5,24 +5,11 @@
 
 #include "fw_core.h"
 #include "fw_hw.h"
-#include "eepromlayout_defs.h"
+#include "kousb_identity.h"
 
-/* The request in progress. */
-struct fw_request {
-    uint8_t request;
-    uint8_t in;
-    uint16_t value;
-    uint16_t index;
-    uint16_t length;
-    uint16_t done;        /* data stage bytes moved so far */
-    uint16_t reply;       /* IN: bytes of the reply */
-    uint8_t buffer[FW_EP0_PACKET]; /* small replies, and OUT data kept for fw_setup_end */
-};
-
-extern FW_XDATA struct fw_request fw_req;
-extern FW_XDATA uint16_t fw_capabilities;
-/* An I2C transaction of the current request is open (a failure ends it with a STOP). */
-extern FW_XDATA uint8_t fw_i2c_open;
+/* The request in progress, and the capabilities the board has. */
+#define fw_req (FW.req)
+#define fw_capabilities (FW.capabilities)
 
 /* Board logic behind the requests; each returns 0 or a KOUSB_ERR_ code. */
 uint8_t fw_eeprom_begin(void);
@@ -44,6 +31,13 @@ uint8_t fw_spi_end(void);
 uint8_t fw_fpga_config_begin(void);
 uint8_t fw_fpga_config_out(const uint8_t *packet, uint8_t n);
 uint8_t fw_fpga_config_end(void);
+
+#if FW_BUILDS(KOUSB_CAP_UART)
+uint8_t fw_uart_begin(void);
+uint8_t fw_uart_in(uint8_t *packet, uint8_t n);
+uint16_t fw_uart_waiting(void);
+uint8_t fw_uart_take_overrun(void);
+#endif
 
 /* Undoes what a failed request left behind (an I2C transaction, an SPI select). */
 void fw_abort_bus(void);

@@ -3,19 +3,30 @@
  * the board logic, and keep the error code of a refused request. */
 #include "fw_internal.h"
 
-FW_XDATA struct fw_request fw_req;
-FW_XDATA uint16_t fw_capabilities;
-static FW_XDATA char fw_part[KOUSB_FPGA_PART_SIZE];
-static FW_XDATA uint8_t last_error, last_error_request;
+#ifdef __SDCC
+FW_XDATA struct fw_state fw_state;
+#else
+__thread struct fw_state *fw_current;
+
+void fw_version_from_eeprom(uint8_t on)
+{
+    FW.version_from_eeprom = on;
+}
+#endif
 
 void fw_init(uint16_t capabilities, const char *fpga_part)
 {
     uint8_t i;
+#ifndef __SDCC
+    const uint8_t version_from_eeprom = FW.version_from_eeprom;
+    struct fw_state fresh = {0};
+    FW = fresh;  /* the chip's start-up code clears its state; a model's is cleared here */
+    FW.version_from_eeprom = version_from_eeprom;
+#endif
     fw_capabilities = capabilities;
     for (i = 0; i < KOUSB_FPGA_PART_SIZE - 1 && fpga_part[i]; ++i)
-        fw_part[i] = fpga_part[i];
-    fw_part[i] = 0;
-    last_error = last_error_request = 0;
+        FW.part[i] = fpga_part[i];
+    FW.part[i] = 0;
     fw_req.request = 0;
     fw_bulk_reset(FW_BULK_PACKET);
 }
@@ -23,26 +34,23 @@ void fw_init(uint16_t capabilities, const char *fpga_part)
 static uint8_t fail(uint8_t code)
 {
     fw_abort_bus();
-    last_error = code;
-    last_error_request = fw_req.request;
+    FW.last_error = code;
+    FW.last_error_request = fw_req.request;
+    FW.last_error_detail = FW.error_detail;
+    FW.error_detail = 0;
     fw_req.request = 0;  /* later stages of this request are refused */
     return code;
 }
 
-/* The capability a request needs, 0 for the ones every board serves. */
+/* The capability each request needs in each direction (KOUSB_REQUESTS), 0
+ * for the ones every board serves. */
+#define CAPABILITY(code, in, capability, name, ms) [((code) - KOUSB_REQ_FIRST) * 2u + (in)] = (capability),
+static const uint16_t needed[(KOUSB_REQ_LAST - KOUSB_REQ_FIRST + 1u) * 2u] = {KOUSB_REQUESTS(CAPABILITY)};
+
 static uint16_t needed_capability(void)
 {
-    switch (fw_req.request) {
-    case KOUSB_REQ_EXTERNAL: return KOUSB_CAP_EXTERNAL;
-    case KOUSB_REQ_FPGA_REGISTER: return KOUSB_CAP_FPGA_REGISTER;
-    case KOUSB_REQ_I2C: return KOUSB_CAP_I2C;
-    case KOUSB_REQ_SPI: return KOUSB_CAP_SPI;
-    case KOUSB_REQ_COMMAND: return KOUSB_CAP_COMMAND;
-    case KOUSB_REQ_FPGA_CONFIG: return KOUSB_CAP_FPGA_CONFIG;
-    case KOUSB_REQ_EEPROM: return KOUSB_CAP_EEPROM;
-    case KOUSB_REQ_IDENTITY: return fw_req.in ? 0 : KOUSB_CAP_IDENTITY_WRITE;
-    default: return 0;
-    }
+    uint8_t row = fw_req.request - KOUSB_REQ_FIRST;
+    return row <= KOUSB_REQ_LAST - KOUSB_REQ_FIRST ? needed[row * 2u + fw_req.in] : 0;
 }
 
 static uint8_t bus_of_request(void)
@@ -55,7 +63,7 @@ static uint8_t bus_of_request(void)
 static uint8_t begin(void)
 {
     uint16_t cap = needed_capability();
-    uint8_t i;
+    uint8_t i, c;
     if (cap && !(fw_capabilities & cap))
         return KOUSB_ERR_UNKNOWN_REQUEST;
     switch (fw_req.request) {
@@ -73,19 +81,22 @@ static uint8_t begin(void)
     case KOUSB_REQ_ERROR:
         if (!fw_req.in)
             return KOUSB_ERR_UNKNOWN_REQUEST;
-        fw_req.buffer[0] = last_error;
-        fw_req.buffer[1] = last_error_request;
-        fw_req.buffer[2] = fw_req.buffer[3] = 0;
+        fw_req.buffer[0] = FW.last_error;
+        fw_req.buffer[1] = FW.last_error_request;
+        fw_req.buffer[2] = FW.last_error_detail;
+        fw_req.buffer[3] = 0;
         fw_req.reply = KOUSB_ERROR_REPLY_SIZE;
-        last_error = last_error_request = 0;
+        FW.last_error = FW.last_error_request = FW.last_error_detail = 0;
         return 0;
     case KOUSB_REQ_IDENTITY:
         return fw_identity_begin();
     case KOUSB_REQ_FPGA_PART:
         if (!fw_req.in)
             return KOUSB_ERR_UNKNOWN_REQUEST;
-        for (i = 0; fw_part[i]; ++i)
-            fw_req.buffer[i] = (uint8_t)fw_part[i];
+        /* Each character read once: the name and the reply are in one struct,
+         * so SDCC would read it again after the store. */
+        for (i = 0; (c = (uint8_t)FW.part[i]) != 0; ++i)
+            fw_req.buffer[i] = c;
         fw_req.buffer[i] = 0;
         fw_req.reply = i + 1u;
         return 0;
@@ -103,6 +114,9 @@ static uint8_t begin(void)
         return 0;
     case KOUSB_REQ_I2C: return fw_i2c_begin();
     case KOUSB_REQ_SPI: return fw_spi_begin();
+#if FW_BUILDS(KOUSB_CAP_UART)
+    case KOUSB_REQ_UART: return fw_uart_begin();
+#endif
     case KOUSB_REQ_FPGA_CONFIG: return fw_fpga_config_begin();
     case KOUSB_REQ_EEPROM: return fw_eeprom_begin();
     default: return KOUSB_ERR_UNKNOWN_REQUEST;
@@ -149,6 +163,9 @@ uint8_t fw_setup_in(uint8_t *packet, uint8_t n)
     case KOUSB_REQ_I2C:
     case KOUSB_REQ_EEPROM: code = fw_i2c_in(packet, n); break;
     case KOUSB_REQ_SPI: code = fw_spi_in(packet, n); break;
+#if FW_BUILDS(KOUSB_CAP_UART)
+    case KOUSB_REQ_UART: code = fw_uart_in(packet, n); break;
+#endif
     default:
         /* small replies made by begin */
         for (i = 0; i < n; ++i)
@@ -176,6 +193,9 @@ uint8_t fw_setup_out(const uint8_t *packet, uint8_t n)
     case KOUSB_REQ_COMMAND: hw_bus_write(bus_of_request(), packet, n); break;
     case KOUSB_REQ_I2C: code = fw_i2c_out(packet, n); break;
     case KOUSB_REQ_SPI: code = fw_spi_out(packet, n); break;
+#if FW_BUILDS(KOUSB_CAP_UART)
+    case KOUSB_REQ_UART: hw_uart_send(packet, n); break;
+#endif
     case KOUSB_REQ_FPGA_CONFIG: code = fw_fpga_config_out(packet, n); break;
     default:
         /* identity fields, EEPROM pages and the configuration's length: kept for the end */

@@ -19,7 +19,7 @@
 #ifndef FW_PROFILE_GENERIC56_H
 #define FW_PROFILE_GENERIC56_H
 
-#include "libusb/protocol_defs.h"
+#include "kousb_protocol.h"
 
 #define FW_PROFILE_NAME "generic CY7C68013A-56"
 #define FW_PROFILE_CAPABILITIES \

@@ -33,7 +33,7 @@
 #ifndef FW_PROFILE_KOUSBFPGA_H
 #define FW_PROFILE_KOUSBFPGA_H
 
-#include "libusb/protocol_defs.h"
+#include "kousb_protocol.h"
 
 #define FW_PROFILE_NAME "KO board with FPGA"
 #define FW_PROFILE_CAPABILITIES                                                                     \

@@ -12,14 +12,12 @@
 // given; it cannot carry data at 0xE000, so such an image is refused too.
 #include "atomicfile.h"
 #include "formats/intelhex.h"
+#include "kousb_protocol.h"
 
 #include <cstdio>
 
 namespace {
 
-constexpr std::size_t kProgramRamEnd = 0x4000;
-constexpr std::size_t kDataRamStart = 0xE000;
-constexpr std::size_t kDataRamEnd = 0xE200;
 constexpr std::size_t kBudget = 12 * 1024;
 
 int refuse(const char* image, const std::string& reason)
@@ -42,12 +40,12 @@ int main(int argc, char** argv)
     for (std::size_t a = 0; a < hex.present.size(); ++a) {
         if (!hex.present[a])
             continue;
-        if (a >= kProgramRamEnd && (a < kDataRamStart || a >= kDataRamEnd)) {
+        if (!kousb_loader_reaches(a, 1)) {
             char text[80];
             std::snprintf(text, sizeof text, "data at 0x%04zX, outside the controller's internal memory", a);
             return refuse(argv[1], text);
         }
-        if (a >= kDataRamStart)
+        if (a >= KOUSB_DATA_RAM_START)
             return refuse(argv[1], "data at 0xE000-0xE1FF cannot go into a .bix image");
     }
     if (hex.byteCount > kBudget)

@@ -37,10 +37,7 @@ void* GetUSBDevice(int id, int /*reserved*/)
         auto attached = registry.resolve(token);
         if (!attached)
             continue;
-        if (id == -1)
-            return handleOf(token);
-        std::lock_guard<std::mutex> lock(attached->callMutex);
-        if (attached->board->identity().id == id)
+        if (id == -1 || attached->call([](kousb::Board& board) { return board.identity().id; }) == id)
             return handleOf(token);
     }
     return nullptr;
@@ -77,8 +74,7 @@ struct KoUSBDevice::Private {
         if (t == 0) {
             status = Status::error(ErrorCode::NoBoard);
         } else if (auto attached = Library::instance().registry().resolve(t)) {
-            std::lock_guard<std::mutex> lock(attached->callMutex);
-            status = op(*attached->board);
+            status = attached->call(op);
         } else {
             status = Status::error(ErrorCode::Unplugged);
         }

@@ -72,6 +72,12 @@ public:
     // Optional: a board whose identity() reads the board each time keeps this.
     virtual Status reloadIdentity() { return Status::ok(); }
 
+    // Around every call the library makes on the board (AttachedBoard::call),
+    // under its call lock. Optional: a board that other processes share (a
+    // simulated board) holds their lock here, so that calls interleave whole.
+    virtual void beginCall() {}
+    virtual void endCall() {}
+
     // External bus memory, 16-bit byte addresses.
     virtual Status readExternal(std::uint16_t address, std::uint8_t* data, std::size_t length) = 0;
     virtual Status writeExternal(std::uint16_t address, const std::uint8_t* data, std::size_t length) = 0;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include "board.h"
-#include "eepromlayout_defs.h"
+#include "kousb_identity.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace kousb {
 // The controller's boot loader owns the start of the EEPROM (0xC0/0xC2
 // header and firmware records), so the board's identity sits in a block of
 // its own near the end, where a firmware image does not normally reach. Its
-// layout is in eepromlayout_defs.h, which the board firmware includes too.
+// layout is in src/protocol/kousb_identity.h, which the board firmware includes too.
 //
 // An EEPROM without the magic (erased: all 0xFF) reads as ID 0, class 0,
 // firmware version 0 and an empty name. Writing one field of such an EEPROM

@@ -15,6 +15,20 @@ struct AttachedBoard {
     explicit AttachedBoard(std::shared_ptr<Board> b) : board(std::move(b)) {}
     std::mutex callMutex;
     std::shared_ptr<Board> board;
+
+    // Runs `op` on the board as one call: under the call lock, between the
+    // board's beginCall and endCall.
+    template <typename Op>
+    auto call(Op&& op)
+    {
+        std::lock_guard<std::mutex> lock(callMutex);
+        struct Scope {
+            Board& b;
+            explicit Scope(Board& board) : b(board) { b.beginCall(); }
+            ~Scope() { b.endCall(); }
+        } scope(*board);
+        return op(*board);
+    }
 };
 
 // The numbered slots that the free functions read. Device handles are tokens

@@ -8,13 +8,14 @@
 
 class FirmwareTransport : public ModelTransport {
 public:
-    // Resets the chip models and starts the core with this board's profile.
-    explicit FirmwareTransport(const ProfileCaps& profile, FirmwareModel::Speed speed = FirmwareModel::Speed::High)
+    // A board of its own with this profile, running our firmware.
+    explicit FirmwareTransport(const fwmodel::Profile& profile, FirmwareModel::Speed speed = FirmwareModel::Speed::High)
         : FirmwareTransport(std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile, speed))
     {
     }
 
     int stalls() const { return m_model->stalls(); }
+    fwmodel::Board& board() { return m_model->board(); }
 
 private:
     explicit FirmwareTransport(std::shared_ptr<FirmwareModel> model) : ModelTransport(model), m_model(std::move(model))

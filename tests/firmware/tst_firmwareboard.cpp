@@ -4,13 +4,14 @@
 // request of the board protocol, its errors, and what the host makes of them.
 #include "firmwarefiles.h"
 #include "firmwaretransport.h"
-#include "hostchips.h"
 #include "libusb/fx2board.h"
 #include "libusb/protocol.h"
-#include "profilecaps.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstring>
+#include <thread>
 
 Q_DECLARE_METATYPE(FirmwareModel::Speed)
 
@@ -68,7 +69,7 @@ private slots:
     void profiles()
     {
         QFETCH(bool, fpga);
-        const ProfileCaps& profile = fpga ? kFpgaProfile : kGenericProfile;
+        const fwmodel::Profile& profile = fpga ? fwmodel::kFpgaProfile : fwmodel::kGenericProfile;
         auto transport = std::make_shared<FirmwareTransport>(profile);
         Fx2Board board(transport);
         QVERIFY(board.runsOurFirmware());
@@ -104,8 +105,8 @@ private slots:
     // refusal reaches the caller as the board's reason.
     void requests()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile);
-        fwhost::Chips& chips = fwhost::chips();
+        auto transport = std::make_shared<FirmwareTransport>(fwmodel::kFpgaProfile);
+        fwmodel::Board& chips = transport->board();
         Fx2Board board(transport);
         std::vector<std::uint8_t> out(300), in(300);
         for (std::size_t i = 0; i < out.size(); ++i)
@@ -115,41 +116,41 @@ private slots:
         QVERIFY(board.writeExternal(0xFF00, out.data(), 256));
         QVERIFY(board.readExternal(0xFF00, in.data(), 256));
         QVERIFY(std::equal(in.begin(), in.begin() + 256, out.begin()));
-        QVERIFY(std::equal(out.begin(), out.begin() + 256, chips.external.begin() + 0xFF00));
+        QVERIFY(std::equal(out.begin(), out.begin() + 256, chips.fpga.external + 0xFF00));
 
         // FPGA registers need a configured FPGA.
         QCOMPARE(message(board.readXilinx(0x20, in.data(), 1)),
-                 QString("not ready: FPGA register access: the FPGA is not configured"));
+                 QString("not ready: the FPGA is not configured (load a .bit file first)"));
         const std::string bit = QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("ok.bit"),
                                                                            firmwarefiles::bitFile("3s500efg320", 9000)))
                                     .toStdString();
         QVERIFY2(board.downloadXilinx(bit), message(board.downloadXilinx(bit)).toLatin1());
-        QCOMPARE(chips.bitstream.size(), std::size_t(9000));
+        QCOMPARE(chips.fpga.configuredBytes, std::uint32_t(9000));
         QVERIFY(board.writeXilinx(0x20, out.data(), 3));
         QVERIFY(board.readXilinx(0x20, in.data(), 3));
         QCOMPARE(std::vector<std::uint8_t>(in.begin(), in.begin() + 3),
                  std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
         QVERIFY(board.writeCommand(out.data(), 5));
-        QCOMPARE(chips.commands, std::vector<std::uint8_t>(out.begin(), out.begin() + 5));
+        QCOMPARE(chips.fpga.commandBytes, std::uint32_t(5));
+        QVERIFY(std::equal(out.begin(), out.begin() + 5, chips.fpga.lastCommand));
 
-        // I2C: the EEPROM addressed by hand (a raw write does not wait for
-        // its write cycle, during which the EEPROM does not answer), and nobody at 0x23.
+        // I2C: the EEPROM addressed by hand (its write cycle is over by the
+        // next request), and nobody at 0x23.
         const std::uint8_t write[] = {0x01, 0x00, 0xA5, 0x5A};
         QVERIFY(board.writeI2C(0x51, write, sizeof write));
-        QCOMPARE(int(chips.eeprom[0x100]), 0xA5);
-        QCOMPARE(message(board.writeI2C(0x51, write, 2)), QString("no device answered: I2C"));
-        for (int poll = 1; poll < chips.writeCyclePolls && !board.writeI2C(0x51, write, 2); ++poll) {
-        }
+        QCOMPARE(int(chips.eeprom.cells[0x100]), 0xA5);
+        QVERIFY(board.writeI2C(0x51, write, 2));
         QVERIFY(board.readI2C(0x51, in.data(), 2));
         QCOMPARE(std::vector<std::uint8_t>(in.begin(), in.begin() + 2), bytes({0xA5, 0x5A}));
-        QCOMPARE(message(board.readI2C(0x23, in.data(), 1)), QString("no device answered: I2C"));
+        QCOMPARE(message(board.readI2C(0x23, in.data(), 1)), QString("no device answered: I2C address 0x23"));
 
         // SPI flash: programmed across a page boundary; out of range; no flash.
         QVERIFY(board.writeSPI(0x1F0F0, out.data(), 40));
         QVERIFY(board.readSPI(0x1F0F0, in.data(), 40));
         QVERIFY(std::equal(in.begin(), in.begin() + 40, out.begin()));
-        QCOMPARE(message(board.readSPI(0x1FFFF0, in.data(), 32)), QString("address out of range: SPI"));
-        chips.flashFitted = false;
+        QCOMPARE(message(board.readSPI(0x1FFFF0, in.data(), 32)),
+                 QString("address out of range: the SPI flash holds bytes 0x000000 to 0x1FFFFF, not 32 at 2097136"));
+        chips.flash.absent = true;
         QCOMPARE(message(board.readSPI(0, in.data(), 1)), QString("no device answered: SPI"));
 
         // Interrupt reports: the same layout as the simulated board's, with
@@ -175,7 +176,7 @@ private slots:
     {
         QFETCH(FirmwareModel::Speed, speed);
         QFETCH(int, packet);
-        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile, speed);
+        auto transport = std::make_shared<FirmwareTransport>(fwmodel::kGenericProfile, speed);
         Fx2Board board(transport);
         std::vector<std::uint8_t> out(1024), in(1024);
         for (std::size_t i = 0; i < out.size(); ++i)
@@ -212,7 +213,7 @@ private slots:
         QTest::addColumn<QString>("error");            // empty: the call succeeds
         QTest::addColumn<int>("starts");               // a random EEPROM read has a repeated START
         QTest::newRow("address probe") << "probe 0x48" << -1 << "" << 1;
-        QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C" << 1;
+        QTest::newRow("probe of nobody") << "probe 0x23" << -1 << "no device answered: I2C address 0x23" << 1;
         QTest::newRow("read failing half-way") << "read" << 3 << "timed out: I2C: the board was busy" << 1;
         QTest::newRow("EEPROM read failing") << "eeprom" << 5 << "timed out: EEPROM: the board was busy" << 2;
         QTest::newRow("EEPROM read failing at its end")
@@ -229,11 +230,11 @@ private slots:
         QFETCH(int, bytesBeforeBusError);
         QFETCH(QString, error);
         QFETCH(int, starts);
-        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile);
+        auto transport = std::make_shared<FirmwareTransport>(fwmodel::kGenericProfile);
         Fx2Board board(transport);
-        fwhost::Chips& chips = fwhost::chips();
-        chips.i2cStarts = chips.i2cStops = 0;
-        chips.i2cBytesBeforeBusError = bytesBeforeBusError;
+        fwmodel::I2c& i2c = transport->board().i2c;
+        i2c.starts = i2c.stops = 0;
+        i2c.bytesBeforeBusError = bytesBeforeBusError;
         std::uint8_t data[100] = {};
         Status s = Status::ok();
         if (call == "probe 0x48")
@@ -249,8 +250,8 @@ private slots:
         else
             s = board.readInterrupt(data);
         QCOMPARE(message(s), error);
-        QCOMPARE(int(chips.i2cStarts), starts);
-        QCOMPARE(int(chips.i2cStops), 1);
+        QCOMPARE(int(i2c.starts), starts);
+        QCOMPARE(int(i2c.stops), 1);
         if (call == "report")
             QCOMPARE(int(data[4]), 0);  // no temperature without the sensor's reply
     }
@@ -258,8 +259,8 @@ private slots:
     // The EEPROM requests, the identity kept in it, and refusals of bad arguments.
     void eepromAndIdentity()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kGenericProfile);
-        fwhost::Chips& chips = fwhost::chips();
+        auto transport = std::make_shared<FirmwareTransport>(fwmodel::kGenericProfile);
+        fwmodel::Board& chips = transport->board();
         Fx2Board board(transport);
         QVERIFY(board.writeName("Bench 4"));
         QVERIFY(board.writeId(-77));
@@ -267,7 +268,7 @@ private slots:
         QCOMPARE(board.identity().id, -77);
         QCOMPARE(QString::fromStdString(board.identity().name), QString("Bench 4"));
         QCOMPARE(board.identity().deviceClass, 9);
-        QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.begin() + 0x3F00, chips.eeprom.begin() + 0x3F0C),
+        QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.cells + 0x3F00, chips.eeprom.cells + 0x3F0C),
                  bytes({'K', 'O', 'I', 'D', 1, 9, 0x00, 0x01, 0xB3, 0xFF, 0xFF, 0xFF}));
 
         const std::string image =
@@ -276,14 +277,14 @@ private slots:
                                   firmwarefiles::intelHex({{0x0000, "\xC0\xB4\x04"}, {0x1030, QByteArray(90, 'q')}})))
                 .toStdString();
         QVERIFY2(board.loadEepromImage(image), message(board.loadEepromImage(image)).toLatin1());
-        QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.begin() + 0x1030, chips.eeprom.begin() + 0x108A),
+        QCOMPARE(std::vector<std::uint8_t>(chips.eeprom.cells + 0x1030, chips.eeprom.cells + 0x108A),
                  std::vector<std::uint8_t>(90, 'q'));
-        QCOMPARE(int(chips.eeprom[3]), 0xFF);
+        QCOMPARE(int(chips.eeprom.cells[3]), 0xFF);
 
-        chips.eepromFitted = false;
+        chips.eeprom.absent = true;
         QCOMPARE(message(board.writeClass(1)), QString("no device answered: identity writes"));
-        chips.eepromFitted = true;
-        chips.writeCyclePolls = 100000;  // a write cycle that never ends
+        chips.eeprom.absent = false;
+        chips.eeprom.cyclePolls = 60000;  // a write cycle that outlasts the firmware's polls
         QCOMPARE(message(board.writeClass(1)), QString("timed out: identity writes: the board was busy"));
 
         // Raw requests the host library never sends: the board stalls and says why, once.
@@ -314,10 +315,90 @@ private slots:
         QCOMPARE(int(again.error[0]), 0);  // the error reply cleared it
     }
 
+    void severalBoards_data()
+    {
+        QTest::addColumn<bool>("threads");
+        QTest::newRow("taking turns on one thread") << false;
+        QTest::newRow("each on a thread of its own") << true;
+    }
+    // Boards of three profiles on the core in one process: what each keeps
+    // between requests (a looped-back write, the error kept for the error
+    // request, the identity) is its own, whether their steps take turns or
+    // run at once.
+    void severalBoards()
+    {
+        QFETCH(bool, threads);
+        const fwmodel::Profile* profiles[] = {&fwmodel::kFpgaProfile, &fwmodel::kGenericProfile,
+                                              &fwmodel::kSimulatedProfile};
+        std::vector<std::shared_ptr<FirmwareTransport>> transports;
+        std::vector<std::unique_ptr<Fx2Board>> boards;
+        for (const fwmodel::Profile* profile : profiles) {
+            transports.push_back(std::make_shared<FirmwareTransport>(*profile));
+            boards.push_back(std::make_unique<Fx2Board>(transports.back()));
+        }
+        // Each step on board `b` in round `n`; an empty answer is success.
+        using Step = std::function<std::string(std::size_t b, int n)>;
+        const Step steps[] = {
+            [&](std::size_t b, int n) {
+                const std::uint8_t mine[3] = {std::uint8_t(b), std::uint8_t(n), 0xA5};
+                return boards[b]->writeBlock(mine, 3) ? "" : "Block write";
+            },
+            [&](std::size_t b, int) {
+                // A request of no meaning (each board its own), stalled; its
+                // error is kept for the error request, two steps on.
+                std::uint8_t byte = 0;
+                const TransferResult r =
+                    transports[b]->control(kVendorIn, std::uint8_t(0xBD + b), 0, 0, &byte, 1, kControlTimeout);
+                return r.error == TransferError::Stall ? "" : "unknown request";
+            },
+            [&](std::size_t b, int n) {
+                const std::uint8_t mine[3] = {std::uint8_t(b), std::uint8_t(n), 0xA5};
+                std::uint8_t back[3] = {};
+                return boards[b]->readBlock(back, 3) && std::memcmp(back, mine, 3) == 0 ? "" : "Block read";
+            },
+            [&](std::size_t b, int) {
+                std::uint8_t error[4] = {};
+                transports[b]->control(kVendorIn, kGetError, 0, 0, error, sizeof error, kControlTimeout);
+                return error[0] == kErrUnknownRequest && error[1] == 0xBD + b ? "" : "error reply";
+            },
+            [&](std::size_t b, int n) {
+                const std::int32_t id = std::int32_t(b) * 1000 + n;
+                return boards[b]->writeId(id) && boards[b]->reloadIdentity() && boards[b]->identity().id == id
+                           ? ""
+                           : "identity";
+            },
+        };
+        constexpr int kRounds = 40;
+        std::vector<std::string> failures(boards.size());
+        auto run = [&](std::size_t b, int n, const Step& step) {
+            const std::string failed = step(b, n);
+            if (!failed.empty() && failures[b].empty())
+                failures[b] = "board " + std::to_string(b) + ", round " + std::to_string(n) + ": " + failed;
+        };
+        if (threads) {
+            std::vector<std::thread> workers;
+            for (std::size_t b = 0; b < boards.size(); ++b)
+                workers.emplace_back([&, b] {
+                    for (int n = 0; n < kRounds; ++n)
+                        for (const Step& step : steps)
+                            run(b, n, step);
+                });
+            for (std::thread& w : workers)
+                w.join();
+        } else {
+            for (int n = 0; n < kRounds; ++n)
+                for (const Step& step : steps)
+                    for (std::size_t b = 0; b < boards.size(); ++b)
+                        run(b, n, step);
+        }
+        for (const std::string& failure : failures)
+            QVERIFY2(failure.empty(), failure.c_str());
+    }
+
     // FPGA configuration: the length announced must arrive, and DONE must rise.
     void fpgaConfiguration()
     {
-        auto transport = std::make_shared<FirmwareTransport>(kFpgaProfile);
+        auto transport = std::make_shared<FirmwareTransport>(fwmodel::kFpgaProfile);
         Fx2Board board(transport);
         std::uint8_t length[4] = {100, 0, 0, 0}, data[64] = {};
         QVERIFY(!raw(*transport, kVendorOut, kFpgaConfig, kConfigEnd, nullptr, 0).moved);
@@ -333,7 +414,7 @@ private slots:
             QFile::encodeName(firmwarefiles::writeFile(m_files.filePath("junk.bit"), junk)).toStdString();
         QCOMPARE(message(board.downloadXilinx(path)),
                  QString("transfer failed: FPGA configuration: the board reported a device fault"));
-        QVERIFY(!fwhost::chips().fpgaConfigured);
+        QVERIFY(!transport->board().fpga.configured);
     }
 };
 

@@ -5,14 +5,12 @@
 // answers with bytes, a stall, a NAK (nothing to give yet: the transfer waits
 // for more, or for its timeout), an overflow (the board sent more than the
 // transfer had room for) or "gone" (the board has been unplugged).
+#include "controller.h"
+
 #include <cstddef>
 #include <cstdint>
 
-struct ModelReply {
-    enum Outcome { Done, Stall, Nak, Overflow, Gone };
-    Outcome outcome = Done;
-    std::size_t actual = 0;  // bytes taken or delivered (before the stall or overflow)
-};
+using ModelReply = fwmodel::Reply;
 
 class DeviceModel {
 public:
@@ -38,4 +36,7 @@ public:
     // True once after the controller's CPU was let out of reset: the board
     // drops off the bus and comes back with its new firmware.
     virtual bool takeRelease() = 0;
+    // True once the board has gone for good: it left the bus and will not
+    // come back.
+    virtual bool gone() const { return false; }
 };

@@ -10,7 +10,6 @@
 #include "faultymodel.h"
 #include "firmwarefiles.h"
 #include "firmwaremodel.h"
-#include "hostchips.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -173,8 +172,9 @@ private slots:
     // Every access path, writing and reading back where it can.
     void everyIoMode()
     {
-        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(6, makeBoardModel(Starts::RunningFirmware))));
-        fwhost::Chips& chips = fwhost::chips();
+        auto model = makeBoardModel(Starts::RunningFirmware);
+        KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(6, model)));
+        fwmodel::Board& chips = model->board();
         std::vector<unsigned char> out(65536), in(65536);
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = static_cast<unsigned char>(i * 29 + i / 251);
@@ -189,7 +189,7 @@ private slots:
         const QString bit =
             firmwarefiles::writeFile(m_files.filePath("io.bit"), firmwarefiles::bitFile("3s500efg320", 4000));
         QVERIFY2(d.DownloadXilinx(QFile::encodeName(bit).constData()), d.GetLastError());
-        QCOMPARE(chips.bitstream.size(), std::size_t(4000));
+        QCOMPARE(chips.fpga.configuredBytes, std::uint32_t(4000));
         roundTrip(
             "FPGA", [&] { return d.WriteXilinx(0x0010, out.data(), 8); },
             [&] { return d.ReadXilinx(0x0010, in.data(), 8); }, 8);
@@ -204,11 +204,12 @@ private slots:
         roundTrip(
             "block", [&] { return d.WriteBlock(out.data(), 64); }, [&] { return d.ReadBlock(in.data(), 64); }, 64);
 
-        chips.temperature = 31;  // the sensor's first byte
+        chips.sensor.halfDegrees = 62;  // 31 °C, the sensor's first byte
         QVERIFY2(d.ReadI2C(0x48, in.data(), 2), d.GetLastError());
         QCOMPARE(int(in[0]), 31);
         QVERIFY2(d.WriteCommand(out.data(), 3), d.GetLastError());
-        QCOMPARE(chips.commands, std::vector<std::uint8_t>(out.begin(), out.begin() + 3));
+        QCOMPARE(chips.fpga.commandBytes, std::uint32_t(3));
+        QVERIFY(std::equal(out.begin(), out.begin() + 3, chips.fpga.lastCommand));
         std::uint8_t report[16] = {1, 2, 3, 4, 5, 6, 7, 8};
         QVERIFY2(d.WriteInterrupt(report) && d.ReadInterrupt(in.data()), d.GetLastError());
         QCOMPARE(QByteArray(reinterpret_cast<char*>(in.data()) + 8, 8),
@@ -227,7 +228,8 @@ private slots:
         KoUSBDevice d(GetUSBDeviceIndexed(plugAndFind(7, faults)));
         unsigned char buffer[512] = {};
         QVERIFY(!d.ReadXilinx(0, buffer, 1));  // the FPGA was never configured
-        QCOMPARE(text(d.GetLastError()), QStringLiteral("not ready: FPGA register access: the FPGA is not configured"));
+        QCOMPARE(text(d.GetLastError()),
+                 QStringLiteral("not ready: the FPGA is not configured (load a .bit file first)"));
 
         faults->haltEndpoint(0x86);
         QVERIFY(d.WriteBlock(buffer, 16));

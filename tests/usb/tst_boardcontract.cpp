@@ -7,10 +7,8 @@
 // in contractscenarios.h, which tst_hardware runs on a real board.)
 #include "KoUSBLib.h"
 #include "contractscenarios.h"
-#include "fakecontroller.h"
 #include "faultymodel.h"
 #include "firmwaremodel.h"
-#include "hostchips.h"
 #include "modeltransport.h"
 #include "firmwarefiles.h"
 #include "simboards.h"
@@ -31,8 +29,7 @@ class TestBoardContract : public QObject {
     SimBoards m_sim;
     QTemporaryDir m_files;
     int m_nextRealSlot = 8;
-    // The last real board plugged. Each takes the one firmware core over, so
-    // the one before it has gone (and leaves its slot at the next change).
+    // The last real board plugged (each in a slot of its own).
     std::shared_ptr<FaultyModel> m_faults;
     int m_slot = -1;
 
@@ -54,10 +51,10 @@ class TestBoardContract : public QObject {
             auto board = makeBoardModel(FirmwareModel::Starts::RunningFirmware);
             board->writeIdentity(21, "Contract board", 5);
             if (badCell)
-                fwhost::chips().failingCell = long(*badCell);
+                board->board().eeprom.dropOffset = std::int32_t(*badCell);
             m_faults = std::make_shared<FaultyModel>(board);
             m_slot = m_nextRealSlot++;
-            installFakeBoard(std::make_shared<ModelTransport>(m_faults), m_slot);
+            installBoard(std::make_shared<ModelTransport>(m_faults), m_slot);
             OnDeviceChange();
         }
         device.SetDeviceHandle(GetUSBDeviceIndexed(m_slot));

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The library's error codes: the table of names and texts, and the code each
 // main fault leaves in GetLastErrorCode(), through the public interface on
-// simulated boards and on the real-board logic (scripted controllers and a
-// board running our firmware's core).
+// simulated boards and on the real-board logic (a board running our
+// firmware's core, with the faults a firmware cannot show around it).
 #include "KoUSBLib.h"
-#include "fakecontroller.h"
+#include "faultymodel.h"
 #include "firmwarefiles.h"
 #include "firmwaremodel.h"
 #include "modeltransport.h"
@@ -17,9 +17,10 @@
 #include <functional>
 #include <map>
 
-using Runs = FakeController::Runs;
-
 namespace {
+
+// Our firmware serving I2C only.
+const fwmodel::Profile kI2cOnly{"I2C only", KOUSB_CAP_I2C, ""};
 
 // A spelled enumerator, its value and its name, so a test row cannot give
 // the one without the other.
@@ -32,22 +33,22 @@ class TestErrorCodes : public QObject {
 
     SimBoards m_boards;
     QTemporaryDir m_files;
-    int m_nextFakeSlot = 20;  // above the simulated board's slot
+    int m_nextRealSlot = 20;  // above the simulated board's slot
 
-    // Binds `device` to a new real-board logic on `transport`.
-    void plugFake(KoUSBDevice& device, std::shared_ptr<kousb::usb::Transport> transport)
+    // Binds `device` to the real-board logic on a new board running our
+    // firmware (the FPGA board, or one of `profile`), with faults set by `script`.
+    void plugReal(KoUSBDevice& device, const std::function<void(FaultyModel&, ModelTransport&)>& script = {},
+                  const fwmodel::Profile& profile = fwmodel::kFpgaProfile)
     {
-        const int slot = m_nextFakeSlot++;
-        installFakeBoard(std::move(transport), slot);
+        auto faults = std::make_shared<FaultyModel>(
+            std::make_shared<FirmwareModel>(FirmwareModel::Starts::RunningFirmware, profile));
+        auto transport = std::make_shared<ModelTransport>(faults);
+        if (script)
+            script(*faults, *transport);
+        const int slot = m_nextRealSlot++;
+        installBoard(transport, slot);
         OnDeviceChange();
         device.SetDeviceHandle(GetUSBDeviceIndexed(slot));
-    }
-    std::shared_ptr<FakeController> fake(KoUSBDevice& device, const std::function<void(FakeController&)>& script)
-    {
-        auto controller = std::make_shared<FakeController>(Runs::OurFirmware);
-        script(*controller);
-        plugFake(device, controller);
-        return controller;
     }
     std::string file(const QString& name, const QByteArray& content)
     {
@@ -72,22 +73,22 @@ class TestErrorCodes : public QObject {
              }},
             {"no access",
              [=](KoUSBDevice& d) mutable {
-                 fake(d, [](FakeController& f) { f.setAccessDenied(); });
+                 plugReal(d, [](FaultyModel&, ModelTransport& t) { t.denyAccess(); });
                  return d.Read8051(0, b, 1);
              }},
             {"firmware without SPI",
              [=](KoUSBDevice& d) mutable {
-                 fake(d, [](FakeController& f) { f.setCapabilities(kousb::usb::protocol::kCapI2C); });
+                 plugReal(d, {}, kI2cOnly);
                  return d.ReadSPI(0, b, 1);
              }},
             {"no EEPROM read-back",
              [=](KoUSBDevice& d) mutable {
-                 fake(d, [](FakeController& f) { f.setCapabilities(kousb::usb::protocol::kCapI2C); });
+                 plugReal(d, {}, kI2cOnly);
                  return d.GetEEPROMSize() > 0;
              }},
             {"FPGA not configured",
              [=](KoUSBDevice& d) mutable {
-                 plugFake(d, std::make_shared<ModelTransport>(makeBoardModel(FirmwareModel::Starts::RunningFirmware)));
+                 plugReal(d);
                  return d.ReadXilinx(0, b, 1);
              }},
             {"nobody at 0x10", [=](KoUSBDevice& d) mutable { return d.ReadI2C(0x10, b, 1); }},
@@ -95,12 +96,12 @@ class TestErrorCodes : public QObject {
             {"beyond the SPI flash", [=](KoUSBDevice& d) mutable { return d.ReadSPI(0x7FFFFFF0, b, 1); }},
             {"block read times out",
              [=](KoUSBDevice& d) mutable {
-                 fake(d, [](FakeController& f) { f.timeoutNext(0x86); });
+                 plugReal(d, [](FaultyModel& f, ModelTransport&) { f.silence(0x86); });
                  return d.ReadBlock(b, 16);
              }},
             {"block read stalls",
              [=](KoUSBDevice& d) mutable {
-                 fake(d, [](FakeController& f) { f.haltEndpoint(0x86); });
+                 plugReal(d, [](FaultyModel& f, ModelTransport&) { f.haltEndpoint(0x86); });
                  return d.ReadBlock(b, 16);
              }},
             {"flash not kept",

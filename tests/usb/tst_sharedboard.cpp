@@ -5,6 +5,7 @@
 #include "KoUSBLib.h"
 #include "eepromlayout.h"
 #include "sim/boardstore.h"
+#include "sim/simdirectory.h"
 #include "sim/simboard.h"
 #include "firmwarefiles.h"
 #include "simboards.h"
@@ -97,8 +98,8 @@ private slots:
         QFETCH(QString, mode);
         QFETCH(int, address);
         KoUSBDevice device(GetUSBDeviceIndexed(0));
-        auto io = [&](bool write, Bytes& b) {
-            const auto a = static_cast<unsigned short>(address);
+        auto io = [&](bool write, int at, Bytes& b) {
+            const auto a = static_cast<unsigned short>(at);
             const auto n = static_cast<unsigned short>(b.size());
             if (mode == "External")
                 return write ? device.WriteExternal(a, b.data(), n) : device.ReadExternal(a, b.data(), n);
@@ -106,30 +107,33 @@ private slots:
                 return write ? device.WriteXilinx(a, b.data(), n) : device.ReadXilinx(a, b.data(), n);
             if (mode == "Controller")
                 return write ? device.Write8051(a, b.data(), n) : device.Read8051(a, b.data(), n);
-            return write ? device.WriteSPI(address, b.data(), n) : device.ReadSPI(address, b.data(), n);
+            return write ? device.WriteSPI(at, b.data(), n) : device.ReadSPI(at, b.data(), n);
         };
         Bytes mine{1, 2, 255};
-        QVERIFY(io(true, mine));
+        QVERIFY(io(true, address, mine));
         ToolResult r = kousb({"read", mode, "--addr", QString::number(address), "--size", "3"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.trimmed(), QStringLiteral("1 2 255"));
-        QCOMPARE(kousb({"write", mode, "--addr", QString::number(address), "9", "8", "7"}).exitCode, 0);
+        // Bytes not written before: flash is not rewritten in place.
+        QCOMPARE(kousb({"write", mode, "--addr", QString::number(address + 3), "9", "8", "7"}).exitCode, 0);
         Bytes back(3);
-        QVERIFY(io(false, back));
+        QVERIFY(io(false, address + 3, back));
         QCOMPARE(back, (Bytes{9, 8, 7}));
     }
 
-    // The EEPROM, its address counter and the UART across calls of separate
-    // kousb runs; an identity set by kousb is what this process shows, and
-    // this process's EEPROM write does not undo it.
+    // The EEPROM and the UART across calls of separate kousb runs; an
+    // identity set by kousb is what this process shows, and this process's
+    // EEPROM write does not undo it. (The EEPROM's address counter moves when
+    // a program finds the board: its firmware reads the identity through it.)
     void eepromCounterIdentityAndUart()
     {
         QCOMPARE(kousb({"write", "I2C", "--addr", "81", "1", "0", "65", "10", "66"}).exitCode, 0);
-        QCOMPARE(kousb({"write", "I2C", "--addr", "81", "1", "0"}).exitCode, 0);
-        QCOMPARE(kousb({"read", "I2C", "--addr", "81", "--size", "3"}).out.trimmed(), QStringLiteral("65 10 66"));
+        KoUSBDevice device(GetUSBDeviceIndexed(0));
+        Bytes offset{1, 0}, written(3);
+        QVERIFY(device.WriteI2C(0x51, offset.data(), 2) && device.ReadI2C(0x51, written.data(), 3));
+        QCOMPARE(written, (Bytes{65, 10, 66}));
 
         QCOMPARE(kousb({"set-id", "--name", "Renamed by CLI"}).exitCode, 0);
-        KoUSBDevice device(GetUSBDeviceIndexed(0));
         QCOMPARE(QString::fromLatin1(device.GetName()), QStringLiteral("Renamed by CLI"));
         Bytes write{0, 0, 9};
         QVERIFY(device.WriteI2C(0x51, write.data(), 3));
@@ -170,6 +174,43 @@ private slots:
         QCOMPARE(kousb({"read", "Controller", "--addr", "0", "--size", "3"}).out.trimmed(), QStringLiteral("2 0 6"));
         QVERIFY(
             QString::fromLatin1(KoUSBDevice(GetUSBDeviceIndexed(0)).GetEndpointInfo()).contains("high.hex (7 bytes)"));
+    }
+
+    // A board plugged without firmware is in the boot state, as a real one
+    // (the FX2's boot pair, 04b4:8613, and nothing of our protocol); kousb
+    // load-controller, without a file, loads our image, and from then on the
+    // board runs our firmware under the image's name, in this process too.
+    void bootStateLoadedWithOurImage()
+    {
+#ifndef KOUSB_FIRMWARE_IMAGE
+        QSKIP("the firmware image is not built (no SDCC)");
+#else
+        boards.unplug(0);
+        kousb::sim::BoardState state = kousb::sim::blankBoard();
+        state.instance = kousb::sim::newInstanceId();
+        kousb::eeprom::writeId(state.eeprom, 12);
+        kousb::eeprom::writeName(state.eeprom, "Bare board");
+        boards.writeRaw(kousb::sim::boardFileName(0), kousb::sim::formatBoardFile(state));
+        QVERIFY(SimBoards::sync());
+        KoUSBDevice device(GetUSBDeviceIndexed(0));
+        QCOMPARE(QString::fromLatin1(device.GetName()), QStringLiteral("No firmware (boot state)"));
+        QVERIFY(QString::fromLatin1(device.GetEndpointInfo()).contains("USB board 04b4:8613"));
+        const ToolResult refused = kousb({"write", "External", "1"});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("does not support external bus access"), qPrintable(refused.err));
+
+        const ToolResult load = kousb({"load-controller"});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.err));
+        QCOMPARE(QString::fromLatin1(device.GetName()), QStringLiteral("Bare board"));
+        const QString info = QString::fromLatin1(device.GetEndpointInfo());
+        QVERIFY2(info.contains("Controller firmware: " + QFileInfo(KOUSB_FIRMWARE_IMAGE).fileName() + " (")
+                     && info.contains("USB board 04b4:1004"),
+                 qPrintable(info));
+        QCOMPARE(kousb({"write", "External", "--addr", "7", "1", "2"}).exitCode, 0);
+        Bytes back(2);
+        QVERIFY(device.ReadExternal(7, back.data(), 2));
+        QCOMPARE(back, (Bytes{1, 2}));
+#endif
     }
 
     // Two processes each write 500 different EEPROM bytes through I2C: all

@@ -7,7 +7,7 @@
 #include "eepromlayout.h"
 #include "formats/c2bootimage.h"
 #include "formats/intelhex.h"
-#include "libusb/protocol_defs.h"
+#include "kousb_protocol.h"
 
 namespace cli {
 

@@ -7,7 +7,10 @@ namespace kousb::usb {
 
 using namespace protocol;
 
-bool isBootState(std::uint16_t vendorId, std::uint16_t productId) { return vendorId == 0x04B4 && productId == 0x8613; }
+bool isBootState(std::uint16_t vendorId, std::uint16_t productId)
+{
+    return vendorId == KOUSB_BOOT_VID && productId == KOUSB_BOOT_PID;
+}
 
 FirmwareProbe probeFirmware(Transport& transport, const DeviceDescription& description, bool firmwareLoaded)
 {

@@ -70,6 +70,7 @@ Fx2Board::Fx2Board(std::shared_ptr<Transport> transport, std::function<void()> o
 
 void Fx2Board::probe(bool firmwareLoaded)
 {
+    m_changesSeen = m_transport->changeCount();
     m_description = m_transport->description();
     m_ourFirmware = false;
     m_capabilities = 0;
@@ -121,6 +122,7 @@ Status Fx2Board::readIdentity()
     m_identity.firmwareVersion = le16(reply + 5);
     const char* name = reinterpret_cast<const char*>(reply + kIdentityNameOffset);
     m_identity.name.assign(name, strnlen(name, kIdentityNameSize));
+    m_changesSeen = m_transport->changeCount();
     return Status::ok();
 }
 
@@ -166,6 +168,7 @@ Status Fx2Board::vendorRequest(bool in, std::uint8_t request, std::uint16_t valu
         std::uint8_t reply[kErrorReplySize] = {};
         const TransferResult e =
             m_transport->control(kVendorIn, kGetError, 0, 0, reply, sizeof reply, requestInfo(kGetError, true).timeout);
+        m_errorDetail = le16(reply + 2);
         if (e.ok() && e.transferred == sizeof reply && reply[0] != kErrNone)
             return boardErrorStatus(reply[0], info.name);
         if (e.error == TransferError::NoDevice)
@@ -238,13 +241,28 @@ Status Fx2Board::addressedWrite(std::uint8_t request, std::uint16_t address, con
     return Status::ok();
 }
 
-BoardIdentity Fx2Board::identity() { return m_identity; }
+// What the board said when last read, read again first if its transport
+// says the device may show something new.
+BoardIdentity Fx2Board::identity()
+{
+    if (!m_gone && m_transport->changeCount() != m_changesSeen)
+        reloadIdentity();
+    return m_identity;
+}
 
-// Only our firmware has an identity to read; the others' is made up by probe().
+// Only our firmware has an identity to read; the others' is made up by
+// probe(), which runs again when the device now enumerates as another
+// (another program loaded firmware into a simulated board).
 Status Fx2Board::reloadIdentity()
 {
     if (Status s = checkPlugged(); !s)
         return s;
+    m_changesSeen = m_transport->changeCount();
+    const DeviceDescription now = m_transport->description();
+    if (now.vendorId != m_description.vendorId || now.productId != m_description.productId) {
+        probe();
+        return checkPlugged();
+    }
     return m_ourFirmware ? readIdentity() : Status::ok();
 }
 
@@ -255,8 +273,8 @@ std::string Fx2Board::serial() { return m_description.serial; }
 std::string Fx2Board::endpointInfo()
 {
     const DeviceDescription& d = m_description;
-    std::string text = "USB board " + hex4(d.vendorId) + ":" + hex4(d.productId) + ", release " + hex4(d.deviceRelease)
-                       + (d.product.empty() ? "" : " (" + d.product + ")") + "\n";
+    std::string text = m_transport->note() + "USB board " + hex4(d.vendorId) + ":" + hex4(d.productId) + ", release "
+                       + hex4(d.deviceRelease) + (d.product.empty() ? "" : " (" + d.product + ")") + "\n";
     std::string port;
     for (std::uint8_t p : d.portPath)
         port += (port.empty() ? "" : ".") + std::to_string(p);
@@ -461,39 +479,73 @@ Status checkBusLength(std::size_t length, const char* operation)
 std::uint16_t spiLow(std::int32_t address) { return std::uint16_t(std::uint32_t(address) & 0xFFFF); }
 std::uint16_t spiHigh(std::int32_t address) { return std::uint16_t(std::uint32_t(address) >> 16); }
 
+std::string hexByte(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+Status checkI2cAddress(std::uint8_t address)
+{
+    if (address > 0x7F)
+        return Status::error(ErrorCode::InvalidArgument, hexByte(address) + " is not a 7-bit I2C address");
+    return Status::ok();
+}
+
+// The board's refusal names the device nobody answered at.
+Status i2cStatus(Status status, std::uint8_t address)
+{
+    if (status.code() == ErrorCode::NoAcknowledge)
+        return Status::error(ErrorCode::NoAcknowledge, "I2C address " + hexByte(address));
+    return status;
+}
+
 }  // namespace
+
+// An SPI address out of range: the board said how large its flash is (log2 of
+// its bytes in the error reply's detail).
+Status Fx2Board::spiStatus(Status status, std::int32_t address, std::size_t length) const
+{
+    if (status.code() != ErrorCode::OutOfRange || m_errorDetail < 10 || m_errorDetail > 31)
+        return status;
+    char range[96];
+    std::snprintf(range, sizeof range, "the SPI flash holds bytes 0x000000 to 0x%06lX, not %zu at %ld",
+                  (1ul << m_errorDetail) - 1, length, static_cast<long>(address));
+    return Status::error(ErrorCode::OutOfRange, range);
+}
 
 // One I2C, SPI or UART transaction per call, so these are not split.
 Status Fx2Board::readI2C(std::uint8_t address, std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "I2C"); !s)
         return s;
-    if (address > 0x7F)
-        return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
-    return vendorIn(kI2C, address, 0, data, length);
+    if (Status s = checkI2cAddress(address); !s)
+        return s;
+    return i2cStatus(vendorIn(kI2C, address, 0, data, length), address);
 }
 
 Status Fx2Board::writeI2C(std::uint8_t address, const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "I2C"); !s)
         return s;
-    if (address > 0x7F)
-        return Status::error(ErrorCode::InvalidArgument, "I2C addresses have 7 bits");
-    return vendorOut(kI2C, address, 0, data, length);
+    if (Status s = checkI2cAddress(address); !s)
+        return s;
+    return i2cStatus(vendorOut(kI2C, address, 0, data, length), address);
 }
 
 Status Fx2Board::readSPI(std::int32_t address, std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "SPI"); !s)
         return s;
-    return vendorIn(kSpi, spiLow(address), spiHigh(address), data, length);
+    return spiStatus(vendorIn(kSpi, spiLow(address), spiHigh(address), data, length), address, length);
 }
 
 Status Fx2Board::writeSPI(std::int32_t address, const std::uint8_t* data, std::size_t length)
 {
     if (Status s = checkBusLength(length, "SPI"); !s)
         return s;
-    return vendorOut(kSpi, spiLow(address), spiHigh(address), data, length);
+    return spiStatus(vendorOut(kSpi, spiLow(address), spiHigh(address), data, length), address, length);
 }
 
 Status Fx2Board::readSerial(std::uint8_t* data, std::size_t length, std::size_t& received)

@@ -96,6 +96,8 @@ private:
     Status readIdentity();
     Status writeIdentityField(std::uint16_t field, const std::uint8_t* data, std::size_t length);
     const EndpointDescription* firstEndpoint(EndpointType type, bool in) const;
+    // `status` of an SPI transfer, with the flash's bounds when out of range.
+    Status spiStatus(Status status, std::int32_t address, std::size_t length) const;
     // The packet size of that endpoint (0 without one).
     std::size_t packetSize(EndpointType type, bool in) const;
     // Moves `length` bytes; a transfer that moves fewer than `needed` (0: `length`) fails.
@@ -112,6 +114,8 @@ private:
     int m_protocolMajor = 0;
     int m_protocolMinor = 0;
     std::uint16_t m_capabilities = 0;
+    std::uint16_t m_errorDetail = 0;  // of the last error reply
+    std::uint64_t m_changesSeen = 0;  // the transport's changeCount() when the board was last read
     std::string m_fpgaPart;
     BoardIdentity m_identity;
     std::vector<std::uint8_t> m_staging;  // reads land here first, so a failed read leaves the caller's buffer alone

@@ -41,9 +41,7 @@ const char* const Fx2Loader::kReach = "0xA0 reaches 0x0000-0x3FFF, 0xE000-0xE1FF
 
 bool Fx2Loader::reachable(std::size_t address, std::size_t length)
 {
-    const std::size_t end = address + length;
-    return end <= kProgramRamEnd || (address >= kDataRamStart && end <= kDataRamEnd)
-           || (address == kCpucs && length == 1);
+    return kousb_loader_reaches(address, length) != 0;
 }
 
 Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)
@@ -55,14 +53,11 @@ Status Fx2Loader::readImage(const std::string& path, FirmwareImage& image)
         return Status::ok();
     }
     formats::HexImage hex;
-    if (Status s = formats::readIntelHexFile(path, kDataRamEnd, hex); !s)
+    const std::vector<formats::HexRegion> internal = {{0, kProgramRamEnd}, {kDataRamStart, kDataRamEnd}};
+    if (Status s = formats::readIntelHexFile(path, kDataRamEnd, hex, internal); !s)
         return s;
     if (hex.byteCount == 0)
         return Status::error(ErrorCode::BadFile, "no data in the image");
-    for (std::size_t a = kProgramRamEnd; a < kDataRamStart; ++a)
-        if (hex.present[a])
-            return Status::error(ErrorCode::BadFile,
-                                 "data at " + hexAddress(a) + ", outside the controller's internal memory");
     image.bytes = std::move(hex.bytes);
     image.present = std::move(hex.present);
     return Status::ok();

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The vendor requests between the host and a board, as docs/board-protocol.md
-// describes them. Numbers, layouts and time limits live here only.
-#include "../eepromlayout_defs.h"
-#include "protocol_defs.h"
+// describes them: the shared numbers and tables of src/protocol in the host
+// library's types, and the host's own time limits.
+#include "kousb_identity.h"
+#include "kousb_protocol.h"
 #include "transport.h"
 
 #include <cstddef>
@@ -15,17 +16,17 @@ constexpr std::uint8_t kVendorOut = KOUSB_VENDOR_OUT;  // vendor request, host t
 constexpr std::uint8_t kVendorIn = KOUSB_VENDOR_IN;    // vendor request, device to host
 
 // Answered by the controller's silicon: internal memory and CPUCS.
-constexpr std::uint8_t kFirmwareLoad = 0xA0;
-constexpr std::uint16_t kCpucs = 0xE600;
-constexpr std::uint8_t kCpuReset = 0x01;
+constexpr std::uint8_t kFirmwareLoad = KOUSB_REQ_FIRMWARE_LOAD;
+constexpr std::uint16_t kCpucs = KOUSB_CPUCS;
+constexpr std::uint8_t kCpuReset = KOUSB_CPU_RESET;
 constexpr std::uint8_t kCpuRun = 0x00;
 // Bytes per 0xA0 transfer: one EP0 packet, which every host controller and
 // every controller revision take.
 constexpr std::size_t kFirmwareLoadChunk = 64;
 // Internal memory that 0xA0 reaches (FX2LP sizes).
-constexpr std::uint16_t kProgramRamEnd = 0x4000;
-constexpr std::uint16_t kDataRamStart = 0xE000;
-constexpr std::uint16_t kDataRamEnd = 0xE200;
+constexpr std::uint16_t kProgramRamEnd = KOUSB_PROGRAM_RAM_END;
+constexpr std::uint16_t kDataRamStart = KOUSB_DATA_RAM_START;
+constexpr std::uint16_t kDataRamEnd = KOUSB_DATA_RAM_END;
 
 // Answered by our board firmware.
 enum Request : std::uint8_t {
@@ -95,7 +96,6 @@ enum BoardError : std::uint8_t {
 
 // Time limits (see the protocol document).
 constexpr Milliseconds kControlTimeout{500};
-constexpr Milliseconds kEepromWriteTimeout{100};     // one page: 5 ms write cycle, with room
 constexpr Milliseconds kFpgaConfigEndTimeout{2000};  // the end phase of kFpgaConfig: the FPGA reports done
 constexpr Milliseconds kBlockTimeout{1000};
 constexpr Milliseconds kInterruptTimeout{1000};
@@ -104,7 +104,7 @@ constexpr Milliseconds kBackWithin{5000};
 
 // One vendor request of our firmware in one direction: its code, the
 // capability bit that says the firmware serves it (0: every firmware of
-// ours), what messages call it, and its time limit.
+// ours), what messages call it, and its time limit (KOUSB_REQUESTS).
 struct RequestInfo {
     std::uint8_t code;
     bool in;
@@ -113,27 +113,9 @@ struct RequestInfo {
     Milliseconds timeout;
 };
 
-inline constexpr RequestInfo kRequests[] = {
-    {kGetVersion, true, 0, "version", kControlTimeout},
-    {kGetError, true, 0, "last error", kControlTimeout},
-    {kIdentity, true, 0, "identity", kControlTimeout},
-    {kIdentity, false, kCapIdentityWrite, "identity writes", kEepromWriteTimeout},
-    {kFpgaPart, true, 0, "FPGA part", kControlTimeout},
-    {kExternal, true, kCapExternal, "external bus access", kControlTimeout},
-    {kExternal, false, kCapExternal, "external bus access", kControlTimeout},
-    {kFpgaRegister, true, kCapFpgaRegister, "FPGA register access", kControlTimeout},
-    {kFpgaRegister, false, kCapFpgaRegister, "FPGA register access", kControlTimeout},
-    {kI2C, true, kCapI2C, "I2C", kControlTimeout},
-    {kI2C, false, kCapI2C, "I2C", kControlTimeout},
-    {kSpi, true, kCapSpi, "SPI", kControlTimeout},
-    {kSpi, false, kCapSpi, "SPI", kControlTimeout},
-    {kUart, true, kCapUart, "UART", kControlTimeout},
-    {kUart, false, kCapUart, "UART", kControlTimeout},
-    {kCommand, false, kCapCommand, "the command pipe", kControlTimeout},
-    {kFpgaConfig, false, kCapFpgaConfig, "FPGA configuration", kControlTimeout},
-    {kEeprom, true, kCapEeprom, "EEPROM", kControlTimeout},
-    {kEeprom, false, kCapEeprom, "EEPROM", kEepromWriteTimeout},
-};
+#define KOUSB_REQUEST_INFO(code, in, capability, name, ms) {code, in != 0, capability, name, Milliseconds(ms)},
+inline constexpr RequestInfo kRequests[] = {KOUSB_REQUESTS(KOUSB_REQUEST_INFO)};
+#undef KOUSB_REQUEST_INFO
 
 // The row of `code` in direction `in`. Every request the host sends has one
 // (a missing row would answer with the version request's row).

@@ -36,7 +36,8 @@ Status boardErrorStatus(std::uint8_t code, const std::string& operation)
         return Status::error(ErrorCode::InvalidArgument, operation + ": the board refused the arguments");
     case kErrNoAcknowledge: return Status::error(ErrorCode::NoAcknowledge, operation);
     case kErrOutOfRange: return Status::error(ErrorCode::OutOfRange, operation);
-    case kErrNotConfigured: return Status::error(ErrorCode::NotConfigured, operation + ": the FPGA is not configured");
+    case kErrNotConfigured:
+        return Status::error(ErrorCode::NotConfigured, "the FPGA is not configured (load a .bit file first)");
     case kErrBusy: return Status::error(ErrorCode::Timeout, operation + ": the board was busy");
     case kErrDevice: return Status::error(ErrorCode::Io, operation + ": the board reported a device fault");
     default: break;

@@ -76,6 +76,15 @@ public:
     virtual ~Transport() = default;
 
     virtual DeviceDescription description() const = 0;
+    // Optional: what the transport knows of the board beyond USB (a
+    // simulated board's file, what it runs), read live; Fx2Board puts it at
+    // the head of the board's endpoint information.
+    virtual std::string note() const { return {}; }
+    // Optional: a count that moves whenever the device may show something
+    // new without leaving the bus (its EEPROM, firmware or FPGA design
+    // changed: another program shares a simulated board); Fx2Board reads
+    // the board again when it moved. 0 where nothing else reaches the device.
+    virtual std::uint64_t changeCount() const { return 0; }
 
     // A control transfer; bit 7 of `requestType` gives the direction of the
     // data stage. `data` holds `length` bytes (to send, or room to receive).

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "usbids.h"
 
+#include "kousb_protocol.h"
+
 #include <cctype>
 
 namespace kousb::usb {
 
-std::vector<UsbId> defaultUsbIds() { return {{0x04B4, 0x8613}, {0x04B4, 0x1004}}; }
+std::vector<UsbId> defaultUsbIds()
+{
+    return {{KOUSB_BOOT_VID, KOUSB_BOOT_PID}, {KOUSB_FIRMWARE_VID, KOUSB_FIRMWARE_PID}};
+}
 
 namespace {
 

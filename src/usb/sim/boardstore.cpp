@@ -2,9 +2,10 @@
 #include "boardstore.h"
 
 #include "../atomicfile.h"
+#include "../eepromlayout.h"
 #include "sharedboard.h"
-#include "simboard.h"
 #include "simdirectory.h"
+#include "simtransport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -164,18 +165,19 @@ bool BoardStore::readLive(int slot, BoardState& state, std::string& error) const
     if (!shared)
         return true;  // not powered by any process yet: as its file says
     SharedBoard::Lock lock(*shared);
-    const SharedBoardState& s = shared->state();
     if (!shared->belongsTo(state.instance))
         return true;
-    state.eeprom.assign(s.eeprom, s.eeprom + eeprom::kSize);
-    state.fpgaDesign = s.ram.fpgaDesign;
-    state.controllerFirmware = s.ram.controllerFirmware;
+    const PoweredBoard& powered = shared->state().powered;
+    const fwmodel::Board& board = powered.board;
+    state.eeprom.assign(board.eeprom.cells, board.eeprom.cells + eeprom::kSize);
+    state.fpgaDesign = board.fpga.configured ? board.fpga.design : "";
+    state.controllerFirmware = board.controller.firmware;
     state.lastWrites.clear();
-    for (int m = 0; m < static_cast<int>(IoMode::Count); ++m) {
-        const BoardRam::LastWrite& last = s.ram.lastWrites[m];
+    for (std::size_t r = 0; r < sizeof kRecordedRoutes / sizeof kRecordedRoutes[0]; ++r) {
+        const RecordedWrite& last = powered.lastWrites[r];
         if (!last.written)
             continue;
-        BoardState::LastWrite& out = state.lastWrites[ioModeName(static_cast<IoMode>(m))];
+        BoardState::LastWrite& out = state.lastWrites[kRecordedRoutes[r].mode];
         out.length = last.length;
         out.head.assign(last.head, last.head + last.headLength);
     }

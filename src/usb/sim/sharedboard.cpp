@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "sharedboard.h"
 
+#include "controller.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -82,19 +85,17 @@ bool checkFile(int fd, const std::string& path, std::string& error)
 
 }  // namespace
 
-void copyText(char* to, std::size_t size, const std::string& text)
-{
-    const std::size_t n = std::min(size - 1, text.size());
-    std::memcpy(to, text.data(), n);
-    std::memset(to + n, 0, size - n);
-}
-
-const char* ioModeName(IoMode mode)
-{
-    static const char* const names[] = {"External", "FPGA",    "Controller", "I2C",  "SPI",
-                                        "UART",     "Command", "Interrupt",  "Block"};
-    return names[static_cast<int>(mode)];
-}
+const RecordedRoute kRecordedRoutes[9] = {
+    {"External", KOUSB_REQ_EXTERNAL, 0},
+    {"FPGA", KOUSB_REQ_FPGA_REGISTER, 0},
+    {"Controller", KOUSB_REQ_FIRMWARE_LOAD, 0},
+    {"I2C", KOUSB_REQ_I2C, 0},
+    {"SPI", KOUSB_REQ_SPI, 0},
+    {"UART", KOUSB_REQ_UART, 0},
+    {"Command", KOUSB_REQ_COMMAND, 0},
+    {"Interrupt", 0, 0x01},
+    {"Block", 0, 0x02},
+};
 
 std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const BoardState& config, std::string& error)
 {
@@ -131,7 +132,7 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const Bo
     }
     std::unique_ptr<SharedBoard> board(new SharedBoard(state, fd.release()));
     if (fresh || state->magic != kMagic || state->layoutSize != sizeof(SharedBoardState)) {
-        std::memset(static_cast<void*>(state), 0, offsetof(SharedBoardState, ram));
+        std::memset(static_cast<void*>(state), 0, offsetof(SharedBoardState, powered));
         if (!initLock(&state->lock)) {
             error = "cannot set up the lock in " + path;
             return nullptr;
@@ -143,10 +144,10 @@ std::unique_ptr<SharedBoard> SharedBoard::open(const std::string& path, const Bo
 
     Lock lock(*board);
     if (!board->belongsTo(config.instance)) {
-        zeroRange(board->m_fd, &state->ram, offsetof(SharedBoardState, ram), sizeof(BoardRam));
+        zeroRange(board->m_fd, &state->powered, offsetof(SharedBoardState, powered), sizeof(PoweredBoard));
         board->powerOn(config);
     }
-    board->m_seen = state->changes;
+    board->m_seen = board->changes();
     return board;
 }
 
@@ -177,12 +178,10 @@ void SharedBoard::unplug(const std::string& path)
         && static_cast<std::size_t>(st.st_size) == sizeof(SharedBoardState)) {
         if (SharedBoardState* state = map(fd.get())) {
             std::unique_ptr<SharedBoard> board(new SharedBoard(state, -1));
-            if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) == kMagic) {
-                Lock lock(*board);
-                state->unplugged = 1;
-                ::unlink(path.c_str());
-                return;
-            }
+            // Without the lock, which a long call (an EEPROM flash) may hold:
+            // its next transfer sees the flag.
+            if (__atomic_load_n(&state->magic, __ATOMIC_ACQUIRE) == kMagic)
+                __atomic_store_n(&state->unplugged, 1, __ATOMIC_RELEASE);
         }
     }
     ::unlink(path.c_str());
@@ -197,61 +196,62 @@ SharedBoard::~SharedBoard()
         ::close(m_fd);
 }
 
-void SharedBoard::noteChange()
+std::uint32_t SharedBoard::changes() const
 {
-    // Seen here already unless another process's change is still unseen.
-    const bool upToDate = m_state->changes == m_seen;
-    ++m_state->changes;
-    if (upToDate)
-        m_seen = m_state->changes;
+    return __atomic_load_n(&m_state->powered.board.changes, __ATOMIC_ACQUIRE);
+}
+
+void SharedBoard::callEnded(std::uint32_t before, std::uint32_t now)
+{
+    if (now == before)
+        return;
+    std::uint32_t seen = before;
+    m_seen.compare_exchange_strong(seen, now);
     if (m_fd >= 0)
         ::futimens(m_fd, nullptr);
 }
 
 bool SharedBoard::changedElsewhere()
 {
-    Lock lock(*this);
-    if (m_state->changes == m_seen)
-        return false;
-    m_seen = m_state->changes;
-    return true;
+    const std::uint32_t now = changes();
+    return m_seen.exchange(now) != now;
 }
 
 bool SharedBoard::belongsTo(const std::string& instance) const
 {
-    return !m_state->unplugged && !instance.empty() && instance.size() < sizeof m_state->instance
+    return !__atomic_load_n(&m_state->unplugged, __ATOMIC_ACQUIRE) && !instance.empty()
+           && instance.size() < sizeof m_state->instance
            && std::strncmp(m_state->instance, instance.c_str(), sizeof m_state->instance) == 0;
 }
 
 // A board just powered: the EEPROM as its file has it; the rest as the board
-// comes up (the file's configured FPGA design and running firmware).
+// comes up: our firmware on the simulated board's profile (with the file's
+// FPGA part) when the file names a firmware, the boot state when it names
+// none, and the FPGA configured with the file's design, if any.
 void SharedBoard::powerOn(const BoardState& config)
 {
     SharedBoardState& s = *m_state;
-    std::copy(config.eeprom.begin(), config.eeprom.end(), s.eeprom);
-    s.changeUnderWay = 0;
-    s.fileBehind = 0;
+    fwmodel::PowerOn how;
+    how.profile = {fwmodel::kSimulatedProfile.name, fwmodel::kSimulatedProfile.capabilities, config.fpgaPart.c_str()};
+    how.running = !config.controllerFirmware.empty();
+    how.firmware = config.controllerFirmware.c_str();
+    how.eeprom = config.eeprom.data();
+    how.eepromDropOffset = config.eepromDropOffset ? std::int32_t(*config.eepromDropOffset) : -1;
+    how.fpgaDesign = config.fpgaDesign.c_str();
+    how.versionFromEeprom = true;
+    fwmodel::powerOn(s.powered.board, how);
     s.unplugged = 0;
-    s.ram.tempSensor = TempSensor{};
-    copyText(s.ram.fpgaDesign, sizeof s.ram.fpgaDesign, config.fpgaDesign);
-    copyText(s.ram.controllerFirmware, sizeof s.ram.controllerFirmware, config.controllerFirmware);
-    copyText(s.instance, sizeof s.instance, config.instance);
+    std::snprintf(s.instance, sizeof s.instance, "%s", config.instance.c_str());
 }
 
 SharedBoard::Lock::Lock(SharedBoard& board) : m_mutex(&board.m_state->lock)
 {
     if (pthread_mutex_lock(m_mutex) != EOWNERDEAD)
         return;
-    // The last holder died in a call. An EEPROM change it left half done is
-    // undone, and the board file is brought in line with the EEPROM.
+    // The last holder died in a call: a page write it left half done is
+    // undone; the EEPROM stays marked changed until its file is written.
     pthread_mutex_consistent(m_mutex);
-    m_recovered = true;
-    SharedBoardState& s = *board.m_state;
-    if (s.changeUnderWay) {
-        std::memcpy(s.eeprom, s.eepromBefore, sizeof s.eeprom);
-        s.fileBehind = 1;
-        s.changeUnderWay = 0;
-    }
+    fwmodel::undoTornPageWrite(board.board().eeprom);
 }
 
 SharedBoard::Lock::~Lock() { pthread_mutex_unlock(m_mutex); }

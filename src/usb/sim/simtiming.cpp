@@ -37,13 +37,4 @@ void waitUntil(Clock::time_point deadline)
 
 }  // namespace timing
 
-void waitControlTransfer() { timing::waitUntil(timing::Clock::now() + timing::controlTransferTime()); }
-
-void waitBulkTransfer(std::size_t bytes, double rateMBps) { waitBulkTransfer(bytes, rateMBps, timing::Clock::now()); }
-
-void waitBulkTransfer(std::size_t bytes, double rateMBps, timing::Clock::time_point start)
-{
-    timing::waitUntil(start + timing::bulkTransferTime(bytes, rateMBps));
-}
-
 }  // namespace kousb::sim

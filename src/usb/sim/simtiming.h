@@ -6,8 +6,12 @@
 namespace kousb::sim {
 
 // How long the simulated board's transfers take, so that software timing
-// them sees what it would see on a USB 2.0 high-speed link. This file and
-// simtiming.cpp are the one place where the model and its constants live.
+// them sees what it would see on a USB 2.0 high-speed link. The transport
+// (simtransport.h) charges every transfer its time, counted from its start.
+// This file and simtiming.cpp are the one place where the model and its
+// constants live, but for what the board's chips take on their wires (an I2C
+// byte, the EEPROM's write cycle, a byte of FPGA configuration), which the
+// chip models count (firmware/models/boardmodel.h) and a transfer includes.
 //
 // The model
 // ---------
@@ -31,15 +35,29 @@ namespace kousb::sim {
 //
 //   R is taken from the board as it is (its file allows above 0 up to 1000);
 //   nothing caps it at the 53.248 MB/s that a high-speed link can carry.
+//   The zero-length packet the host sends after a write of whole packets
+//   is that final packet: it costs nothing of its own.
 //
 // Control transfer (one register-style access: setup, at most a few bytes
 // of data, status):
 //
-//     t_control = kControlTransfer = 250 us
+//     t_control = max(kControlTransfer, t_chips)
 //
-//   the round trip of two microframes (setup and data in one, status in the
-//   next; FORMATS.md: "one to three microframes"), so single-byte register
-//   reads run at 4.0 kHz.
+//   kControlTransfer, 250 us, is the round trip of two microframes (setup
+//   and data in one, status in the next; FORMATS.md: "one to three
+//   microframes"), so single-byte register reads run at 4.0 kHz. t_chips is
+//   what the board's chips took in the request, since its status stage
+//   waits for the firmware: 22.5 us an I2C byte at 400 kHz, 3 ms an EEPROM
+//   page's write cycle (so a 64-byte page write takes about 4.5 ms, an
+//   identity read of 44 bytes about 1.1 ms), 0.25 us a byte of FPGA
+//   configuration (about 4 Mbyte/s: a Spartan-3E 500E's 283 kbyte take 70 ms).
+//
+// Interrupt transfer (a 16-byte report): the next microframe, as the host
+// polls the endpoint every microframe (bInterval 1), or t_chips when longer
+// (the status report reads the temperature sensor).
+//
+// A transfer nobody answers (a request to firmware held in reset) lasts the
+// host's timeout.
 //
 // Waiting
 // -------
@@ -65,23 +83,21 @@ constexpr std::chrono::microseconds kSpinMargin{200};
 // (which must be above 0; a rate that is not counts the overhead only).
 std::chrono::nanoseconds bulkTransferTime(std::size_t bytes, double rateMBps);
 
-// The modelled duration of one control transfer.
-constexpr std::chrono::nanoseconds controlTransferTime() { return kControlTransfer; }
+// The modelled duration of one control transfer in which the chips took `chips`.
+constexpr std::chrono::nanoseconds controlTransferTime(std::chrono::nanoseconds chips = {})
+{
+    return chips > kControlTransfer ? chips : std::chrono::nanoseconds(kControlTransfer);
+}
+
+// The modelled duration of one interrupt transfer in which the chips took `chips`.
+constexpr std::chrono::nanoseconds interruptTransferTime(std::chrono::nanoseconds chips)
+{
+    return chips > kMicroframe ? chips : std::chrono::nanoseconds(kMicroframe);
+}
 
 // Blocks until `deadline` (returns at once if it has passed).
 void waitUntil(Clock::time_point deadline);
 
 }  // namespace timing
-
-// Blocks for one control-transfer round trip (a register access).
-void waitControlTransfer();
-
-// Blocks for one bulk transfer of `bytes` at `rateMBps` Mbyte/s.
-void waitBulkTransfer(std::size_t bytes, double rateMBps);
-
-// The same, for a transfer that began at `start`: returns at
-// start + bulkTransferTime(bytes, rateMBps), so work done since `start`
-// counts as part of the transfer.
-void waitBulkTransfer(std::size_t bytes, double rateMBps, timing::Clock::time_point start);
 
 }  // namespace kousb::sim

@@ -1,6 +1,6 @@
-// SPDX-License-Identifier: MIT
+/* SPDX-License-Identifier: MIT */
 /* The identity block in a board's boot EEPROM, shared by the host library
- * (eepromlayout.h) and the board firmware (C). Offsets are EEPROM byte
+ * (src/usb/eepromlayout.h) and the board firmware (C). Offsets are EEPROM byte
  * offsets; multi-byte fields are little-endian.
  *
  *   offset  size  content
@@ -12,8 +12,8 @@
  *   0x3F0C  32    name, Latin-1, NUL-terminated and NUL-padded (at most 31 characters)
  *
  * The whole block lies in one 64-byte EEPROM page (0x3F00-0x3F3F). */
-#ifndef KOUSB_EEPROMLAYOUT_DEFS_H
-#define KOUSB_EEPROMLAYOUT_DEFS_H
+#ifndef KOUSB_IDENTITY_H
+#define KOUSB_IDENTITY_H
 
 #define KOUSB_EEPROM_SIZE 16384u
 #define KOUSB_EEPROM_PAGE_SIZE 64u

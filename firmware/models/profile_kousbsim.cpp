@@ -1,0 +1,6 @@
+// SPDX-License-Identifier: MIT
+// One file per profile header: their macros share names.
+#include "controller.h"
+#include "kousbsim.h"
+
+const fwmodel::Profile fwmodel::kSimulatedProfile{FW_PROFILE_NAME, FW_PROFILE_CAPABILITIES, FW_PROFILE_FPGA_PART};
