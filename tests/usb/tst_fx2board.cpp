@@ -289,8 +289,10 @@ private slots:
             plug(device, Setup::BootState,
                  [](Plugged& p) { p.faults->setAfterRelease(FaultyModel::AfterRelease::NeverComesBack); });
             const int slot = m_nextSlot - 1;
+            const QString place = text(device.GetPlace());
             QVERIFY(!device.LoadFirmwareFromFile(path.c_str()));
-            QVERIFY2(text(device.GetLastError()).contains("did not come back within 5 s"), device.GetLastError());
+            QVERIFY2(text(device.GetLastError()).contains("the board at " + place + " did not come back within 5 s"),
+                     device.GetLastError());
             unsigned char b[1];
             QVERIFY(!device.Read8051(0, b, 1));
             QCOMPARE(text(device.GetLastError()), QStringLiteral("board unplugged"));

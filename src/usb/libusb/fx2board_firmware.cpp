@@ -38,9 +38,10 @@ Status Fx2Board::followRestart(Status started, bool gone)
 {
     if (gone) {
         // It left and did not come back: this board has gone; if it turns up
-        // later, the backend finds it as a new one.
+        // later, the backend finds it as a new one. The message names the
+        // place it left, as the board's own place() spells it.
         m_gone = true;
-        return started;
+        return Status::error(started.code(), "the board at " + place() + " " + started.detail());
     }
     if (!started)
         return loaderStatus(std::move(started));

@@ -5,7 +5,6 @@
 #include "../formats/intelhex.h"
 #include "protocol.h"
 #include "transferstatus.h"
-#include "usbids.h"
 
 #include <algorithm>
 #include <cctype>
@@ -140,15 +139,13 @@ Status Fx2Loader::startCpu(bool& gone, Milliseconds backWithin)
     gone = false;
     if (Status s = setCpuReset(false); !s)
         return s;
-    const DeviceDescription before = m_transport.description();
     const TransferResult back = m_transport.awaitReenumeration(kLeaveWithin, backWithin);
     gone = !back.ok();
     if (gone) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", double(backWithin.count()) / 1000);
-        return Status::error(ErrorCode::Timeout, "the board at " + usbPlace(before.bus, before.portPath)
-                                                     + " did not come back within " + seconds
-                                                     + " s after the firmware started");
+        return Status::error(ErrorCode::Timeout,
+                             std::string("did not come back within ") + seconds + " s after the firmware started");
     }
     return Status::ok();
 }
