@@ -11,6 +11,8 @@
 #include "boardmodel.h"
 #include "controller.h"
 
+#include "fuzzinput.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,20 +20,7 @@
 
 namespace {
 
-// The input, read front to back; past its end every byte is 0.
-struct Input {
-    const std::uint8_t* at;
-    std::size_t left;
-    bool empty() const { return left == 0; }
-    std::uint8_t byte()
-    {
-        if (!left)
-            return 0;
-        --left;
-        return *at++;
-    }
-    std::uint16_t word() { return std::uint16_t(byte() | byte() << 8); }
-};
+using Input = FuzzInput;
 
 // A buffer of exactly `n` bytes, so that the sanitizer sees any access past it.
 std::unique_ptr<std::uint8_t[]> exactly(std::size_t n) { return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[n]); }

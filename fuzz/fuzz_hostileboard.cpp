@@ -10,6 +10,8 @@
 // a read that fails leaves the caller's buffer as it was.
 #include "libusb/fx2board.h"
 
+#include "fuzzinput.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -20,19 +22,7 @@ using namespace kousb::usb;
 
 namespace {
 
-struct Input {
-    const std::uint8_t* at;
-    std::size_t left;
-    bool empty() const { return left == 0; }
-    std::uint8_t byte()
-    {
-        if (!left)
-            return 0;
-        --left;
-        return *at++;
-    }
-    std::uint16_t word() { return std::uint16_t(byte() | byte() << 8); }
-};
+using Input = FuzzInput;
 
 // The board: what libusb would hand over from it. Past the end of the
 // input the board is silent (every transfer times out).

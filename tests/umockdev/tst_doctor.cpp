@@ -8,15 +8,14 @@
 // a time.
 #include "KoUSBLib.h"
 #include "doctorfacts.h"
+#include "asnobody.h"
 #include "emulatedbus.h"
 #include "firmwaremodel.h"
 
 #include <QtTest>
 
 #include <poll.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using Starts = FirmwareModel::Starts;
@@ -39,41 +38,20 @@ QStringList findingsAt(int port)
     return lines;
 }
 
-// In a child as the user nobody (when run as root): a board whose node that
-// user cannot open, examined. Returns its finding lines, or why not.
+// As the user nobody: a board whose node that user cannot open, examined.
+// Returns its finding lines, or why not.
 QString unopenableFindings(bool& skipped)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        auto answer = [&](const std::string& s, int code) {
-            (void)!::write(fds[1], s.data(), s.size());
-            ::_exit(code);
-        };
-        if (::getuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-                answer("cannot become the user nobody", 77);
-        }
+    const ChildAnswer answer = runAsNobody([](int& code) {
         EmulatedBus bus;
         bus.plug(5, makeBoardModel(Starts::RunningFirmware));
         if (::chmod(bus.nodeFile(5).c_str(), 0) != 0)
-            answer("cannot change the node's permissions", 1);
-        answer(findingsAt(5).join('\n').toStdString(), 0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buffer[1024];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        out.append(buffer, int(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    skipped = WIFEXITED(status) && WEXITSTATUS(status) == 77;
-    return QString::fromLatin1(out);
+            return std::string("cannot change the node's permissions");
+        code = 0;
+        return findingsAt(5).join('\n').toStdString();
+    });
+    skipped = answer.skipped;
+    return QString::fromStdString(answer.text);
 }
 
 }  // namespace

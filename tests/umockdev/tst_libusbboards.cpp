@@ -6,6 +6,7 @@
 // The core has one instance per process: each test plugs one board and
 // pulls it out when done.
 #include "KoUSBLib.h"
+#include "asnobody.h"
 #include "emulatedbus.h"
 #include "faultymodel.h"
 #include "firmwarefiles.h"
@@ -16,9 +17,7 @@
 
 #include <atomic>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -47,48 +46,27 @@ QList<int> slotsAtPort(int port)
     return out;
 }
 
-// In a child process as an unprivileged user: a board whose node that user
-// cannot open. Returns the name the library lists it under, or why not.
+// As an unprivileged user: a board whose node that user cannot open.
+// Returns the name the library lists it under, or why not.
 QString nameOfUnopenableBoard(bool& skipped)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        auto answer = [&](const std::string& s, int code) {
-            (void)!::write(fds[1], s.data(), s.size());
-            ::_exit(code);
-        };
-        if (::getuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-                answer("cannot become the user nobody", 77);
-        }
+    const ChildAnswer answer = runAsNobody([](int& code) {
         ::setenv("KOUSB_SIM_DIR", "/nonexistent/kousb-sim", 1);
         ::setenv("KOUSB_USB_BACKEND", "on", 1);
         EmulatedBus bus;
         bus.plug(5, makeBoardModel(Starts::RunningFirmware));
         if (::chmod(bus.nodeFile(5).c_str(), 0) != 0)
-            answer("cannot change the node's permissions", 1);
+            return std::string("cannot change the node's permissions");
         InitUSB();
         const QList<int> found = slotsAtPort(5);
         if (found.size() != 1)
-            answer("found " + std::to_string(found.size()) + " boards", 1);
+            return "found " + std::to_string(found.size()) + " boards";
         KoUSBDevice board(GetUSBDeviceIndexed(found[0]));
-        answer(board.GetName(), 0);
-    }
-    ::close(fds[1]);
-    QByteArray out;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        out.append(buffer, int(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    skipped = WIFEXITED(status) && WEXITSTATUS(status) == 77;
-    return QString::fromLatin1(out);
+        code = 0;
+        return std::string(board.GetName());
+    });
+    skipped = answer.skipped;
+    return QString::fromLatin1(answer.text.c_str());
 }
 
 }  // namespace
