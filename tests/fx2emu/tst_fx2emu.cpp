@@ -182,7 +182,7 @@ class TestFx2Emu : public QObject {
     {
         QByteArray out("hello");
         QVERIFY2(!m_device->WriteSerial(bytes(out), 5), "the board claims a UART it has no pins for");
-        QVERIFY2(text(m_device->GetLastError()).endsWith("does not support UART"), m_device->GetLastError());
+        QCOMPARE(m_device->GetLastErrorCode(), int(KOUSB_ERROR_NOT_SUPPORTED));
     }
 
     // The report says what is true when the host reads it.
@@ -462,7 +462,7 @@ private slots:
                  m_device->GetLastError());
         QCOMPARE(in, out);
         QVERIFY(!m_device->ReadXilinx(0, bytes(in), 1));
-        QVERIFY2(text(m_device->GetLastError()).contains("does not support"), m_device->GetLastError());
+        QCOMPARE(m_device->GetLastErrorCode(), int(KOUSB_ERROR_NOT_SUPPORTED));
     }
 };
 

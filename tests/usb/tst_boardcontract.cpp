@@ -154,12 +154,12 @@ private slots:
         unsigned char b[16] = {};
         unplug(kind);
         QVERIFY(!d.ReadExternal(0, b, 16));
-        QCOMPARE(QString(d.GetLastError()), QStringLiteral("board unplugged"));
+        QCOMPARE(d.GetLastErrorCode(), int(KOUSB_ERROR_UNPLUGGED));
         OnDeviceChange();
         QVERIFY(GetUSBDeviceIndexed(m_slot) == nullptr);
         QCOMPARE(d.GetId(), 0);
         QVERIFY(!d.LoadHexFileToEeprom(file("u.hex", intelHex({{0, "\x01"}})).c_str()));
-        QCOMPARE(QString(d.GetLastError()), QStringLiteral("board unplugged"));
+        QCOMPARE(d.GetLastErrorCode(), int(KOUSB_ERROR_UNPLUGGED));
     }
 };
 
