@@ -4,7 +4,7 @@
 // comes back as our firmware, and every request group runs through the
 // library (what the window calls) and through `kousb`, each checking the
 // other and the board's chips, at high and at full speed. Facts come from
-// the register sheet, the USB specification and the chips' datasheets;
+// the register sheet, the USB 2.0 standard and the chips' datasheets;
 // the emulator reports what the silicon would do otherwise (faults).
 #include "KoUSBLib.h"
 #include "firmwarefiles.h"
