@@ -38,7 +38,5 @@ build_packages=("${noqt_packages[@]}"
   # script finds the board with pyusb. Without them those tests are skipped.
   fxload usbutils python3-usb
   # The Python module kousb: pybind11 and Debian's Python headers build it
-  # (it is left out without them); pytest runs its tests, numpy shows that a
-  # numpy array goes through the buffer protocol without a copy (the test
-  # falls back to a memoryview without it).
-  pybind11-dev python3-dev python3-pytest python3-numpy)
+  # (it is left out without them); pytest runs its tests.
+  pybind11-dev python3-dev python3-pytest)

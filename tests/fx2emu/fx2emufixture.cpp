@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QTest>
 #include <QThread>
 
 #include <poll.h>
@@ -23,6 +24,27 @@ QString missing()
     if (!QFileInfo(image("kousb-fx2.ihx")).isFile())
         return "the firmware image was not built (Debian package sdcc)";
     return {};
+}
+
+std::unique_ptr<EmulatedBus> startBus()
+{
+    if (const QString why = missing(); !why.isEmpty()) {
+        QTest::qSkip(qPrintable(why), __FILE__, __LINE__);
+        return nullptr;
+    }
+    auto bus = std::make_unique<EmulatedBus>();
+    qputenv("KOUSB_USB_BACKEND", "on");
+    if (!QTest::qVerify(InitUSB(), "InitUSB()", "", __FILE__, __LINE__))
+        return nullptr;
+    return bus;
+}
+
+void stopBus(std::unique_ptr<EmulatedBus>& bus)
+{
+    if (bus)
+        bus->unplugAll();
+    OnDeviceChange();
+    bus.reset();
 }
 
 Fx2Emulator::Tools tools() { return fx2emubuild::tools(); }

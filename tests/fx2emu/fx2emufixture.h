@@ -17,6 +17,12 @@ namespace fx2emu {
 // Why the emulated controller cannot run here (s51, the image or umockdev
 // missing); empty when it can.
 QString missing();
+// An emulated bus, with the library started on it through its USB backend.
+// Null when that cannot be: the test is then skipped (no emulated
+// controller here) or failed, and the caller returns.
+std::unique_ptr<EmulatedBus> startBus();
+// Unplugs every board of `bus`, lets the library see it, and ends the bus.
+void stopBus(std::unique_ptr<EmulatedBus>& bus);
 Fx2Emulator::Tools tools();
 // A firmware image of the build ("kousb-fx2.ihx").
 QString image(const QString& name);

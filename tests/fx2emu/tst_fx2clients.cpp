@@ -3,7 +3,6 @@
 // controller: Debian's fxload loads the image into a board in its boot
 // state, lsusb -v reads the descriptors the firmware serves, and pyusb
 // finds the board and asks for its version; at high and at full speed.
-#include "KoUSBLib.h"
 #include "fx2emufixture.h"
 
 #include <QStandardPaths>
@@ -37,11 +36,9 @@ class TestFx2Clients : public QObject {
 private slots:
     void initTestCase()
     {
-        if (const QString why = fx2emu::missing(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        m_bus = std::make_unique<EmulatedBus>();
-        qputenv("KOUSB_USB_BACKEND", "on");
-        QVERIFY(InitUSB());
+        m_bus = fx2emu::startBus();
+        if (!m_bus)
+            return;
     }
 
     void cleanup()
@@ -52,13 +49,7 @@ private slots:
         }
     }
 
-    void cleanupTestCase()
-    {
-        if (m_bus)
-            m_bus->unplugAll();
-        OnDeviceChange();
-        m_bus.reset();
-    }
+    void cleanupTestCase() { fx2emu::stopBus(m_bus); }
 
     void fxloadLoadsTheImage_data() { speedRows(); }
     void fxloadLoadsTheImage()

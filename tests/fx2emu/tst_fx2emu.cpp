@@ -254,12 +254,10 @@ class TestFx2Emu : public QObject {
 private slots:
     void initTestCase()
     {
-        if (const QString why = fx2emu::missing(); !why.isEmpty())
-            QSKIP(qPrintable(why));
+        m_bus = fx2emu::startBus();
+        if (!m_bus)
+            return;
         QVERIFY(m_files.isValid());
-        m_bus = std::make_unique<EmulatedBus>();
-        qputenv("KOUSB_USB_BACKEND", "on");
-        QVERIFY(InitUSB());
     }
 
     void cleanup()
@@ -273,10 +271,7 @@ private slots:
     void cleanupTestCase()
     {
         m_device.reset();
-        if (m_bus)
-            m_bus->unplugAll();
-        OnDeviceChange();
-        m_bus.reset();
+        fx2emu::stopBus(m_bus);
     }
 
     void requestGroups_data()

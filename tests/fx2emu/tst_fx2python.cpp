@@ -2,7 +2,6 @@
 // The Python module once on the emulated controller: a board in its boot
 // state on the emulated bus, and Debian's pytest running
 // tests/python/emulated_board.py in a process that sees that bus.
-#include "KoUSBLib.h"
 #include "fx2emufixture.h"
 
 #include <QtTest>
@@ -16,23 +15,15 @@ class TestFx2Python : public QObject {
 private slots:
     void initTestCase()
     {
-        if (const QString why = fx2emu::missing(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        m_bus = std::make_unique<EmulatedBus>();
-        qputenv("KOUSB_USB_BACKEND", "on");
-        QVERIFY(InitUSB());
+        m_bus = fx2emu::startBus();
+        if (!m_bus)
+            return;
         m_chip = std::make_shared<Fx2Emulator>(fx2emu::tools(), EmulatedBoard::Kind::Fpga, Fx2Emulator::Speed::High);
         m_bus->plug(1, m_chip);
         QVERIFY(fx2emu::waitForBoard(1, "04b4:8613") >= 0);
     }
 
-    void cleanupTestCase()
-    {
-        if (m_bus)
-            m_bus->unplugAll();
-        OnDeviceChange();
-        m_bus.reset();
-    }
+    void cleanupTestCase() { fx2emu::stopBus(m_bus); }
 
     void pytestOnTheBus()
     {
