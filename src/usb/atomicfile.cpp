@@ -91,13 +91,40 @@ bool replace(const std::string& temp, const std::string& path)
     return ::rename(temp.c_str(), path.c_str()) == 0;
 }
 
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A rename is durable only once the folder that holds the name is flushed.
+void flushFolder(const std::string& dir)
+{
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
 }  // namespace
+
+bool flushToDisk(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    flushFolder(folderOf(path));
+    return ok;
+}
 
 bool writeFileAtomic(const std::string& path, const std::string& content, WriteMode mode, std::string& error,
                      bool durable)
 {
     const auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string dir = folderOf(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty()) {
         error = "cannot write " + path + ": no file name";
@@ -144,13 +171,8 @@ bool writeFileAtomic(const std::string& path, const std::string& content, WriteM
     // After an exchange or a link the temporary name holds the old content or
     // a second link; after a failure, the new one. Either way it goes.
     ::unlink(temp.c_str());
-    if (ok && durable) {
-        const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-    }
+    if (ok && durable)
+        flushFolder(dir);
     return ok;
 }
 

@@ -26,4 +26,8 @@ enum class WriteMode {
 bool writeFileAtomic(const std::string& path, const std::string& content, WriteMode mode, std::string& error,
                      bool durable = true);
 
+// Flushes `path` and its folder to disk: makes a run of non-durable writes of
+// one file durable at once. False if the file cannot be opened or flushed.
+bool flushToDisk(const std::string& path);
+
 }  // namespace kousb

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,8 @@ private slots:
 
         int sawA = 0, sawB = 0;
         for (int round = 0; round < 150; ++round) {
+            struct stat before {};
+            QCOMPARE(::stat(path.c_str(), &before), 0);
             const pid_t child = fork();
             QVERIFY(child >= 0);
             if (child == 0) {
@@ -48,7 +51,12 @@ private slots:
                 for (unsigned i = 0;; ++i)
                     writeFileAtomic(path, i % 2 ? a : b, WriteMode::ReplaceExisting, e, false);
             }
-            usleep(200 + QRandomGenerator::global()->bounded(3000));
+            // Once the child has replaced the file (a new inode), at a random moment
+            // of its writing: a loaded machine may take a while to run it at all.
+            struct stat now = before;
+            for (QDeadlineTimer started(10000); now.st_ino == before.st_ino && !started.hasExpired();)
+                ::stat(path.c_str(), &now);
+            usleep(QRandomGenerator::global()->bounded(3000));
             kill(child, SIGKILL);
             int status = 0;
             waitpid(child, &status, 0);

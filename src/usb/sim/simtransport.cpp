@@ -82,6 +82,12 @@ void SimTransport::unlockBoard() const
     if (!m_shared || --m_depth > 0)
         return;
     finishWrite();
+    // The pages went to the file one by one without a flush each (256 of them
+    // for a whole EEPROM); the call makes them durable once, as a flash would.
+    if (m_unflushed) {
+        flushToDisk(m_path);
+        m_unflushed = false;
+    }
     m_shared->callEnded(m_changesAtLock, m_shared->board().changes);
     m_lock.reset();
 }
@@ -104,7 +110,9 @@ bool SimTransport::pluggedLocked() const
     return m_shared->belongsTo(m_config.instance) && ::stat(m_path.c_str(), &st) == 0;
 }
 
-// Each transfer writes at most one EEPROM page. A page the board file cannot
+// Each transfer writes at most one EEPROM page, and the file is replaced
+// whole, so a process killed at any moment leaves each page old or new. The
+// flush to disk waits for the end of the call. A page the board file cannot
 // take is undone, so that the board and its file agree, and the transfer fails.
 TransferResult SimTransport::writeThrough()
 {
@@ -112,8 +120,9 @@ TransferResult SimTransport::writeThrough()
     BoardState file = m_config;
     file.eeprom.assign(board.eeprom.cells, board.eeprom.cells + KOUSB_EEPROM_SIZE);
     std::string error;
-    if (writeFileAtomic(m_path, formatBoardFile(file), WriteMode::ReplaceExisting, error)) {
+    if (writeFileAtomic(m_path, formatBoardFile(file), WriteMode::ReplaceExisting, error, false)) {
         board.eepromChanged = false;
+        m_unflushed = true;
         return {};
     }
     board.eeprom.writing = true;

@@ -85,7 +85,8 @@ private:
     mutable int m_depth = 0;
     mutable std::unique_ptr<SharedBoard::Lock> m_lock;
     mutable std::uint32_t m_changesAtLock = 0;
-    bool m_blockWriteOpen = false;  // the last Block write was of whole packets: a zero-length one ends it
+    mutable bool m_unflushed = false;  // pages written through since the lock was taken, not yet on disk
+    bool m_blockWriteOpen = false;     // the last Block write was of whole packets: a zero-length one ends it
     // When that write's time is up: waited for at its zero-length packet, at
     // the next transfer, or when the lock is let go, whichever comes first.
     mutable timing::Clock::time_point m_writeEnds{};
