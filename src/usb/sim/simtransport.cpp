@@ -31,6 +31,16 @@ TransferResult gone() { return resultOf({fwmodel::Reply::Gone, 0}); }
 
 std::chrono::nanoseconds chipsTime(const fwmodel::Board& board) { return std::chrono::nanoseconds(board.busyNs); }
 
+// When a transfer begun at `start` ends: one the board NAKs waits out its
+// timeout, any other takes the time the model gives it.
+timing::Clock::time_point endOf(timing::Clock::time_point start, const fwmodel::Reply& reply, Milliseconds timeout,
+                                timing::Clock::duration modelled)
+{
+    return start
+           + (reply.outcome == fwmodel::Reply::Nak ? std::chrono::duration_cast<timing::Clock::duration>(timeout)
+                                                   : modelled);
+}
+
 }  // namespace
 
 std::string stateFilePath(const std::string& boardFilePath)
@@ -103,6 +113,15 @@ void SimTransport::finishWrite() const
 void SimTransport::beginCall() { lockBoard(); }
 
 void SimTransport::endCall() { unlockBoard(); }
+
+std::optional<TransferResult> SimTransport::unavailable() const
+{
+    if (!m_shared)
+        return TransferResult{TransferError::Other, 0, m_openError};
+    if (!pluggedLocked())
+        return gone();
+    return std::nullopt;
+}
 
 bool SimTransport::pluggedLocked() const
 {
@@ -211,10 +230,8 @@ TransferResult SimTransport::control(std::uint8_t requestType, std::uint8_t requ
     TransferResult result;
     {
         Held held(*this);
-        if (!m_shared)
-            return {TransferError::Other, 0, m_openError};
-        if (!pluggedLocked())
-            return gone();
+        if (auto refused = unavailable())
+            return *refused;
         const auto start = std::max(called, m_writeEnds);
         finishWrite();
         fwmodel::Board& board = m_shared->board();
@@ -229,9 +246,7 @@ TransferResult SimTransport::control(std::uint8_t requestType, std::uint8_t requ
                 return saved;
         if (result.ok() && (requestType & 0xE0) == KOUSB_VENDOR_OUT)
             record(request, 0, data, length);
-        timing::waitUntil(start
-                          + (reply.outcome == fwmodel::Reply::Nak ? std::chrono::nanoseconds(timeout)
-                                                                  : timing::controlTransferTime(chipsTime(board))));
+        timing::waitUntil(endOf(start, reply, timeout, timing::controlTransferTime(chipsTime(board))));
     }
     return result;
 }
@@ -240,10 +255,8 @@ TransferResult SimTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std
 {
     const auto called = timing::Clock::now();
     Held held(*this);
-    if (!m_shared)
-        return {TransferError::Other, 0, m_openError};
-    if (!pluggedLocked())
-        return gone();
+    if (auto refused = unavailable())
+        return *refused;
     // A zero-length packet that ends a write of whole packets belongs to that
     // write: the model counts it in the write's own time, which is waited out
     // once it has been taken.
@@ -258,10 +271,7 @@ TransferResult SimTransport::bulk(std::uint8_t endpoint, std::uint8_t* data, std
         if (!ending)
             record(0, endpoint, data, length);
     }
-    const auto ends =
-        start
-        + (reply.outcome == fwmodel::Reply::Nak ? std::chrono::nanoseconds(timeout)
-                                                : timing::bulkTransferTime(reply.actual, m_config.bulkRateMBps));
+    const auto ends = endOf(start, reply, timeout, timing::bulkTransferTime(reply.actual, m_config.bulkRateMBps));
     if (ending)
         finishWrite();
     else if (result.ok() && m_blockWriteOpen)
@@ -276,10 +286,8 @@ TransferResult SimTransport::interrupt(std::uint8_t endpoint, std::uint8_t* data
 {
     const auto called = timing::Clock::now();
     Held held(*this);
-    if (!m_shared)
-        return {TransferError::Other, 0, m_openError};
-    if (!pluggedLocked())
-        return gone();
+    if (auto refused = unavailable())
+        return *refused;
     const auto start = std::max(called, m_writeEnds);
     finishWrite();
     fwmodel::Board& board = m_shared->board();
@@ -287,9 +295,7 @@ TransferResult SimTransport::interrupt(std::uint8_t endpoint, std::uint8_t* data
     const TransferResult result = resultOf(reply);
     if (result.ok() && !(endpoint & 0x80))
         record(0, endpoint, data, length);
-    timing::waitUntil(start
-                      + (reply.outcome == fwmodel::Reply::Nak ? std::chrono::nanoseconds(timeout)
-                                                              : timing::interruptTransferTime(chipsTime(board))));
+    timing::waitUntil(endOf(start, reply, timeout, timing::interruptTransferTime(chipsTime(board))));
     return result;
 }
 

@@ -24,6 +24,7 @@
 #include "simtiming.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kousb::sim {
@@ -68,6 +69,9 @@ public:
 private:
     class Held;
     bool pluggedLocked() const;
+    // Why no transfer can be made (the state cannot be shared, or the board
+    // has gone); nothing when one can. The caller holds the lock.
+    std::optional<usb::TransferResult> unavailable() const;
     // Writes the EEPROM through to the board file (caller holds the lock).
     usb::TransferResult writeThrough();
     void lockBoard() const;
