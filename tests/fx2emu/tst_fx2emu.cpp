@@ -122,18 +122,18 @@ class TestFx2Emu : public QObject {
                                     : nullptr;
     }
 
-    // Eight bytes written through the library and read through kousb and
+    // Sixteen bytes (the most one call moves) written through the library and read through kousb and
     // the chip, two written through kousb and read through the library.
     template <class Address, class Length>
     void roundTrip(const QString& mode, int address, bool (KoUSBDevice::*write)(Address, unsigned char*, Length),
                    bool (KoUSBDevice::*read)(Address, unsigned char*, Length))
     {
-        QByteArray out("\x11\x22\x33\x44\x55\x66\x77\x88", 8), in(8, 0);
-        QVERIFY2((m_device.get()->*write)(Address(address), bytes(out), 8), m_device->GetLastError());
-        const ToolResult read1 = kousb({"read", mode, "--addr", QString::number(address), "--size", "8", "--hex"});
+        QByteArray out("\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xf0\x0f", 16), in(2, 0);
+        QVERIFY2((m_device.get()->*write)(Address(address), bytes(out), 16), m_device->GetLastError());
+        const ToolResult read1 = kousb({"read", mode, "--addr", QString::number(address), "--size", "16", "--hex"});
         QCOMPARE(read1.out.trimmed(), hexText(out).trimmed());
-        QVERIFY(kousb({"write", mode, "--addr", QString::number(address + 8), "--hex", "a5", "5a"}).exitCode == 0);
-        QVERIFY2((m_device.get()->*read)(Address(address + 8), bytes(in), 2), m_device->GetLastError());
+        QVERIFY(kousb({"write", mode, "--addr", QString::number(address + 16), "--hex", "a5", "5a"}).exitCode == 0);
+        QVERIFY2((m_device.get()->*read)(Address(address + 16), bytes(in), 2), m_device->GetLastError());
         QCOMPARE(in.left(2), QByteArray("\xa5\x5a", 2));
         chips([&](EmulatedBoard& b) {
             if (const std::vector<std::uint8_t>* memory = chipMemory(b, mode))
