@@ -6,7 +6,6 @@
 // writes anything. The real MainForm, driven through its widgets, on a
 // simulated board.
 #include "firmwarefiles.h"
-#include "formats/intelhex.h"
 #include "mainform.h"
 #include "simboards.h"
 
@@ -56,11 +55,9 @@ private slots:
         QVERIFY2(m.hasMatch() && m.captured(1) == image, qPrintable(form.statusbar->currentMessage()));
         const QString backup = m.captured(2);
         QCOMPARE(QFileInfo(backup).absolutePath(), backupDir());
-        kousb::formats::HexImage saved;
-        QVERIFY(kousb::formats::readIntelHexFile(QFile::encodeName(backup).toStdString(), original.size(), saved));
-        QVERIFY(saved.bytes == original);
         QVERIFY(boards.read(0).eeprom != original);
 
+        // Flashing the backup back restores every byte the board had.
         m = named.match(flash(form, backup));
         QVERIFY2(m.hasMatch() && m.captured(1) == backup && m.captured(2) != backup,
                  qPrintable(form.statusbar->currentMessage()));

@@ -78,44 +78,39 @@ private slots:
         QTest::addColumn<QByteArray>("before");  // on the board first (forced), from offset 0
         QTest::addColumn<Chunks>("image");
         QTest::addColumn<QString>("reason");  // how the reason starts; empty: flashed
-        const QByteArray none;
-        QTest::newRow("smallest boot image") << none << Chunks{{0, kSmallest}} << "";
-        QTest::newRow("data RAM at 0xE000")
-            << none << Chunks{{0, header() + record(0x200, 0xE000, code(0x200)) + kClosing}} << "";
-        QTest::newRow("IDs only (C0), blank IDs") << none << Chunks{{0, header(0, 0xFFFF, 0xC0)}} << "";
-        QTest::newRow("vendor 0000") << none << Chunks{{0, header(0x0000) + record(3, 0, code(3)) + kClosing}}
-                                     << "the header gives vendor:product 0000:1004";
-        QTest::newRow("product FFFF") << none << Chunks{{0, header(0x04B4, 0xFFFF) + record(3, 0, code(3)) + kClosing}}
-                                      << "the header gives vendor:product 04B4:FFFF";
-        QTest::newRow("record above the RAM")
-            << none << Chunks{{0, header() + record(3, 0x4000, code(3)) + kClosing}}
-            << "record 1 at EEPROM offset 0x0008 loads 0x4000-0x4002, outside the controller's RAM";
-        QTest::newRow("record across 0x3FFF") << none << Chunks{{0, header() + record(4, 0x3FFE, code(4)) + kClosing}}
-                                              << "record 1 at EEPROM offset 0x0008 loads 0x3FFE-0x4001";
-        QTest::newRow("second record between the RAMs")
-            << none << Chunks{{0, header() + record(3, 0, code(3)) + record(1, 0xE200, code(1)) + kClosing}}
-            << "record 2 at EEPROM offset 0x000F loads 0xE200-0xE200";
-        QTest::newRow("length 0") << none << Chunks{{0, header() + record(0, 0, {}) + kClosing}}
-                                  << "record 1 at EEPROM offset 0x0008: length word 0x0000";
-        QTest::newRow("length 1024") << none << Chunks{{0, header() + record(1024, 0, code(1024)) + kClosing}}
-                                     << "record 1 at EEPROM offset 0x0008: length word 0x0400";
-        QTest::newRow("closing record keeps the CPU in reset")
-            << none << Chunks{{0, header() + record(3, 0, code(3)) + QByteArray("\x80\x01\xE6\x00\x01", 5)}}
-            << "record 2 at EEPROM offset 0x000F writes 0x01 to CPUCS";
-        QTest::newRow("closing record to 0xE601")
-            << none << Chunks{{0, header() + record(3, 0, code(3)) + QByteArray("\x80\x01\xE6\x01\x00", 5)}}
-            << "record 2 at EEPROM offset 0x000F is marked last but loads 1 bytes to 0xE601";
-        QTest::newRow("erased EEPROM after the records") << none << Chunks{{0, header() + record(3, 0, code(3))}}
-                                                         << "record 2 at EEPROM offset 0x000F: length word 0xFFFF";
-        QTest::newRow("no closing record before the end")
-            << none << Chunks{{0, header() + fifteenRecords() + record(967, 0, code(967))}}
-            << "no closing record (80 01 E6 00 00) before the end of the 16384-byte EEPROM, after 16 records";
-        QTest::newRow("record past the end")
-            << none << Chunks{{0, header() + fifteenRecords() + record(1023, 0, code(971 - 4))}}
-            << "record 16 at EEPROM offset 0x3C35 (1023 bytes) runs past the end of the 16384-byte EEPROM";
-        QTest::newRow("into the identity block")
-            << none << Chunks{{0, header() + fifteenRecords() + record(0x300, 0, code(0x300)) + kClosing}}
-            << "its records run up to EEPROM offset 0x3F3D, into the identity block at 0x3F00";
+        // An image from offset 0 on a fresh board.
+        auto row = [](const char* name, const QByteArray& image, const char* reason) {
+            QTest::newRow(name) << QByteArray() << Chunks{{0, image}} << QString(reason);
+        };
+        row("smallest boot image", kSmallest, "");
+        row("data RAM at 0xE000", header() + record(0x200, 0xE000, code(0x200)) + kClosing, "");
+        row("IDs only (C0), blank IDs", header(0, 0xFFFF, 0xC0), "");
+        row("vendor 0000", header(0x0000) + record(3, 0, code(3)) + kClosing,
+            "the header gives vendor:product 0000:1004");
+        row("product FFFF", header(0x04B4, 0xFFFF) + record(3, 0, code(3)) + kClosing,
+            "the header gives vendor:product 04B4:FFFF");
+        row("record above the RAM", header() + record(3, 0x4000, code(3)) + kClosing,
+            "record 1 at EEPROM offset 0x0008 loads 0x4000-0x4002, outside the controller's RAM");
+        row("record across 0x3FFF", header() + record(4, 0x3FFE, code(4)) + kClosing,
+            "record 1 at EEPROM offset 0x0008 loads 0x3FFE-0x4001");
+        row("second record between the RAMs", header() + record(3, 0, code(3)) + record(1, 0xE200, code(1)) + kClosing,
+            "record 2 at EEPROM offset 0x000F loads 0xE200-0xE200");
+        row("length 0", header() + record(0, 0, {}) + kClosing, "record 1 at EEPROM offset 0x0008: length word 0x0000");
+        row("length 1024", header() + record(1024, 0, code(1024)) + kClosing,
+            "record 1 at EEPROM offset 0x0008: length word 0x0400");
+        row("closing record keeps the CPU in reset",
+            header() + record(3, 0, code(3)) + QByteArray("\x80\x01\xE6\x00\x01", 5),
+            "record 2 at EEPROM offset 0x000F writes 0x01 to CPUCS");
+        row("closing record to 0xE601", header() + record(3, 0, code(3)) + QByteArray("\x80\x01\xE6\x01\x00", 5),
+            "record 2 at EEPROM offset 0x000F is marked last but loads 1 bytes to 0xE601");
+        row("erased EEPROM after the records", header() + record(3, 0, code(3)),
+            "record 2 at EEPROM offset 0x000F: length word 0xFFFF");
+        row("no closing record before the end", header() + fifteenRecords() + record(967, 0, code(967)),
+            "no closing record (80 01 E6 00 00) before the end of the 16384-byte EEPROM, after 16 records");
+        row("record past the end", header() + fifteenRecords() + record(1023, 0, code(971 - 4)),
+            "record 16 at EEPROM offset 0x3C35 (1023 bytes) runs past the end of the 16384-byte EEPROM");
+        row("into the identity block", header() + fifteenRecords() + record(0x300, 0, code(0x300)) + kClosing,
+            "its records run up to EEPROM offset 0x3F3D, into the identity block at 0x3F00");
         // The EEPROM as it will be is judged: a patch of one byte can break the image on the board.
         QTest::newRow("patch that stops the CPU")
             << kSmallest << Chunks{{0x13, "\x01"}} << "record 2 at EEPROM offset 0x000F writes 0x01 to CPUCS";

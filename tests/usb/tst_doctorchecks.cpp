@@ -41,25 +41,21 @@ private slots:
         QTest::addColumn<QByteArray>("rules");
         QTest::addColumn<int>("product");
         QTest::addColumn<QStringList>("found");  // per matching line: "LINE group MODE uaccess"
-        QTest::newRow("the rule we ship") << shippedRules() << 0x1004 << QStringList{"9 - - uaccess"};
-        QTest::newRow("ATTRS, upper-case hex, a group") << QByteArray(
-            "SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"04B4\", ATTRS{idProduct}==\"1004\", "
-            "GROUP=\"plugdev\", MODE=\"0660\"\n") << 0x1004
-                                                        << QStringList{"1 plugdev 0660 -"};
-        QTest::newRow("every product of the vendor")
-            << QByteArray("# all of them\nSUBSYSTEM==\"usb\", ATTR{idVendor}==\"04b4\", MODE:=\"0666\"\n") << 0x8613
-            << QStringList{"2 - 0666 -"};
-        QTest::newRow("another product") << QByteArray(
-            "ATTR{idVendor}==\"04b4\", ATTR{idProduct}==\"8613\", "
-            "TAG+=\"uaccess\"\n") << 0x1004
-                                         << QStringList{};
-        QTest::newRow("a continued line") << QByteArray(
-            "\nATTR{idVendor}==\"04b4\", \\\n  ATTR{idProduct}==\"1004\", "
-            "GROUP=\"dialout\"\n") << 0x1004
-                                          << QStringList{"2 dialout - -"};
-        QTest::newRow("GROUP compared, not set")
-            << QByteArray("ATTR{idVendor}==\"04b4\", GROUP==\"users\", TAG+=\"uaccess\"\n") << 0x1004
-            << QStringList{"1 - - uaccess"};
+        auto row = [](const char* name, const QByteArray& rules, int product, const QStringList& found) {
+            QTest::newRow(name) << rules << product << found;
+        };
+        row("the rule we ship", shippedRules(), 0x1004, {"9 - - uaccess"});
+        row("ATTRS, upper-case hex, a group",
+            "SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"04B4\", ATTRS{idProduct}==\"1004\", GROUP=\"plugdev\", "
+            "MODE=\"0660\"\n",
+            0x1004, {"1 plugdev 0660 -"});
+        row("every product of the vendor",
+            "# all of them\nSUBSYSTEM==\"usb\", ATTR{idVendor}==\"04b4\", MODE:=\"0666\"\n", 0x8613, {"2 - 0666 -"});
+        row("another product", "ATTR{idVendor}==\"04b4\", ATTR{idProduct}==\"8613\", TAG+=\"uaccess\"\n", 0x1004, {});
+        row("a continued line", "\nATTR{idVendor}==\"04b4\", \\\n  ATTR{idProduct}==\"1004\", GROUP=\"dialout\"\n",
+            0x1004, {"2 dialout - -"});
+        row("GROUP compared, not set", "ATTR{idVendor}==\"04b4\", GROUP==\"users\", TAG+=\"uaccess\"\n", 0x1004,
+            {"1 - - uaccess"});
     }
     void rulesThatApply()
     {
@@ -87,45 +83,28 @@ private slots:
         QTest::addColumn<QString>("pair");    // the installer's argument for a pair not ours
         QTest::addColumn<QString>("text");    // "ok"/"PROBLEM", then a part of the finding
         QTest::addColumn<QString>("fix");
-        const QString plugdev = "plugdev/plugdev";
-        QTest::newRow("opens") << 0 << "root"
-                               << "" << plugdev << ""
-                               << "ok: opens"
-                               << "";
-        QTest::newRow("no rule") << EACCES << "root"
-                                 << "" << plugdev << ""
-                                 << "PROBLEM: Permission denied on /dev/bus/usb/001/007 (root:root, mode 0660); no "
-                                    "udev rule"
-                                 << "sudo /usr/share/kousb/install-udev-rule.sh, then unplug";
-        QTest::newRow("no rule for a pair of KOUSB_USB_IDS") << EACCES << "root"
-                                                             << "" << plugdev << "1234:5678"
-                                                             << "PROBLEM: no udev rule"
-                                                             << "sudo /usr/share/kousb/install-udev-rule.sh 1234:5678";
-        QTest::newRow("rule newer than the node") << EACCES << "root"
-                                                  << "plugdev" << plugdev << ""
-                                                  << "PROBLEM: plugged in before the rule"
-                                                  << "udevadm trigger";
-        QTest::newRow("not in the group") << EACCES << "plugdev"
-                                          << "plugdev"
-                                          << "/"
-                                          << ""
-                                          << "PROBLEM: alice is not in it"
-                                          << "sudo usermod -aG plugdev alice, then log out and in again";
-        QTest::newRow("joined after this login") << EACCES << "plugdev"
-                                                 << "plugdev"
-                                                 << "/plugdev"
-                                                 << ""
-                                                 << "PROBLEM: joined it after this session began"
-                                                 << "newgrp plugdev";
-        QTest::newRow("uaccess, not at the seat")
-            << EACCES << "root"
-            << "uaccess" << plugdev << ""
-            << "PROBLEM: (uaccess), and alice is not that user here"
-            << "sudo /usr/share/kousb/install-udev-rule.sh --plugdev && sudo usermod -aG plugdev alice";
-        QTest::newRow("node gone") << ENOENT << "root"
-                                   << "" << plugdev << ""
-                                   << "PROBLEM: does not exist"
-                                   << "plug the board in again";
+        auto row = [](const char* name, int error, const char* nodeGroup, const char* rule, const char* groups,
+                      const char* pair, const char* text, const char* fix) {
+            QTest::newRow(name) << error << QString(nodeGroup) << QString(rule) << QString(groups) << QString(pair)
+                                << QString(text) << QString(fix);
+        };
+        const char* const plugdev = "plugdev/plugdev";
+        row("opens", 0, "root", "", plugdev, "", "ok: opens", "");
+        row("no rule", EACCES, "root", "", plugdev, "",
+            "PROBLEM: Permission denied on /dev/bus/usb/001/007 (root:root, mode 0660); no udev rule",
+            "sudo /usr/share/kousb/install-udev-rule.sh, then unplug");
+        row("no rule for a pair of KOUSB_USB_IDS", EACCES, "root", "", plugdev, "1234:5678", "PROBLEM: no udev rule",
+            "sudo /usr/share/kousb/install-udev-rule.sh 1234:5678");
+        row("rule newer than the node", EACCES, "root", "plugdev", plugdev, "", "PROBLEM: plugged in before the rule",
+            "udevadm trigger");
+        row("not in the group", EACCES, "plugdev", "plugdev", "/", "", "PROBLEM: alice is not in it",
+            "sudo usermod -aG plugdev alice, then log out and in again");
+        row("joined after this login", EACCES, "plugdev", "plugdev", "/plugdev", "",
+            "PROBLEM: joined it after this session began", "newgrp plugdev");
+        row("uaccess, not at the seat", EACCES, "root", "uaccess", plugdev, "",
+            "PROBLEM: (uaccess), and alice is not that user here",
+            "sudo /usr/share/kousb/install-udev-rule.sh --plugdev && sudo usermod -aG plugdev alice");
+        row("node gone", ENOENT, "root", "", plugdev, "", "PROBLEM: does not exist", "plug the board in again");
     }
     void access()
     {

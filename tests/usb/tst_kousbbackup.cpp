@@ -106,25 +106,21 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("err");  // a part of stderr
         QTest::addColumn<int>("backups");  // backups made
-        const QString bootCheck =
-            "failed: file refused: the controller would not boot from this EEPROM: record 1 at "
-            "EEPROM offset 0x0008 loads 0x4000-0x4000";
-        QTest::newRow("would not boot") << QStringList{"flash-eeprom", "{bad}"} << false << 1
-                                        << bootCheck + ", outside the controller's RAM (0x0000-0x3FFF, "
-                                                       "0xE000-0xE1FF) (--force writes it anyway)\n"
-                                        << 0;
-        QTest::newRow("would not boot, forced")
-            << QStringList{"flash-eeprom", "{bad}", "--force"} << false << 0 << "" << 1;
-        QTest::newRow("forced without a backup folder")
-            << QStringList{"flash-eeprom", "{bad}", "--force"} << true << 0 << "; flashing without a backup (--force)\n"
-            << 0;
-        QTest::newRow("restore without a backup folder")
-            << QStringList{"restore", "{good}"} << true << 1 << "the backup folder cannot be made: cannot create " << 0;
-        QTest::newRow("backup that cannot be written")
-            << QStringList{"flash-eeprom", "{good}", "--backup", "/nonexistent/b.hex"} << false << 1
-            << "saving the EEPROM to /nonexistent/b.hex before the flash failed: " << 0;
-        QTest::newRow("nothing to restore")
-            << QStringList{"restore"} << false << 1 << "kousb: no backup of board ID 1 at sim-0 in " << 0;
+        auto row = [](const char* name, const QStringList& args, bool noBackupFolder, int exitCode, const QString& err,
+                      int backups) { QTest::newRow(name) << args << noBackupFolder << exitCode << err << backups; };
+        row("would not boot", {"flash-eeprom", "{bad}"}, false, 1,
+            "failed: file refused: the controller would not boot from this EEPROM: record 1 at EEPROM offset 0x0008 "
+            "loads 0x4000-0x4000, outside the controller's RAM (0x0000-0x3FFF, 0xE000-0xE1FF) (--force writes it "
+            "anyway)\n",
+            0);
+        row("would not boot, forced", {"flash-eeprom", "{bad}", "--force"}, false, 0, "", 1);
+        row("forced without a backup folder", {"flash-eeprom", "{bad}", "--force"}, true, 0,
+            "; flashing without a backup (--force)\n", 0);
+        row("restore without a backup folder", {"restore", "{good}"}, true, 1,
+            "the backup folder cannot be made: cannot create ", 0);
+        row("backup that cannot be written", {"flash-eeprom", "{good}", "--backup", "/nonexistent/b.hex"}, false, 1,
+            "saving the EEPROM to /nonexistent/b.hex before the flash failed: ", 0);
+        row("nothing to restore", {"restore"}, false, 1, "kousb: no backup of board ID 1 at sim-0 in ", 0);
     }
     void refusedUnlessForced()
     {
